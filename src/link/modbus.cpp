@@ -1,0 +1,81 @@
+#include "link/modbus.h"
+
+#include <algorithm>
+
+#include "decode/decoder.h"
+#include "link/crc16.h"
+
+namespace torvix {
+namespace {
+
+constexpr std::uint8_t kReadInputRegisters = 4;
+constexpr std::uint8_t kWriteSingleRegister = 6;
+constexpr std::uint16_t kStatusBlockStart = 300;
+constexpr std::uint16_t kStatusBlockRegisters = 64;
+constexpr std::uint16_t kTransactionRegister = 400;
+
+}  // namespace
+
+Modbus::Modbus(SerialPort& port, DisplaySink& display, StatusLine& status,
+               const SlaveAddressSource& slave, QLocale locale)
+    : port_(port), display_(display), status_(status), slave_(slave), locale_(std::move(locale)) {}
+
+void Modbus::pollTick() {
+    drain();
+    if (rxCount_ <= 2) {
+        status_.setStatusText(status_text::kNoAnswer);
+    } else {
+        const auto received = std::span<const std::uint8_t>(rxBuffer_).first(rxCount_);
+        const auto body = received.first(rxCount_ - 2);
+        const int receivedCrc = received[rxCount_ - 2] + 256 * received[rxCount_ - 1];
+        if (crc16(body) == receivedCrc) {
+            status_.setStatusText(status_text::kLinkUp);
+            queue_.advanceReadIndex();
+            decodeReply(received, display_, locale_);
+        } else {
+            status_.setStatusText(status_text::kCrcMismatch);
+        }
+    }
+    sendNextRequest();
+}
+
+void Modbus::drain() {
+    rxCount_ = 0;
+    for (int taken = 0; taken < kDrainLimit && port_.inBufferCount() > 0; ++taken) {
+        const std::uint8_t byte = port_.input();
+        if (rxCount_ < kRxKept) rxBuffer_[rxCount_++] = byte;
+    }
+}
+
+void Modbus::refillWithDefaultRequest() {
+    bool stored = false;
+    if (!counterWriteDue_) {
+        const std::array<std::uint8_t, 5> read{
+            kReadInputRegisters, byteOf(kStatusBlockStart, 1), byteOf(kStatusBlockStart, 0),
+            byteOf(kStatusBlockRegisters, 1), byteOf(kStatusBlockRegisters, 0)};
+        stored = queue_.put(read);
+    } else {
+        transactionCounter_ = nextTransactionCounter(transactionCounter_);
+        display_.setCaption({"lbl_tr_id"}, QString::number(transactionCounter_));
+        const std::array<std::uint8_t, 5> write{
+            kWriteSingleRegister, byteOf(kTransactionRegister, 1), byteOf(kTransactionRegister, 0),
+            byteOf(transactionCounter_, 1), byteOf(transactionCounter_, 0)};
+        stored = queue_.put(write);
+    }
+    // An empty queue always has room; the flag flips only for a request that really went in.
+    if (stored) counterWriteDue_ = !counterWriteDue_;
+}
+
+void Modbus::sendNextRequest() {
+    if (queue_.isEmpty()) refillWithDefaultRequest();
+    const auto request = queue_.head();
+    const std::size_t length = request.size() + 3;
+    txFrame_[0] = static_cast<std::uint8_t>(slave_.slaveAddress());
+    std::copy(request.begin(), request.end(), txFrame_.begin() + 1);
+    const std::uint16_t crc = crc16(std::span<const std::uint8_t>(txFrame_).first(length - 2));
+    txFrame_[length - 2] = byteOf(crc, 0);
+    txFrame_[length - 1] = byteOf(crc, 1);
+    if (port_.isPortOpen()) port_.output(std::span<const std::uint8_t>(txFrame_).first(length));
+}
+
+}  // namespace torvix

@@ -1,0 +1,64 @@
+#pragma once
+// The serial line to the controller as the link, the start-up and the port dialog use it.
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace torvix {
+
+// Numbers follow the Windows comm control the operators know; the start-up only tells
+// PortInUse apart ("занят другим приложением") from everything else ("не доступен").
+enum class PortErrorCode : int {
+    InvalidSettings = 380,   // a LineSettings text the port cannot apply
+    PortAlreadyOpen = 8000,  // another port number asked for while the port is open
+    NoSuchPort = 8002,       // the number maps to no device
+    PortInUse = 8005,        // another application holds the port
+    PermissionDenied = 8010, // the device exists but we may not open it (dialout group)
+    OpenFailed = 8012,       // any other refusal of the operating system
+};
+
+struct PortError {
+    PortErrorCode code;
+    QString detail;  // what the operating system said, for logs and tooltips
+
+    int number() const { return static_cast<int>(code); }
+};
+
+// Outcome of one port operation: success, or the error the operation raised.
+class [[nodiscard]] PortStatus {
+public:
+    PortStatus() = default;
+    PortStatus(PortError error) : error_(std::move(error)) {}  // NOLINT: implicit by design
+
+    bool ok() const { return !error_.has_value(); }
+    explicit operator bool() const { return ok(); }
+    const PortError& error() const { return *error_; }
+
+private:
+    std::optional<PortError> error_;
+};
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // 1 is the first port. Refused when no such port exists, or when the port is open on
+    // another number; the number already in use is accepted without effect.
+    virtual PortStatus setPortNumber(int number) = 0;
+    // "speed,parity,data,stop", e.g. "115200,e,8,1"; a refused text leaves the last accepted one.
+    virtual PortStatus setLineSettings(const QString& settings) = 0;
+    // true opens with the current number and settings (no effect when already open).
+    virtual PortStatus setPortOpen(bool open) = 0;
+    virtual bool isPortOpen() const = 0;
+
+    // Received bytes waiting to be taken with input().
+    virtual int inBufferCount() = 0;
+    // Removes and returns the next received byte; call only while inBufferCount() > 0.
+    virtual std::uint8_t input() = 0;
+    // Writes one whole frame.
+    virtual void output(std::span<const std::uint8_t> frame) = 0;
+};
+
+}  // namespace torvix

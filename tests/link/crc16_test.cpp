@@ -1,0 +1,52 @@
+#include "link/crc16.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+#include <vector>
+
+namespace torvix {
+namespace {
+
+std::vector<std::uint8_t> bytes(std::initializer_list<int> values) {
+    std::vector<std::uint8_t> out;
+    for (int v : values) out.push_back(static_cast<std::uint8_t>(v));
+    return out;
+}
+
+TEST(Crc16, CheckValueOfTheStandardTestString) {
+    constexpr std::string_view text = "123456789";
+    std::vector<std::uint8_t> data(text.begin(), text.end());
+    EXPECT_EQ(crc16(data), 0x4B37);
+}
+
+// Frames whose CRC bytes come from the protocol documentation and independent tools.
+TEST(Crc16, KnownFramesEndInTheirCrcLowByteFirst) {
+    const std::vector<std::vector<std::uint8_t>> frames = {
+        bytes({0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9}),
+        bytes({0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD}),
+        bytes({0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9}),
+        bytes({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0x55, 0x03, 0xEE, 0x55, 0x44, 0x44}),
+    };
+    for (const auto& frame : frames) {
+        const auto body = std::span(frame).first(frame.size() - 2);
+        const std::uint16_t crc = crc16(body);
+        EXPECT_EQ(crc & 0xFF, frame[frame.size() - 2]);
+        EXPECT_EQ(crc >> 8, frame[frame.size() - 1]);
+    }
+}
+
+TEST(Crc16, EmptyInputIsTheInitialValue) { EXPECT_EQ(crc16({}), 0xFFFF); }
+
+TEST(ByteOf, SplitsTwosComplementForm) {
+    EXPECT_EQ(byteOf(-21564, 1), 0xAB);
+    EXPECT_EQ(byteOf(-21564, 0), 0xC4);
+    EXPECT_EQ(byteOf(0x12345678, 3), 0x12);
+    EXPECT_EQ(byteOf(0x12345678, 2), 0x34);
+    EXPECT_EQ(byteOf(-1, 3), 0xFF);
+    EXPECT_EQ(byteOf(0x12345678, 4), 0);
+    EXPECT_EQ(byteOf(0x12345678, -1), 0);
+}
+
+}  // namespace
+}  // namespace torvix
