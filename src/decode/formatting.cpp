@@ -1,7 +1,7 @@
 #include "decode/formatting.h"
 
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 
@@ -15,7 +15,9 @@ constexpr int kSignificantDigits = 15;
 // Returns the magnitude as an integer count of 10^-decimals units.
 std::uint64_t roundHalfEvenUnits(double magnitude, int decimals) {
     char text[40];
-    std::snprintf(text, sizeof text, "%.*e", kSignificantDigits - 1, magnitude);
+    const auto end = std::to_chars(text, text + sizeof text - 1, magnitude,
+                                   std::chars_format::scientific, kSignificantDigits - 1).ptr;
+    *end = '\0';
     // text is "d.dddddddddddddde±XX"
     std::string digits;
     const char* p = text;

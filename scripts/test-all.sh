@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors and runs every test, then repeats the tests in an
+# AddressSanitizer + UndefinedBehaviorSanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVIX_WERROR=ON
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure --timeout 300)
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVIX_WERROR=ON -DTORVIX_SANITIZE=ON
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure --timeout 300)
