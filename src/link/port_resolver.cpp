@@ -1,0 +1,54 @@
+#include "link/port_resolver.h"
+
+#include <QFileInfo>
+#include <array>
+
+namespace torvix {
+namespace {
+
+struct TableRange {
+    int firstNumber;
+    int lastNumber;
+    const char* devicePrefix;  // the first number of the range maps to index 0
+};
+
+constexpr std::array<TableRange, 3> kPortTable{{
+    {1, 4, "/dev/ttyS"},
+    {5, 12, "/dev/ttyUSB"},
+    {13, 16, "/dev/ttyACM"},
+}};
+
+}  // namespace
+
+PortResolver::PortResolver(Lookup lookup) : lookup_(std::move(lookup)) {}
+
+void PortResolver::setOverrides(std::map<int, QString> overrides) {
+    std::erase_if(overrides, [](const auto& entry) {
+        return entry.first < 1 || entry.first > kMaxPortNumber || entry.second.isEmpty();
+    });
+    overrides_ = std::move(overrides);
+}
+
+QString PortResolver::tablePath(int number) {
+    for (const TableRange& range : kPortTable) {
+        if (number >= range.firstNumber && number <= range.lastNumber)
+            return QLatin1String(range.devicePrefix) + QString::number(number - range.firstNumber);
+    }
+    return {};
+}
+
+QString PortResolver::devicePath(int number) const {
+    if (const auto it = overrides_.find(number); it != overrides_.end()) return it->second;
+    return tablePath(number);
+}
+
+QString PortResolver::resolve(int number) const {
+    const QString path = devicePath(number);
+    return path.isEmpty() ? QString() : lookup_(path);
+}
+
+QString PortResolver::canonicalExistingPath(const QString& path) {
+    return QFileInfo(path).canonicalFilePath();
+}
+
+}  // namespace torvix

@@ -1,0 +1,237 @@
+#include "link/qt_serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+
+namespace torvix {
+namespace {
+
+// InBufferCount is a 16-bit count.
+constexpr std::size_t kMaxReportedCount = 32767;
+// Qt reads at most 512 bytes per call; this bounds one catch-up under a flooding line.
+constexpr int kMaxReadsPerCatchUp = 64;
+// Read or write errors in a row, with no byte received in between, that count as a hang-up
+// even when the driver does not say so: Qt would otherwise report them in a busy loop.
+constexpr int kErrorBurst = 32;
+
+bool deviceAccessible(const QString& path) {
+    if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0)
+        return true;
+    return errno != EACCES && errno != EPERM;
+}
+
+short pollEvents(qintptr fd) {
+    if (fd < 0) return 0;
+    pollfd entry{static_cast<int>(fd), POLLIN, 0};
+    if (::poll(&entry, 1, 0) < 0) return 0;
+    return entry.revents;
+}
+
+constexpr short kHangUpEvents = POLLHUP | POLLERR | POLLNVAL;
+
+}  // namespace
+
+PortErrorCode openErrorCode(QSerialPort::SerialPortError error, int systemError,
+                            bool deviceAccessible) {
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return PortErrorCode::NoSuchPort;
+        case QSerialPort::PermissionError:
+            // EBUSY: another program set TIOCEXCL. Otherwise, if we may use the device node,
+            // it was the lock file of another program that refused us.
+            if (systemError == EBUSY) return PortErrorCode::PortInUse;
+            return deviceAccessible ? PortErrorCode::PortInUse : PortErrorCode::PermissionDenied;
+        case QSerialPort::NoError:
+        case QSerialPort::OpenError:
+        case QSerialPort::WriteError:
+        case QSerialPort::ReadError:
+        case QSerialPort::ResourceError:
+        case QSerialPort::UnsupportedOperationError:
+        case QSerialPort::UnknownError:
+        case QSerialPort::TimeoutError:
+        case QSerialPort::NotOpenError:
+            break;
+    }
+    return PortErrorCode::OpenFailed;
+}
+
+QtSerialPort::QtSerialPort(PortResolver resolver, QObject* parent)
+    : QObject(parent), resolver_(std::move(resolver)) {
+    connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPort::onSerialError);
+    connect(&serial_, &QSerialPort::readyRead, this, [this] { readErrorsInARow_ = 0; });
+    reopenTimer_.setInterval(kReopenInterval);
+    connect(&reopenTimer_, &QTimer::timeout, this, &QtSerialPort::attemptReopen);
+}
+
+QtSerialPort::~QtSerialPort() {
+    // serial_ outlives the members declared after it; its closing must not call back here.
+    disconnect(&serial_, nullptr, this, nullptr);
+    reopenTimer_.stop();
+    closeDevice();
+}
+
+void QtSerialPort::setPortOverrides(std::map<int, QString> overrides) {
+    resolver_.setOverrides(std::move(overrides));
+}
+
+PortStatus QtSerialPort::setPortNumber(int number) {
+    if (isPortOpen()) {
+        if (number == number_) return {};
+        return PortError{PortErrorCode::PortAlreadyOpen, devicePath_};
+    }
+    if (number != number_) stopReopening();
+    if (resolver_.resolve(number).isEmpty())
+        return PortError{PortErrorCode::NoSuchPort, resolver_.devicePath(number)};
+    number_ = number;
+    return {};
+}
+
+PortStatus QtSerialPort::setLineSettings(const QString& settings) {
+    const auto parsed = LineSettings::parse(settings);
+    if (!parsed) return PortError{PortErrorCode::InvalidSettings, settings};
+    if (isPortOpen() && !applySettings(*parsed)) {
+        const QString reason = serial_.errorString();
+        applySettings(settings_);
+        return PortError{PortErrorCode::InvalidSettings, reason};
+    }
+    settings_ = *parsed;
+    settingsText_ = settings;
+    return {};
+}
+
+PortStatus QtSerialPort::setPortOpen(bool open) {
+    if (!open) {
+        stopReopening();
+        closeDevice();
+        return {};
+    }
+    if (isPortOpen()) return {};
+    PortStatus status = openDevice();
+    if (status.ok()) reopenTimer_.stop();
+    return status;
+}
+
+bool QtSerialPort::isPortOpen() const {
+    return serial_.isOpen() && !hangUpSeen_;
+}
+
+int QtSerialPort::inBufferCount() {
+    if (rx_.empty()) takeInWaitingBytes();
+    return static_cast<int>(std::min(rx_.size(), kMaxReportedCount));
+}
+
+std::uint8_t QtSerialPort::input() {
+    if (rx_.empty()) return 0;
+    const std::uint8_t byte = rx_.front();
+    rx_.pop_front();
+    return byte;
+}
+
+void QtSerialPort::output(std::span<const std::uint8_t> frame) {
+    if (!isPortOpen()) return;
+    serial_.write(reinterpret_cast<const char*>(frame.data()), static_cast<qint64>(frame.size()));
+    // Hands the frame to the driver now instead of at the next event-loop pass; never waits.
+    serial_.flush();
+}
+
+PortStatus QtSerialPort::openDevice() {
+    hangUpSeen_ = false;
+    closeDevice();
+    // Resolved anew on every open: an adapter that came back may sit behind another node.
+    const QString path = resolver_.resolve(number_);
+    if (path.isEmpty()) return PortError{PortErrorCode::NoSuchPort, resolver_.devicePath(number_)};
+    serial_.setPortName(path);
+    applySettings(settings_);  // only stored while closed; open applies them
+
+    opening_ = true;
+    openErrno_ = 0;
+    const bool opened = serial_.open(QIODevice::ReadWrite);
+    opening_ = false;
+    if (!opened) {
+        return PortError{openErrorCode(serial_.error(), openErrno_, deviceAccessible(path)),
+                         serial_.errorString()};
+    }
+    devicePath_ = path;
+    readErrorsInARow_ = 0;
+    // Whatever reached the line before we listened answers nothing we sent.
+    serial_.clear(QSerialPort::AllDirections);
+    rx_.clear();
+    return {};
+}
+
+void QtSerialPort::closeDevice() {
+    if (serial_.isOpen()) serial_.close();
+    rx_.clear();
+}
+
+bool QtSerialPort::applySettings(const LineSettings& settings) {
+    return serial_.setBaudRate(settings.baudRate) && serial_.setDataBits(settings.dataBits) &&
+           serial_.setParity(settings.parity) && serial_.setStopBits(settings.stopBits);
+}
+
+void QtSerialPort::takeInWaitingBytes() {
+    if (!serial_.isOpen() || hangUpSeen_) return;
+    // Qt fills its read buffer only from the event loop, and a poll tick does not yield to
+    // it: read what the driver already holds, without waiting.
+    for (int reads = 0; reads < kMaxReadsPerCatchUp; ++reads) {
+        const short events = pollEvents(serial_.handle());
+        if (events & POLLIN) {
+            if (serial_.waitForReadyRead(0)) continue;
+        } else if (events & kHangUpEvents) {
+            hangUpSeen_ = true;
+        }
+        break;
+    }
+    const QByteArray bytes = serial_.readAll();
+    rx_.insert(rx_.end(), bytes.begin(), bytes.end());
+    if (hangUpSeen_) finishHangUp();
+}
+
+void QtSerialPort::onSerialError(QSerialPort::SerialPortError error) {
+    const int systemError = errno;  // before anything here can change it
+    if (error == QSerialPort::NoError) return;
+    if (opening_) {
+        openErrno_ = systemError;
+        return;
+    }
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError &&
+        error != QSerialPort::WriteError)
+        return;
+    if (hangUpSeen_ || !serial_.isOpen()) return;
+    // After a hang-up Qt 6.4 keeps its read notifier on and reports ReadError in a busy loop.
+    const bool hungUp = (pollEvents(serial_.handle()) & kHangUpEvents) != 0;
+    if (!hungUp && ++readErrorsInARow_ < kErrorBurst) return;
+    hangUpSeen_ = true;
+    // Closing right here would delete the notifier whose event Qt is still handling.
+    QMetaObject::invokeMethod(this, &QtSerialPort::finishHangUp, Qt::QueuedConnection);
+}
+
+void QtSerialPort::finishHangUp() {
+    if (!hangUpSeen_) return;  // already closed, or the caller closed the port meanwhile
+    hangUpSeen_ = false;
+    closeDevice();
+    reopenTimer_.start();
+    emit hungUp();
+}
+
+void QtSerialPort::stopReopening() {
+    reopenTimer_.stop();
+    if (hangUpSeen_) {
+        hangUpSeen_ = false;
+        closeDevice();
+    }
+}
+
+void QtSerialPort::attemptReopen() {
+    const bool ok = openDevice().ok();
+    if (ok) reopenTimer_.stop();
+    emit reopenAttempted(ok);
+    if (ok) emit reopened();
+}
+
+}  // namespace torvix

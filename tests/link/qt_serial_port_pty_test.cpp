@@ -1,0 +1,429 @@
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "link/crc16.h"
+#include "link/modbus.h"
+#include "link/qt_serial_port.h"
+#include "support/pty.h"
+#include "support/recording_sink.h"
+
+namespace torvix {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Pty;
+using testing::RecordingSink;
+using Frame = std::vector<std::uint8_t>;
+
+const Frame kStatusRead{0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9};
+const Frame kFirstCounterWrite{0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD};
+
+TEST(OpenErrorCode, TellsPortInUseFromOtherRefusals) {
+    struct Case {
+        QSerialPort::SerialPortError error;
+        int systemError;
+        bool deviceAccessible;
+        int expected;
+    };
+    const Case cases[] = {
+        {QSerialPort::DeviceNotFoundError, ENOENT, false, 8002},
+        {QSerialPort::PermissionError, EEXIST, true, 8005},  // another program's lock file
+        {QSerialPort::PermissionError, EBUSY, true, 8005},   // TIOCEXCL of another program
+        {QSerialPort::PermissionError, EBUSY, false, 8005},
+        {QSerialPort::PermissionError, EACCES, false, 8010},  // not in the dialout group
+        {QSerialPort::OpenError, 0, true, 8012},
+        {QSerialPort::UnsupportedOperationError, ENOTTY, true, 8012},  // not a terminal
+        {QSerialPort::ResourceError, EIO, true, 8012},
+        {QSerialPort::UnknownError, ENXIO, true, 8012},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(static_cast<int>(openErrorCode(c.error, c.systemError, c.deviceAccessible)),
+                  c.expected)
+            << c.error << " errno " << c.systemError;
+    }
+}
+
+// Plays the controller on the master end: a 133-byte status block for function 4, an echo for
+// function 6.
+class FakeController {
+  public:
+    explicit FakeController(Pty& pty) : pty_(pty), notifier_(pty.master(), QSocketNotifier::Read) {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { takeRequests(); });
+    }
+
+    std::vector<Frame> requests;  // every request seen on the wire, in order
+    bool silent = false;
+    int repliesToCorrupt = 0;
+    int lastCorrupted = -1;  // index into requests of the last request given a wrong CRC
+
+    // Stops listening before the test closes the master.
+    void detach() { notifier_.setEnabled(false); }
+
+  private:
+    void takeRequests() {
+        const Frame bytes = pty_.readAvailable();
+        pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+        while (pending_.size() >= 8) {  // the requests in use here are all 8 bytes long
+            requests.emplace_back(pending_.begin(), pending_.begin() + 8);
+            pending_.erase(pending_.begin(), pending_.begin() + 8);
+            if (!silent) answer(requests.back());
+        }
+    }
+
+    void answer(const Frame& request) {
+        Frame reply;
+        if (request[1] == 4) {
+            reply = {request[0], 4, 128};
+            for (int i = 0; i < 128; ++i) reply.push_back(static_cast<std::uint8_t>(i));
+        } else if (request[1] == 6) {
+            reply.assign(request.begin(), request.end() - 2);
+        } else {
+            return;
+        }
+        const std::uint16_t crc = crc16(reply);
+        reply.push_back(byteOf(crc, 0));
+        reply.push_back(byteOf(crc, 1));
+        if (repliesToCorrupt > 0) {
+            --repliesToCorrupt;
+            reply.back() ^= 0x5A;
+            lastCorrupted = static_cast<int>(requests.size()) - 1;
+        }
+        pty_.write(reply);
+    }
+
+    Pty& pty_;
+    QSocketNotifier notifier_;
+    Frame pending_;
+};
+
+void runEventsFor(std::chrono::milliseconds span) {
+    QEventLoop loop;
+    QTimer::singleShot(span, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+template <typename Condition>
+bool waitUntil(Condition done, std::chrono::milliseconds timeout) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeout.count()) return false;
+        runEventsFor(5ms);
+    }
+    return true;
+}
+
+double processCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Counts what a window would show of the port's own recovery.
+struct RecoveryLog {
+    explicit RecoveryLog(QtSerialPort& port) {
+        QObject::connect(&port, &QtSerialPort::hungUp, [this] { ++hangUps; });
+        QObject::connect(&port, &QtSerialPort::reopenAttempted, [this](bool) { ++attempts; });
+        QObject::connect(&port, &QtSerialPort::reopened, [this] { ++reopens; });
+    }
+    int hangUps = 0;
+    int attempts = 0;
+    int reopens = 0;
+};
+
+class PtyPort : public ::testing::Test {
+  protected:
+    static constexpr int kLinkedNumber = 5;  // COM5 would be /dev/ttyUSB0; the override wins
+
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "link_port_tests";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication app(argc, argv);
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        ASSERT_TRUE(pty_->ok());
+        link_ = dir_.filePath("com5");
+        ASSERT_TRUE(QFile::link(pty_->slavePath(), link_));
+    }
+
+    // The device behind the link goes away and a new one takes its place, as when an adapter
+    // is pulled and plugged in again.
+    Pty& replugDevice() {
+        spare_ = std::move(pty_);
+        pty_ = std::make_unique<Pty>();
+        QFile::remove(link_);
+        EXPECT_TRUE(QFile::link(pty_->slavePath(), link_));
+        return *pty_;
+    }
+
+    PortStatus openLinked(QtSerialPort& port, const QString& settings = "115200,e,8,1") {
+        port.setPortOverrides({{kLinkedNumber, link_}});
+        if (auto s = port.setLineSettings(settings); !s) return s;
+        if (auto s = port.setPortNumber(kLinkedNumber); !s) return s;
+        return port.setPortOpen(true);
+    }
+
+    QString makeFile(const QString& name) {
+        QFile file(dir_.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return file.fileName();
+    }
+
+    // Waits, without the event loop, until the driver holds count bytes for the port.
+    bool waitQueuedAtSlave(int count) const {
+        int queued = 0;
+        for (int i = 0; i < 1000 && queued < count; ++i) {
+            ::ioctl(pty_->slave(), FIONREAD, &queued);
+            if (queued < count) ::usleep(1000);
+        }
+        return queued == count;
+    }
+
+    termios slaveTermios() const {
+        termios tio{};
+        ::tcgetattr(pty_->slave(), &tio);
+        return tio;
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<Pty> spare_;
+    std::unique_ptr<Pty> pty_ = std::make_unique<Pty>();
+    QString link_;
+};
+
+// Runs the link as the main window does: one poll tick every 100 ms.
+struct Ticker {
+    explicit Ticker(Modbus& modbus) {
+        timer.setInterval(100ms);
+        QObject::connect(&timer, &QTimer::timeout, [&modbus] { modbus.pollTick(); });
+        timer.start();
+    }
+    QTimer timer;
+};
+
+TEST_F(PtyPort, TakesInWhatTheDriverHoldsWithoutTheEventLoopAndWritesAtOnce) {
+    ASSERT_TRUE(pty_->write({0xDE, 0xAD, 0xBE, 0xEF}));  // stale, before the port opens
+    ASSERT_TRUE(waitQueuedAtSlave(4));
+    QtSerialPort port;
+    ASSERT_TRUE(openLinked(port));
+    EXPECT_EQ(port.devicePath(), pty_->slavePath());
+    EXPECT_EQ(port.inBufferCount(), 0);
+
+    // A whole status reply reaches the driver while the UI thread never yields.
+    Frame reply;
+    for (int i = 0; i < 133; ++i) reply.push_back(static_cast<std::uint8_t>(255 - i));
+    ASSERT_TRUE(pty_->write(reply));
+    ASSERT_TRUE(waitQueuedAtSlave(133));
+    ASSERT_EQ(port.inBufferCount(), 133);
+    Frame received;
+    while (port.inBufferCount() > 0) received.push_back(port.input());
+    EXPECT_EQ(received, reply);
+
+    port.output(kStatusRead);
+    ASSERT_TRUE(pty_->waitReadable(1000));
+    EXPECT_EQ(pty_->readAvailable(), kStatusRead);
+}
+
+TEST_F(PtyPort, PollsTheControllerRepeatsUnansweredFramesAndRecoversFromBadCrc) {
+    FakeController controller(*pty_);
+    RecordingSink sink;
+    QtSerialPort port;
+    ASSERT_TRUE(openLinked(port));
+    Modbus modbus(port, sink, sink, sink, QLocale::c());
+    Ticker ticker(modbus);
+
+    ASSERT_TRUE(waitUntil([&] { return controller.requests.size() >= 3; }, 2s));
+    EXPECT_EQ(controller.requests[0], kStatusRead);
+    EXPECT_EQ(controller.requests[1], kFirstCounterWrite);
+    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
+
+    controller.silent = true;
+    const std::size_t firstUnanswered = controller.requests.size();
+    ASSERT_TRUE(waitUntil([&] { return controller.requests.size() >= firstUnanswered + 3; }, 2s));
+    EXPECT_EQ(controller.requests[firstUnanswered + 1], controller.requests[firstUnanswered]);
+    EXPECT_EQ(controller.requests[firstUnanswered + 2], controller.requests[firstUnanswered]);
+    EXPECT_EQ(sink.statusText(), status_text::kNoAnswer);
+
+    controller.silent = false;
+    controller.repliesToCorrupt = 1;
+    const std::size_t before = sink.statusHistory.size();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return controller.lastCorrupted >= 0 &&
+                   controller.requests.size() >
+                       static_cast<std::size_t>(controller.lastCorrupted) + 1 &&
+                   sink.statusText() == status_text::kLinkUp;
+        },
+        2s));
+    const std::vector<QString> after(sink.statusHistory.begin() + static_cast<long>(before),
+                                     sink.statusHistory.end());
+    const auto mismatch = std::find(after.begin(), after.end(), status_text::kCrcMismatch);
+    ASSERT_NE(mismatch, after.end());
+    EXPECT_NE(std::find(mismatch, after.end(), status_text::kLinkUp), after.end());
+    EXPECT_EQ(controller.requests[controller.lastCorrupted + 1],
+              controller.requests[controller.lastCorrupted]);
+}
+
+TEST_F(PtyPort, HangUpClosesWithoutBusyLoopAndTheLinkResumesByItself) {
+    auto controller = std::make_unique<FakeController>(*pty_);
+    RecordingSink sink;
+    QtSerialPort port;
+    RecoveryLog log(port);
+    ASSERT_TRUE(openLinked(port));
+    Modbus modbus(port, sink, sink, sink, QLocale::c());
+    Ticker ticker(modbus);
+    ASSERT_TRUE(waitUntil([&] { return sink.statusText() == status_text::kLinkUp; }, 2s));
+
+    controller->detach();
+    pty_->closeMaster();
+    // Qt 6.4 takes the stale errno for the cause of a 0-byte read on the hung-up tty; unless it
+    // happens to say EAGAIN or EIO, Qt reports ReadError on every event-loop pass.
+    errno = 0;
+    ASSERT_TRUE(waitUntil([&] { return !port.isPortOpen(); }, 1s));
+    EXPECT_EQ(log.hangUps, 1);
+    EXPECT_TRUE(port.isReopening());
+
+    const double cpuBefore = processCpuSeconds();
+    runEventsFor(1000ms);
+    EXPECT_LT(processCpuSeconds() - cpuBefore, 0.15);  // a busy loop takes the whole second
+    EXPECT_EQ(log.hangUps, 1);
+    // The node is gone with the master: attempts fail and go on.
+    EXPECT_TRUE(waitUntil([&] { return log.attempts >= 1; }, 500ms));
+    EXPECT_EQ(log.reopens, 0);
+    EXPECT_FALSE(port.isPortOpen());
+    EXPECT_EQ(sink.statusText(), status_text::kNoAnswer);
+
+    controller = std::make_unique<FakeController>(replugDevice());
+    ASSERT_TRUE(waitUntil([&] { return log.reopens == 1; }, 2500ms));
+    EXPECT_TRUE(port.isPortOpen());
+    EXPECT_FALSE(port.isReopening());
+    EXPECT_EQ(port.devicePath(), pty_->slavePath());
+    ASSERT_TRUE(waitUntil([&] { return sink.statusText() == status_text::kLinkUp; }, 1s));
+    EXPECT_FALSE(controller->requests.empty());
+}
+
+TEST_F(PtyPort, ClosingOrAnotherNumberStopsTheReopenAttempts) {
+    QtSerialPort port;
+    RecoveryLog log(port);
+    ASSERT_TRUE(openLinked(port));
+    port.setPortOverrides({{kLinkedNumber, link_}, {6, makeFile("other")}});
+    pty_->closeMaster();
+    ASSERT_TRUE(waitUntil([&] { return log.hangUps == 1; }, 1s));
+    ASSERT_TRUE(port.isReopening());
+    ASSERT_TRUE(port.setPortOpen(false));
+    EXPECT_FALSE(port.isReopening());
+
+    replugDevice();
+    ASSERT_TRUE(port.setPortOpen(true));
+    pty_->closeMaster();
+    ASSERT_TRUE(waitUntil([&] { return log.hangUps == 2; }, 1s));
+    ASSERT_TRUE(port.isReopening());
+    ASSERT_TRUE(port.setPortNumber(6));
+    EXPECT_FALSE(port.isReopening());
+
+    replugDevice();
+    runEventsFor(1200ms);
+    EXPECT_EQ(log.attempts, 0);
+    EXPECT_FALSE(port.isPortOpen());
+}
+
+TEST_F(PtyPort, SecondOpenOfTheSameDeviceIsPortInUse) {
+    QtSerialPort first;
+    ASSERT_TRUE(openLinked(first));
+    QtSerialPort second;  // reaches the same device by its own path, not through the link
+    second.setPortOverrides({{9, pty_->slavePath()}});
+    ASSERT_TRUE(second.setPortNumber(9));
+    const PortStatus status = second.setPortOpen(true);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().number(), 8005);
+    EXPECT_FALSE(second.isPortOpen());
+    EXPECT_TRUE(first.isPortOpen());
+
+    ASSERT_TRUE(first.setPortOpen(false));
+    EXPECT_TRUE(second.setPortOpen(true));
+}
+
+TEST_F(PtyPort, NumberAndOpenRules) {
+    QtSerialPort port;
+    const QString plainFile = makeFile("not-a-tty");
+    const QString vanishing = makeFile("vanishing");
+    ASSERT_TRUE(openLinked(port));
+    port.setPortOverrides({{kLinkedNumber, link_}, {6, plainFile}, {7, vanishing}});
+
+    EXPECT_TRUE(port.setPortNumber(kLinkedNumber));  // the number in use: no effect
+    EXPECT_TRUE(port.setPortOpen(true));             // already open: no effect
+    const PortStatus other = port.setPortNumber(6);
+    ASSERT_FALSE(other);
+    EXPECT_EQ(other.error().number(), 8000);
+    EXPECT_EQ(port.portNumber(), kLinkedNumber);
+    EXPECT_TRUE(port.isPortOpen());
+
+    EXPECT_TRUE(port.setPortOpen(false));
+    EXPECT_TRUE(port.setPortOpen(false));  // closed already: no-op
+    EXPECT_FALSE(port.isPortOpen());
+
+    for (const int missing : {17, 0, 256}) {
+        const PortStatus status = port.setPortNumber(missing);
+        ASSERT_FALSE(status);
+        EXPECT_EQ(status.error().number(), 8002);
+    }
+    EXPECT_EQ(port.portNumber(), kLinkedNumber);
+
+    ASSERT_TRUE(port.setPortNumber(6));
+    const PortStatus notATerminal = port.setPortOpen(true);
+    ASSERT_FALSE(notATerminal);
+    EXPECT_EQ(notATerminal.error().number(), 8012);
+
+    ASSERT_TRUE(port.setPortNumber(7));
+    ASSERT_TRUE(QFile::remove(vanishing));
+    const PortStatus gone = port.setPortOpen(true);
+    ASSERT_FALSE(gone);
+    EXPECT_EQ(gone.error().number(), 8002);
+}
+
+// The pty driver forces 8 data bits without parity: only speed and stop bits show on it, and
+// it refuses 7 data bits, as a real driver refuses a setting its UART lacks.
+TEST_F(PtyPort, LineSettingsReachTheOpenDeviceAndRefusalsRestoreThem) {
+    QtSerialPort port;
+    ASSERT_TRUE(openLinked(port, "115200,e,8,1"));
+    termios tio = slaveTermios();
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B115200));
+    EXPECT_EQ(tio.c_cflag & CSTOPB, 0u);
+
+    ASSERT_TRUE(port.setLineSettings("9600,o,8,2"));
+    tio = slaveTermios();
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(tio.c_cflag & CSTOPB, static_cast<tcflag_t>(CSTOPB));
+
+    for (const char* refusedText : {"19200,n,7,1", "19200,q,8,1"}) {
+        const PortStatus refused = port.setLineSettings(refusedText);
+        ASSERT_FALSE(refused) << refusedText;
+        EXPECT_EQ(refused.error().number(), 380);
+        EXPECT_EQ(port.lineSettings(), "9600,o,8,2");
+        tio = slaveTermios();
+        EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600)) << refusedText;
+        EXPECT_EQ(tio.c_cflag & CSTOPB, static_cast<tcflag_t>(CSTOPB));
+        EXPECT_TRUE(port.isPortOpen());
+    }
+}
+
+}  // namespace
+}  // namespace torvix
