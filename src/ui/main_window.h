@@ -1,0 +1,88 @@
+#pragma once
+// frm_main: the controls of the layout table, the poll timer and the settings menu command.
+
+#include <QDialog>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <string_view>
+#include <utility>
+
+#include "link/window_sinks.h"
+#include "ui/layout_table.h"
+#include "ui/operator_commands.h"
+
+namespace torvix {
+
+class MainWindow : public QMainWindow,
+                   public DisplaySink,
+                   public StatusLine,
+                   public SlaveAddressSource,
+                   public PriorityTextBox {
+    Q_OBJECT
+  public:
+    // Makes the port settings dialog; `owner` is the window for the modal showing, null otherwise.
+    using DialogFactory = std::function<QDialog*(QWidget* owner)>;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    void setPortDialogFactory(DialogFactory factory) { dialogFactory_ = std::move(factory); }
+    void setPollTick(std::function<void()> tick) { pollTick_ = std::move(tick); }
+    // Clicks and text changes go to `commands` from now on.
+    void bind(OperatorCommands& commands);
+
+    // Parts of the start-up.
+    void fillSlaveList();
+    void showPortDialogModal();
+    void startPolling();
+
+    // mnu_settings: the one dialog, modeless and without owner.
+    void openPortDialog();
+    QDialog* portDialog() const { return dialog_; }
+    void discardPortDialog();
+
+    QWidget* control(ControlRef ref) const;
+    template <class Widget>
+    Widget* control(ControlRef ref) const {
+        return qobject_cast<Widget*>(control(ref));
+    }
+    QTimer& pollTimer() { return *timer1_; }
+
+    void setCaption(ControlRef control, const QString& text) override;
+    void setLamp(ControlRef lamp, bool lit) override;
+    void setBackground(ControlRef control, Rgb colour) override;
+
+    void setStatusText(const QString& text) override;
+    QString statusText() const override;
+    void repaintNow() override;
+
+    int slaveAddress() const override;
+
+    QString priorityText() const override;
+    void setPriorityText(const QString& text) override;
+
+  signals:
+    // The window was closed: the program ends, even with the modeless dialog still open.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    QWidget* createControl(const layout::ControlEntry& entry, QWidget* parent);
+    QRect toPixels(const layout::Twips& rect) const;
+    int toPixels(int twips) const;
+
+    int dpi_;
+    QFont windowFont_;
+    std::map<std::pair<std::string_view, int>, QWidget*> controls_;
+    QTimer* timer1_;
+    std::function<void()> pollTick_;
+    DialogFactory dialogFactory_;
+    QPointer<QDialog> dialog_;
+};
+
+}  // namespace torvix

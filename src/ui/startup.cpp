@@ -1,0 +1,61 @@
+#include "ui/startup.h"
+
+namespace torvix {
+namespace {
+
+void call(const std::function<void()>& step) {
+    if (step) step();
+}
+
+}  // namespace
+
+bool Startup::run() {
+    config_.load();
+    call(steps_.configLoaded);
+    call(steps_.fillSlaveList);
+    if (!openPort()) return false;
+    call(steps_.showWindow);
+    call(steps_.startPolling);
+    return true;
+}
+
+bool Startup::openPort() {
+    // Each step runs once; after the dialog the sequence goes on with the step after the one
+    // that failed, with whatever port and settings the dialog left in the configuration.
+    const std::function<PortStatus()> guarded[] = {
+        [this] { return port_.setLineSettings(config_.settings()); },
+        [this] { return port_.setPortNumber(config_.port()); },
+        [this] { return port_.setPortOpen(true); },
+    };
+    for (const auto& step : guarded) {
+        const PortStatus status = step();
+        if (!status.ok() && !offerAnotherPort(status.error())) return false;
+    }
+    return true;
+}
+
+bool Startup::offerAnotherPort(const PortError& error) {
+    const auto answer =
+        prompt_.askOkCancel(portFailurePrompt(config_.port(), error), kFailureTitle);
+    if (answer != OperatorPrompt::Answer::Ok) return false;
+    call(steps_.showPortDialogModal);
+    return true;
+}
+
+QStringList Startup::slaveAddressEntries() {
+    QStringList entries;
+    entries.reserve(kSlaveAddresses);
+    for (int address = 0; address < kSlaveAddresses; ++address)
+        entries.append(QString::number(address));
+    return entries;
+}
+
+QString Startup::portFailurePrompt(int port, const PortError& error) {
+    const QString reason = error.code == PortErrorCode::PortInUse
+                               ? QStringLiteral(" занят другим приложением")
+                               : QStringLiteral(" не доступен");
+    return QStringLiteral("Порт COM") + QString::number(port) + reason +
+           QStringLiteral("\r\nВыберите другой порт");
+}
+
+}  // namespace torvix

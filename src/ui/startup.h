@@ -1,0 +1,51 @@
+#pragma once
+// What runs before the main window appears: configuration, slave list, opening the port.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "link/serial_port.h"
+#include "settings/config.h"
+#include "settings/operator_prompt.h"
+
+namespace torvix {
+
+class Startup {
+  public:
+    static constexpr int kSlaveAddresses = 128;
+    static constexpr int kInitialSlaveAddress = 7;
+    static inline const QString kFailureTitle = QStringLiteral("Ошибка открытия порта");
+
+    // The parts of the sequence that belong to the window and its owner.
+    struct Steps {
+        std::function<void()> configLoaded;  // e.g. hand the port overrides to the port
+        std::function<void()>
+            fillSlaveList;  // slaveAddressEntries(), kInitialSlaveAddress selected
+        std::function<void()> showPortDialogModal;
+        std::function<void()> showWindow;
+        std::function<void()> startPolling;
+    };
+
+    Startup(SerialPort& port, Config& config, OperatorPrompt& prompt, Steps steps)
+        : port_(port), config_(config), prompt_(prompt), steps_(std::move(steps)) {}
+
+    // Runs the whole sequence. False when the operator chose to end the program instead of
+    // picking another port; then the window has not been shown and nothing more may run.
+    [[nodiscard]] bool run();
+
+    // "0" .. "127": the position of an entry is the address it shows.
+    static QStringList slaveAddressEntries();
+    static QString portFailurePrompt(int port, const PortError& error);
+
+  private:
+    bool openPort();
+    bool offerAnotherPort(const PortError& error);
+
+    SerialPort& port_;
+    Config& config_;
+    OperatorPrompt& prompt_;
+    Steps steps_;
+};
+
+}  // namespace torvix
