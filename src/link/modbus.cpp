@@ -23,20 +23,27 @@ Modbus::Modbus(SerialPort& port, DisplaySink& display, StatusLine& status,
 void Modbus::pollTick() {
     drain();
     if (rxCount_ <= 2) {
-        status_.setStatusText(status_text::kNoAnswer);
+        report(status_text::kNoAnswer);
     } else {
         const auto received = std::span<const std::uint8_t>(rxBuffer_).first(rxCount_);
         const auto body = received.first(rxCount_ - 2);
         const int receivedCrc = received[rxCount_ - 2] + 256 * received[rxCount_ - 1];
         if (crc16(body) == receivedCrc) {
-            status_.setStatusText(status_text::kLinkUp);
             queue_.advanceReadIndex();
+            report(status_text::kLinkUp);
             decodeReply(received, display_, locale_);
         } else {
-            status_.setStatusText(status_text::kCrcMismatch);
+            report(status_text::kCrcMismatch);
         }
     }
     sendNextRequest();
+}
+
+void Modbus::report(const QString& outcome) {
+    // Every tick rewrites the status line; while commands are being refused the operator must
+    // still see that, not only for the 100 ms until the next tick.
+    status_.setStatusText(isQueueFull() ? outcome + QStringLiteral(". ") + status_text::kQueueFull
+                                        : outcome);
 }
 
 void Modbus::drain() {

@@ -17,6 +17,7 @@ namespace status_text {
 inline const QString kLinkUp = QStringLiteral("Связь с контроллером Torvix установлена");
 inline const QString kCrcMismatch = QStringLiteral("Ошибка обмена: Несовпадение КС");
 inline const QString kNoAnswer = QStringLiteral("Ошибка обмена: Нет ответа от контроллера Torvix");
+inline const QString kQueueFull = QStringLiteral("Очередь команд переполнена: команда не принята");
 }  // namespace status_text
 
 class Modbus {
@@ -38,6 +39,7 @@ public:
     [[nodiscard]] bool enqueue(std::span<const std::uint8_t> pdu) { return queue_.put(pdu); }
 
     const RequestQueue& queue() const { return queue_; }
+    bool isQueueFull() const { return queue_.pendingCount() >= RequestQueue::kCapacity; }
     int transactionCounter() const { return transactionCounter_; }
     std::span<const std::uint8_t> rxBuffer() const { return rxBuffer_; }
     int rxCount() const { return rxCount_; }
@@ -46,6 +48,7 @@ public:
     static int nextTransactionCounter(int counter) { return counter + 1 > 65534 ? 0 : counter + 1; }
 
 private:
+    void report(const QString& outcome);
     void drain();
     void sendNextRequest();
     void refillWithDefaultRequest();

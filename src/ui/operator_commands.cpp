@@ -114,7 +114,7 @@ void OperatorCommands::refuse(bool colourBox) {
     // Only a controller that has stopped answering lets 511 requests pile up; the command must
     // not look as if it had been sent.
     if (colourBox) display_.setBackground(kTextBox, kRed);
-    status_.setStatusText(commands::kQueueFull);
+    status_.setStatusText(status_text::kQueueFull);
 }
 
 }  // namespace torvix

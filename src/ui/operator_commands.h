@@ -47,8 +47,6 @@ inline constexpr std::array<NumberKind, 3> kNumberKinds = {{
 inline constexpr int kLowestNumber = 0;
 inline constexpr int kHighestNumber = 7;
 
-inline const QString kQueueFull = QStringLiteral("Очередь команд переполнена: команда не принята");
-
 using ModeRequest = std::array<std::uint8_t, 5>;
 using NumberRequest = std::array<std::uint8_t, 10>;
 

@@ -169,6 +169,18 @@ TEST_F(PollCycle, ValidStatusReplyIsDecodedIntoTheWindow) {
     EXPECT_EQ(sink.caption("lbl_phAU"), QStringLiteral("230,5 "));
 }
 
+TEST_F(PollCycle, FullQueueStaysVisibleUntilARequestIsAnswered) {
+    tick();  // the status read is pending
+    while (modbus.enqueue(Frame{0x06, 0x01, 0x92, 0x12, 0x31})) {
+    }
+    EXPECT_EQ(modbus.queue().pendingCount(), RequestQueue::kCapacity);
+    tick();
+    EXPECT_EQ(sink.statusText(), status_text::kNoAnswer + QStringLiteral(". ") + status_text::kQueueFull);
+    tick(anyStatusReply());  // one answered: there is room again
+    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
+    EXPECT_TRUE(modbus.enqueue(Frame{0x06, 0x01, 0x92, 0x12, 0x31}));
+}
+
 TEST(TransactionCounter, SkipsTheValue65535) {
     EXPECT_EQ(Modbus::nextTransactionCounter(0), 1);
     EXPECT_EQ(Modbus::nextTransactionCounter(65533), 65534);

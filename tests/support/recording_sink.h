@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/window_sinks.h"
+#include "support/qt_printers.h"
 
 namespace torvix::testing {
 

@@ -190,13 +190,13 @@ TEST_F(Commands, AFullQueueRefusesCommandsAndSaysSo) {
     ASSERT_EQ(pending, RequestQueue::kCapacity);
 
     commands.modeClicked(0);
-    EXPECT_EQ(sink.statusText(), commands::kQueueFull);
+    EXPECT_EQ(sink.statusText(), status_text::kQueueFull);
     EXPECT_EQ(modbus.queue().pendingCount(), pending);
 
     type(QStringLiteral(" 3"));
     sink.statusHistory.clear();
     commands.numberClicked(0);
-    EXPECT_EQ(sink.statusText(), commands::kQueueFull);
+    EXPECT_EQ(sink.statusText(), status_text::kQueueFull);
     EXPECT_EQ(boxColour(), kRed);
     EXPECT_EQ(box.text, QStringLiteral(" 3"));  // left as typed: it was not sent
     EXPECT_EQ(modbus.queue().pendingCount(), pending);
