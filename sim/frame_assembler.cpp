@@ -1,0 +1,66 @@
+#include "sim/frame_assembler.h"
+
+#include "link/crc16.h"
+
+namespace torvix::sim {
+
+std::size_t FrameAssembler::expectedRequestLength(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 2) return 0;
+    switch (bytes[1]) {
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+            return 8;  // address, function, two 16-bit fields, CRC
+        case 15:
+        case 16:
+            return bytes.size() < 7 ? 0 : 9 + std::size_t{bytes[6]};
+        default:
+            return 0;
+    }
+}
+
+std::vector<RxFrame> FrameAssembler::feed(std::span<const std::uint8_t> bytes, std::int64_t nowUs) {
+    std::vector<RxFrame> frames;
+    if (bytes.empty()) return frames;
+    if (buffer_.empty()) startUs_ = nowUs;
+    const std::size_t room = kMaxFrame - buffer_.size();
+    const std::size_t taken = std::min(room, bytes.size());
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + static_cast<long>(taken));
+    if (taken < bytes.size()) {
+        bytesDropped_ += bytes.size() - taken;
+        untilSilence_ = true;
+    }
+
+    while (!untilSilence_ && !buffer_.empty()) {
+        const std::size_t length = expectedRequestLength(buffer_);
+        if (length == 0 || buffer_.size() < length) break;
+        const auto frame = std::span(buffer_).first(length);
+        const std::uint16_t crc = crc16(frame.first(length - 2));
+        if (frame[length - 2] != (crc & 0xFFu) || frame[length - 1] != (crc >> 8)) {
+            untilSilence_ = true;
+            break;
+        }
+        frames.push_back({{frame.begin(), frame.end()}, startUs_});
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(length));
+        startUs_ = nowUs;
+    }
+    return frames;
+}
+
+std::optional<RxFrame> FrameAssembler::silence() {
+    untilSilence_ = false;
+    if (buffer_.empty()) return std::nullopt;
+    RxFrame frame{std::move(buffer_), startUs_};
+    buffer_.clear();
+    return frame;
+}
+
+void FrameAssembler::reset() {
+    buffer_.clear();
+    untilSilence_ = false;
+}
+
+}  // namespace torvix::sim

@@ -1,0 +1,26 @@
+#pragma once
+// The simulator's end of the serial line: a pseudo-terminal it creates or a real serial port.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace torvix::sim {
+
+class Line : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+
+    virtual bool open(QString& error) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual void write(const QByteArray& bytes) = 0;
+    // The path the master opens; a pseudo-terminal gets a new one at every open.
+    virtual QString devicePath() const = 0;
+
+  signals:
+    void received(const QByteArray& bytes);
+};
+
+}  // namespace torvix::sim
