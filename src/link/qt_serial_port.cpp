@@ -146,6 +146,7 @@ PortStatus QtSerialPort::openDevice() {
     const QString path = resolver_.resolve(number_);
     if (path.isEmpty()) return PortError{PortErrorCode::NoSuchPort, resolver_.devicePath(number_)};
     serial_.setPortName(path);
+    pseudoTerminal_ = path.startsWith(QStringLiteral("/dev/pts/"));
     applySettings(settings_);  // only stored while closed; open applies them
 
     opening_ = true;
@@ -170,8 +171,11 @@ void QtSerialPort::closeDevice() {
 }
 
 bool QtSerialPort::applySettings(const LineSettings& settings) {
+    // A pseudo-terminal (a simulator, a socat bridge) has no line to put parity on and Linux
+    // refuses to set it, which would make the usual "115200,e,8,1" unusable there.
+    const auto parity = pseudoTerminal_ ? QSerialPort::NoParity : settings.parity;
     return serial_.setBaudRate(settings.baudRate) && serial_.setDataBits(settings.dataBits) &&
-           serial_.setParity(settings.parity) && serial_.setStopBits(settings.stopBits);
+           serial_.setParity(parity) && serial_.setStopBits(settings.stopBits);
 }
 
 void QtSerialPort::takeInWaitingBytes() {

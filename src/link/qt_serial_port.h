@@ -76,6 +76,7 @@ class QtSerialPort : public QObject, public SerialPort {
     QString devicePath_;
     std::deque<std::uint8_t> rx_;
 
+    bool pseudoTerminal_ = false;
     bool opening_ = false;
     int openErrno_ = 0;
     // Set as soon as a hang-up shows; the device is closed outside Qt's notifier callback.
