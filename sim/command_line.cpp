@@ -45,14 +45,14 @@ first byte in microseconds, then its bytes in hex, e.g. "5234120077 07 04 01 2C 
 
 Unless --quiet, a one-line summary goes to stderr every second.)";
 
-struct Spec {
+struct OptionInfo {
     const char* name;
     const char* value;
     const char* help;
     const char* defaultValue;
 };
 
-const Spec kOptions[] = {
+const OptionInfo kOptions[] = {
     {"device", "path", "Serve this serial port instead of creating a pseudo-terminal.", nullptr},
     {"settings", "baud,parity,data,stop",
      "Line settings of --device, e.g. 9600,n,8,2; they also set the silent interval that ends "
@@ -139,14 +139,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
-    for (const Spec& spec : kOptions) {
-        QString text = QString::fromUtf8(spec.help);
-        if (spec.defaultValue != nullptr)
-            text += QStringLiteral(" Default: %1.").arg(QLatin1String(spec.defaultValue));
-        QCommandLineOption option(QString::fromLatin1(spec.name), text);
-        if (spec.value != nullptr) option.setValueName(QString::fromLatin1(spec.value));
-        if (spec.defaultValue != nullptr)
-            option.setDefaultValue(QString::fromLatin1(spec.defaultValue));
+    for (const OptionInfo& info : kOptions) {
+        QString text = QString::fromUtf8(info.help);
+        if (info.defaultValue != nullptr)
+            text += QStringLiteral(" Default: %1.").arg(QLatin1String(info.defaultValue));
+        QCommandLineOption option(QString::fromLatin1(info.name), text);
+        if (info.value != nullptr) option.setValueName(QString::fromLatin1(info.value));
+        if (info.defaultValue != nullptr)
+            option.setDefaultValue(QString::fromLatin1(info.defaultValue));
         parser.addOption(option);
     }
 

@@ -12,7 +12,7 @@ namespace torvix::sim {
 
 struct SimOptions {
     QString device;  // empty: create a pseudo-terminal
-    LineSettings settings;
+    LineSettings settings = defaultLineSettings();
     QString link;
     int address = 7;
     GensetConfig genset;

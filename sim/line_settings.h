@@ -1,22 +1,19 @@
 #pragma once
-// Line settings in the "115200,e,8,1" form: baud rate, parity, data bits, stop bits.
+// Timing the simulator derives from the line settings it serves.
 
-#include <QString>
 #include <chrono>
-#include <optional>
+
+#include "link/line_settings.h"
 
 namespace torvix::sim {
 
-struct LineSettings {
-    int baud = 115200;
-    char parity = 'e';  // n, e, o, m or s
-    int dataBits = 8;
-    double stopBits = 1;  // 1, 1.5 or 2
+using torvix::LineSettings;
 
-    static std::optional<LineSettings> parse(const QString& text);
-    // The RTU silent interval that ends a frame: 3.5 character times, at least 2 ms since a
-    // pseudo-terminal and the desktop scheduler blur finer gaps.
-    std::chrono::milliseconds silentInterval() const;
-};
+// The RTU silent interval that ends a frame: 3.5 character times, at least 2 ms since a
+// pseudo-terminal and the desktop scheduler blur finer gaps.
+std::chrono::milliseconds silentInterval(const LineSettings& settings);
+
+// What the simulator serves when no --settings is given.
+LineSettings defaultLineSettings();
 
 }  // namespace torvix::sim

@@ -1,30 +1,6 @@
 #include "sim/serial_device_line.h"
 
 namespace torvix::sim {
-namespace {
-
-QSerialPort::Parity parityOf(char p) {
-    switch (p) {
-        case 'e':
-            return QSerialPort::EvenParity;
-        case 'o':
-            return QSerialPort::OddParity;
-        case 'm':
-            return QSerialPort::MarkParity;
-        case 's':
-            return QSerialPort::SpaceParity;
-        default:
-            return QSerialPort::NoParity;
-    }
-}
-
-QSerialPort::StopBits stopBitsOf(double s) {
-    if (s > 1.75) return QSerialPort::TwoStop;
-    if (s > 1.25) return QSerialPort::OneAndHalfStop;
-    return QSerialPort::OneStop;
-}
-
-}  // namespace
 
 SerialDeviceLine::SerialDeviceLine(QString path, LineSettings settings, QObject* parent)
     : Line(parent), path_(std::move(path)), settings_(settings) {
@@ -37,10 +13,8 @@ bool SerialDeviceLine::open(QString& error) {
         error = QStringLiteral("%1: %2").arg(path_, port_.errorString());
         return false;
     }
-    const bool ok = port_.setBaudRate(settings_.baud) &&
-                    port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
-                    port_.setParity(parityOf(settings_.parity)) &&
-                    port_.setStopBits(stopBitsOf(settings_.stopBits)) &&
+    const bool ok = port_.setBaudRate(settings_.baudRate) && port_.setDataBits(settings_.dataBits) &&
+                    port_.setParity(settings_.parity) && port_.setStopBits(settings_.stopBits) &&
                     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
         error = QStringLiteral("%1: %2").arg(path_, port_.errorString());

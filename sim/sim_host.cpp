@@ -57,7 +57,7 @@ SimHost::SimHost(SimOptions options, QObject* parent)
 
     silenceTimer_.setSingleShot(true);
     silenceTimer_.setTimerType(Qt::PreciseTimer);
-    silenceTimer_.setInterval(options_.settings.silentInterval());
+    silenceTimer_.setInterval(silentInterval(options_.settings));
     connect(&silenceTimer_, &QTimer::timeout, this, &SimHost::onSilence);
 
     secondTimer_.setInterval(1000);

@@ -24,7 +24,7 @@ const QString kReadPrompt = "Ошибка открытия файла тп.ini �
 const QString kWritePrompt = "Ошибка открытия файла тп.ini для записи";
 const QString kTitle = "Ошибка открытия файла ";
 
-// The file as the description's example shows it after choosing port 3.
+// A file saved after choosing port 3 with the default settings and slave address 7.
 const QByteArray kExampleFile =
     "[PC config]\nCOM=3\nCOMSettings=115200,e,8,1\n[QDL config]\nMBSLAD=7\n";
 
