@@ -1,0 +1,40 @@
+#include "ui/program.h"
+
+#include <QApplication>
+#include <utility>
+
+#include "settings/port_dialog.h"
+#include "ui/startup.h"
+
+namespace torvix {
+
+Program::Program(QString configPath)
+    : config_(std::move(configPath), window_, window_, prompt_),
+      modbus_(port_, window_, window_, window_),
+      commands_(modbus_, window_, window_, window_) {
+    window_.bind(commands_);
+    window_.setPollTick([this] { modbus_.pollTick(); });
+    window_.setPortDialogFactory([this](QWidget* owner) -> QDialog* {
+        return new PortDialog(port_, config_, window_, owner);
+    });
+    // The modeless port dialog must not keep the program alive once the window is closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&window_, &MainWindow::closed, qApp, &QCoreApplication::quit);
+}
+
+Program::~Program() {
+    // The dialog works on the port and the configuration, which go before the window does.
+    window_.discardPortDialog();
+}
+
+bool Program::start() {
+    Startup startup(port_, config_, prompt_,
+                    {.configLoaded = [this] { port_.setPortOverrides(config_.portOverrides()); },
+                     .fillSlaveList = [this] { window_.fillSlaveList(); },
+                     .showPortDialogModal = [this] { window_.showPortDialogModal(); },
+                     .showWindow = [this] { window_.show(); },
+                     .startPolling = [this] { window_.startPolling(); }});
+    return startup.run();
+}
+
+}  // namespace torvix

@@ -1,0 +1,39 @@
+#pragma once
+// The whole program: the port, the window, the configuration and the link, wired together.
+
+#include <QString>
+
+#include "link/modbus.h"
+#include "link/qt_serial_port.h"
+#include "settings/config.h"
+#include "ui/main_window.h"
+#include "ui/message_box_prompt.h"
+#include "ui/operator_commands.h"
+
+namespace torvix {
+
+class Program {
+  public:
+    // `configPath` is the whole path of тп.ini; the program passes Config::defaultPath().
+    explicit Program(QString configPath);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Runs the start-up: configuration, slave list, port, window, polling. False when the
+    // operator chose to end the program; the window has then never been shown.
+    [[nodiscard]] bool start();
+
+    MainWindow& window() { return window_; }
+
+  private:
+    // Declared in the order they depend on each other; they go in reverse.
+    QtSerialPort port_;
+    MessageBoxPrompt prompt_;
+    MainWindow window_;
+    Config config_;
+    Modbus modbus_;
+    OperatorCommands commands_;
+};
+
+}  // namespace torvix
