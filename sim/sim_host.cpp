@@ -187,6 +187,9 @@ void SimHost::transmit(const QByteArray& reply, std::uint64_t generation) {
 
 void SimHost::onHangupTimer() {
     if (lineUp_) {
+        // Like an unplugged adapter, the name goes away: a link left on the dead pty could
+        // lead the program to whatever pty the kernel hands out next under that number.
+        removeLink();
         line_->close();
         lineUp_ = false;
         ++lineGeneration_;

@@ -168,16 +168,19 @@ TEST(SimProcess, AnswersOnItsPseudoTerminalAndRemovesItsLinkOnSigterm) {
 TEST(SimProcess, HangUpClosesTheLineAndComesBackBehindTheLink) {
     QTemporaryDir dir;
     const QString link = dir.filePath("ttyTorvix");
-    SimProcess sim({"--link", link, "--quiet", "--hangup-after", "0.4", "--hangup-for", "0.2"});
+    SimProcess sim({"--link", link, "--quiet", "--hangup-after", "0.4", "--hangup-for", "0.6"});
     const RawFd before = RawFd::open(link);
     ASSERT_GE(before.get(), 0);
+
+    pollfd p{before.get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 3000), 1);
+    EXPECT_TRUE(p.revents & (POLLHUP | POLLERR));
+    // While the line is down the name is gone, as with an unplugged adapter.
+    EXPECT_FALSE(exists(link));
 
     const QString renewed = sim.nextLine();
     ASSERT_TRUE(renewed.startsWith("/dev/pts/")) << renewed.toStdString();
     EXPECT_EQ(linkTarget(link), renewed);
-    pollfd p{before.get(), POLLIN, 0};
-    ASSERT_EQ(::poll(&p, 1, 0), 1);
-    EXPECT_TRUE(p.revents & (POLLHUP | POLLERR));
 
     const RawFd after = RawFd::open(link);
     ASSERT_GE(after.get(), 0);
