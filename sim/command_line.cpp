@@ -95,7 +95,7 @@ const OptionInfo kOptions[] = {
 };
 
 class Reader {
-  public:
+public:
     explicit Reader(const QCommandLineParser& parser) : parser_(parser) {}
 
     void integer(const char* name, int min, int max, int& out) {
@@ -126,7 +126,7 @@ class Reader {
 
     QString error;
 
-  private:
+private:
     void fail(const QString& message) {
         if (error.isEmpty()) error = message;
     }

@@ -19,7 +19,7 @@ struct RxFrame {
 // requests are not glued together. After a bad CRC everything up to the next silence is one
 // (rejected) frame, the way a slave resynchronises on a noisy line.
 class FrameAssembler {
-  public:
+public:
     static constexpr std::size_t kMaxFrame = 256;
 
     std::vector<RxFrame> feed(std::span<const std::uint8_t> bytes, std::int64_t nowUs);
@@ -32,7 +32,7 @@ class FrameAssembler {
     // Length of the request starting at bytes[0], or 0 when it cannot be told (yet).
     static std::size_t expectedRequestLength(std::span<const std::uint8_t> bytes);
 
-  private:
+private:
     std::vector<std::uint8_t> buffer_;
     std::int64_t startUs_ = 0;
     bool untilSilence_ = false;

@@ -96,7 +96,7 @@ struct GensetConfig {
 };
 
 class GensetModel {
-  public:
+public:
     static constexpr std::size_t kCommandsKept = 1000;
     static constexpr std::uint16_t kProtocolVersion = 0x020E;  // 2.14
     static constexpr std::uint16_t kSoftwareVersion = 0x0307;  // 3.07
@@ -127,7 +127,7 @@ class GensetModel {
     const std::deque<std::uint16_t>& recentCommands() const { return commands_; }
     std::uint64_t commandCount() const { return commandCount_; }
 
-  private:
+private:
     void execute(std::uint16_t code);
     void setNumber(std::uint16_t code);
     int noise(int amplitude);

@@ -9,7 +9,7 @@ namespace torvix::sim {
 
 class Line : public QObject {
     Q_OBJECT
-  public:
+public:
     using QObject::QObject;
 
     virtual bool open(QString& error) = 0;
@@ -19,7 +19,7 @@ class Line : public QObject {
     // The path the master opens; a pseudo-terminal gets a new one at every open.
     virtual QString devicePath() const = 0;
 
-  signals:
+signals:
     void received(const QByteArray& bytes);
 };
 

@@ -10,7 +10,7 @@ namespace torvix::sim {
 
 class PtyLine final : public Line {
     Q_OBJECT
-  public:
+public:
     using Line::Line;
     ~PtyLine() override;
 
@@ -20,7 +20,7 @@ class PtyLine final : public Line {
     void write(const QByteArray& bytes) override;
     QString devicePath() const override { return slavePath_; }
 
-  private:
+private:
     void readAvailable();
 
     int master_ = -1;

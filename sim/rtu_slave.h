@@ -19,7 +19,7 @@ inline constexpr std::uint8_t kBusy = 6;
 }  // namespace exception_code
 
 class RtuSlave {
-  public:
+public:
     static constexpr std::uint8_t kBroadcast = 0;
 
     RtuSlave(GensetModel& model, std::uint8_t address) : model_(model), address_(address) {}
@@ -33,7 +33,7 @@ class RtuSlave {
 
     static void appendCrc(std::vector<std::uint8_t>& frame);
 
-  private:
+private:
     std::vector<std::uint8_t> readInputRegisters(std::span<const std::uint8_t> frame);
     std::vector<std::uint8_t> writeSingleRegister(std::span<const std::uint8_t> frame);
     std::vector<std::uint8_t> writeMultipleRegisters(std::span<const std::uint8_t> frame);

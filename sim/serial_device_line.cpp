@@ -13,8 +13,9 @@ bool SerialDeviceLine::open(QString& error) {
         error = QStringLiteral("%1: %2").arg(path_, port_.errorString());
         return false;
     }
-    const bool ok = port_.setBaudRate(settings_.baudRate) && port_.setDataBits(settings_.dataBits) &&
-                    port_.setParity(settings_.parity) && port_.setStopBits(settings_.stopBits) &&
+    const bool ok = port_.setBaudRate(settings_.baudRate) &&
+                    port_.setDataBits(settings_.dataBits) && port_.setParity(settings_.parity) &&
+                    port_.setStopBits(settings_.stopBits) &&
                     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
         error = QStringLiteral("%1: %2").arg(path_, port_.errorString());

@@ -10,7 +10,7 @@ namespace torvix::sim {
 
 class SerialDeviceLine final : public Line {
     Q_OBJECT
-  public:
+public:
     SerialDeviceLine(QString path, LineSettings settings, QObject* parent = nullptr);
 
     bool open(QString& error) override;
@@ -19,7 +19,7 @@ class SerialDeviceLine final : public Line {
     void write(const QByteArray& bytes) override;
     QString devicePath() const override { return path_; }
 
-  private:
+private:
     QString path_;
     LineSettings settings_;
     QSerialPort port_;

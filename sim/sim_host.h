@@ -15,7 +15,7 @@ namespace torvix::sim {
 
 class SimHost : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit SimHost(SimOptions options, QObject* parent = nullptr);
     ~SimHost() override;
 
@@ -24,7 +24,7 @@ class SimHost : public QObject {
     bool start(QString& error);
     const SimulatorCore& core() const { return core_; }
 
-  private:
+private:
     void onReceived(const QByteArray& bytes);
     void onSilence();
     void handleFrame(const RxFrame& frame);

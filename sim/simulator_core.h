@@ -50,7 +50,7 @@ struct SimCounters {
 };
 
 class SimulatorCore {
-  public:
+public:
     SimulatorCore(const GensetConfig& genset, std::uint8_t address, const FaultOptions& faults);
 
     // The reply to put on the line, empty for none.
@@ -66,7 +66,7 @@ class SimulatorCore {
     QJsonObject state() const;
     QString summaryLine() const;
 
-  private:
+private:
     std::vector<std::uint8_t> garbageBytes();
 
     GensetModel model_;

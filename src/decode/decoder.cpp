@@ -13,12 +13,18 @@ double readField(Bytes rx, const status_block::ScaledField& field) {
     using status_block::ReadAs;
     const int k = registerOffset(field.reg);
     switch (field.readAs) {
-        case ReadAs::U16: return readU16(rx, k);
-        case ReadAs::S16: return readS16(rx, k);
-        case ReadAs::U32: return readU32(rx, k);
-        case ReadAs::S32: return readS32(rx, k);
-        case ReadAs::HighByte: return rx[k];
-        case ReadAs::LowByte: return rx[k + 1];
+        case ReadAs::U16:
+            return readU16(rx, k);
+        case ReadAs::S16:
+            return readS16(rx, k);
+        case ReadAs::U32:
+            return readU32(rx, k);
+        case ReadAs::S32:
+            return readS32(rx, k);
+        case ReadAs::HighByte:
+            return rx[k];
+        case ReadAs::LowByte:
+            return rx[k + 1];
     }
     return 0;
 }
@@ -27,7 +33,8 @@ void showFaultsAndIndicators(Bytes rx, DisplaySink& display) {
     for (const auto& field : status_block::kHexFields) {
         const int k = registerOffset(field.reg);
         const std::uint64_t value = field.width == 8 ? readU32(rx, k) : readU16(rx, k);
-        display.setCaption(field.control, QStringView(field.prefix).toString() + hexPadded(value, field.width));
+        display.setCaption(field.control,
+                           QStringView(field.prefix).toString() + hexPadded(value, field.width));
     }
     for (const auto& row : status_block::kLampRows) {
         const std::uint16_t bits = readU16(rx, registerOffset(row.reg));

@@ -1,7 +1,7 @@
 #include "decode/formatting.h"
 
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -16,7 +16,8 @@ constexpr int kSignificantDigits = 15;
 std::uint64_t roundHalfEvenUnits(double magnitude, int decimals) {
     char text[40];
     const auto end = std::to_chars(text, text + sizeof text - 1, magnitude,
-                                   std::chars_format::scientific, kSignificantDigits - 1).ptr;
+                                   std::chars_format::scientific, kSignificantDigits - 1)
+                         .ptr;
     *end = '\0';
     // text is "d.dddddddddddddde±XX"
     std::string digits;
@@ -36,8 +37,8 @@ std::uint64_t roundHalfEvenUnits(double magnitude, int decimals) {
     std::uint64_t units = 0;
     for (int i = 0; i < kept; ++i) units = units * 10 + static_cast<std::uint64_t>(digits[i] - '0');
     const std::string rest = digits.substr(static_cast<std::size_t>(kept));
-    const int compare = rest[0] > '5'   ? 1
-                        : rest[0] < '5' ? -1
+    const int compare = rest[0] > '5'                                         ? 1
+                        : rest[0] < '5'                                       ? -1
                         : rest.find_first_not_of('0', 1) != std::string::npos ? 1
                                                                               : 0;
     if (compare > 0 || (compare == 0 && units % 2 == 1)) ++units;
@@ -71,7 +72,8 @@ QString hexPadded(std::uint64_t value, int width) {
 }
 
 QString versionText(int high, int low, const QLocale& locale) {
-    return formatScaled(high, 0, 1, {}, locale) + (low < 10 ? QStringLiteral(".0") : QStringLiteral(".")) +
+    return formatScaled(high, 0, 1, {}, locale) +
+           (low < 10 ? QStringLiteral(".0") : QStringLiteral(".")) +
            formatScaled(low, 0, 1, {}, locale);
 }
 

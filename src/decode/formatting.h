@@ -10,19 +10,25 @@
 namespace torvix {
 
 // Buffer index of the high byte of register n of a read reply (address, function, count first).
-constexpr int registerOffset(int n) { return 2 * n + 3; }
+constexpr int registerOffset(int n) {
+    return 2 * n + 3;
+}
 
 using Bytes = std::span<const std::uint8_t>;
 
 constexpr std::uint16_t readU16(Bytes rx, int k) {
     return static_cast<std::uint16_t>(rx[k] * 256 + rx[k + 1]);
 }
-constexpr std::int16_t readS16(Bytes rx, int k) { return static_cast<std::int16_t>(readU16(rx, k)); }
+constexpr std::int16_t readS16(Bytes rx, int k) {
+    return static_cast<std::int16_t>(readU16(rx, k));
+}
 constexpr std::uint32_t readU32(Bytes rx, int k) {
     return (std::uint32_t{rx[k]} << 24) | (std::uint32_t{rx[k + 1]} << 16) |
            (std::uint32_t{rx[k + 2]} << 8) | std::uint32_t{rx[k + 3]};
 }
-constexpr std::int32_t readS32(Bytes rx, int k) { return static_cast<std::int32_t>(readU32(rx, k)); }
+constexpr std::int32_t readS32(Bytes rx, int k) {
+    return static_cast<std::int32_t>(readU32(rx, k));
+}
 
 // value * scale, rounded to `decimals` places with ties to even, in general form with the
 // locale's decimal separator, then one space and the suffix: 2305, 1, 0.1 gives "230,5 " (ru).

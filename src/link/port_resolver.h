@@ -15,7 +15,7 @@
 namespace torvix {
 
 class PortResolver {
-  public:
+public:
     static constexpr int kMaxPortNumber = 255;
 
     // The canonical path of an existing device at path, empty when there is none. Both the
@@ -38,7 +38,7 @@ class PortResolver {
     static QString tablePath(int number);
     static QString canonicalExistingPath(const QString& path);
 
-  private:
+private:
     Lookup lookup_;
     std::map<int, QString> overrides_;
 };

@@ -23,7 +23,7 @@ PortErrorCode openErrorCode(QSerialPort::SerialPortError error, int systemError,
 class QtSerialPort : public QObject, public SerialPort {
     Q_OBJECT
 
-  public:
+public:
     static constexpr std::chrono::milliseconds kReopenInterval{1000};
     // MSComm's default, in force until the start-up sets the configured text.
     static inline const QString kDefaultLineSettings = QStringLiteral("9600,n,8,1");
@@ -49,14 +49,14 @@ class QtSerialPort : public QObject, public SerialPort {
     // True while the port, closed by a hang-up, tries to reopen once per kReopenInterval.
     bool isReopening() const { return reopenTimer_.isActive(); }
 
-  signals:
+signals:
     // The device went away (adapter pulled, other end closed); the port closed itself.
     void hungUp();
     // One try to reopen after a hang-up; ok when the link is back.
     void reopenAttempted(bool ok);
     void reopened();
 
-  private:
+private:
     PortStatus openDevice();
     void closeDevice();
     bool applySettings(const LineSettings& settings);

@@ -11,12 +11,12 @@ namespace torvix {
 // Numbers follow the Windows comm control the operators know; the start-up only tells
 // PortInUse apart ("занят другим приложением") from everything else ("не доступен").
 enum class PortErrorCode : int {
-    InvalidSettings = 380,   // a LineSettings text the port cannot apply
-    PortAlreadyOpen = 8000,  // another port number asked for while the port is open
-    NoSuchPort = 8002,       // the number maps to no device
-    PortInUse = 8005,        // another application holds the port
-    PermissionDenied = 8010, // the device exists but we may not open it (dialout group)
-    OpenFailed = 8012,       // any other refusal of the operating system
+    InvalidSettings = 380,    // a LineSettings text the port cannot apply
+    PortAlreadyOpen = 8000,   // another port number asked for while the port is open
+    NoSuchPort = 8002,        // the number maps to no device
+    PortInUse = 8005,         // another application holds the port
+    PermissionDenied = 8010,  // the device exists but we may not open it (dialout group)
+    OpenFailed = 8012,        // any other refusal of the operating system
 };
 
 struct PortError {

@@ -18,7 +18,7 @@ inline const QString kFailureTitle = QStringLiteral("Ошибка открыти
 }  // namespace config_text
 
 class Config {
-  public:
+public:
     static inline const QString kFileName = QStringLiteral("тп.ini");
     static inline const QString kPcSection = QStringLiteral("PC config");
     static inline const QString kPortKey = QStringLiteral("COM");
@@ -57,7 +57,7 @@ class Config {
 
     const QString& path() const { return path_; }
 
-  private:
+private:
     // Puts a failed step to the operator; true for Retry.
     bool retry(const QString& prompt);
 

@@ -16,7 +16,7 @@ inline const QString kReopenFailed = QStringLiteral("Порт не выбран 
 }  // namespace port_chooser_text
 
 class PortChooser {
-  public:
+public:
     static constexpr int kFirstProbedPort = 1;
     static constexpr int kLastProbedPort = 16;
 
@@ -51,7 +51,7 @@ class PortChooser {
     const QString& savedSettings() const { return savedSettings_; }
     bool isClosed() const { return closed_; }
 
-  private:
+private:
     void closePortIfOpen();
     // Opens port `number`; a refused number leaves the port closed rather than opening
     // whichever number the port had before.

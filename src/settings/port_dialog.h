@@ -19,21 +19,21 @@ namespace torvix {
 class PortDialog : public QDialog {
     Q_OBJECT
 
-  public:
+public:
     PortDialog(SerialPort& port, Config& config, StatusLine& status, QWidget* parent = nullptr);
 
     // True while the probe runs; clicks that arrive meanwhile are ignored, a close waits.
     bool probing() const { return loading_; }
 
-  public slots:
+public slots:
     void done(int result) override;
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     void buildControls();
     void showPorts();
     void portChosen(int index);

@@ -22,7 +22,7 @@ class MainWindow : public QMainWindow,
                    public SlaveAddressSource,
                    public PriorityTextBox {
     Q_OBJECT
-  public:
+public:
     // Makes the port settings dialog; `owner` is the window for the modal showing, null otherwise.
     using DialogFactory = std::function<QDialog*(QWidget* owner)>;
 
@@ -64,14 +64,14 @@ class MainWindow : public QMainWindow,
     QString priorityText() const override;
     void setPriorityText(const QString& text) override;
 
-  signals:
+signals:
     // The window was closed: the program ends, even with the modeless dialog still open.
     void closed();
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     QWidget* createControl(const layout::ControlEntry& entry, QWidget* parent);
     QRect toPixels(const layout::Twips& rect) const;
     int toPixels(int twips) const;

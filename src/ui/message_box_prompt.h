@@ -9,7 +9,7 @@
 namespace torvix {
 
 class MessageBoxPrompt : public OperatorPrompt {
-  public:
+public:
     Answer askOkCancel(const QString& text, const QString& title) override;
     Answer askRetryCancel(const QString& text, const QString& title) override;
 

@@ -64,14 +64,14 @@ std::optional<std::int32_t> readTypedNumber(QStringView text);
 
 // txt_prior_sec as the commands read and rewrite it. Rewriting fires the box's change rule.
 class PriorityTextBox {
-  public:
+public:
     virtual ~PriorityTextBox() = default;
     virtual QString priorityText() const = 0;
     virtual void setPriorityText(const QString& text) = 0;
 };
 
 class OperatorCommands {
-  public:
+public:
     static constexpr ControlRef kTextBox{"txt_prior_sec"};
 
     OperatorCommands(Modbus& modbus, DisplaySink& display, StatusLine& status, PriorityTextBox& box)
@@ -84,7 +84,7 @@ class OperatorCommands {
     // The text of txt_prior_sec changed, by typing or by a click that normalised it.
     void textChanged();
 
-  private:
+private:
     void refuse(bool colourBox);
 
     Modbus& modbus_;

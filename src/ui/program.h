@@ -13,7 +13,7 @@
 namespace torvix {
 
 class Program {
-  public:
+public:
     // `configPath` is the whole path of тп.ini; the program passes Config::defaultPath().
     explicit Program(QString configPath);
     ~Program();
@@ -26,7 +26,7 @@ class Program {
 
     MainWindow& window() { return window_; }
 
-  private:
+private:
     // Declared in the order they depend on each other; they go in reverse.
     QtSerialPort port_;
     MessageBoxPrompt prompt_;

@@ -12,7 +12,7 @@
 namespace torvix {
 
 class Startup {
-  public:
+public:
     static constexpr int kSlaveAddresses = 128;
     static constexpr int kInitialSlaveAddress = 7;
     static inline const QString kFailureTitle = QStringLiteral("Ошибка открытия порта");
@@ -38,7 +38,7 @@ class Startup {
     static QStringList slaveAddressEntries();
     static QString portFailurePrompt(int port, const PortError& error);
 
-  private:
+private:
     bool openPort();
     bool offerAnotherPort(const PortError& error);
 

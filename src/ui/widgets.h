@@ -17,7 +17,7 @@ inline constexpr double kWindowPointSize = 8.25;
 // A label whose fixed colour shows only while it is lit; dark, the window shows through.
 class Lamp : public QLabel {
     Q_OBJECT
-  public:
+public:
     static inline const QString kLitText = QStringLiteral("горит");
     static inline const QString kDarkText = QStringLiteral("не горит");
 
@@ -31,10 +31,10 @@ class Lamp : public QLabel {
 // A push button that wraps a caption too long for one line ("Соседняя Секция").
 class CaptionButton : public QPushButton {
     Q_OBJECT
-  public:
+public:
     using QPushButton::QPushButton;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

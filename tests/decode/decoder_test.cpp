@@ -16,12 +16,12 @@ const QLocale kRussian(QLocale::Russian, QLocale::Russia);
 // A status block with a distinct, hand-checked value in every shown register.
 StatusRegisters knownBlock() {
     StatusRegisters r{};
-    r[0] = 0x020E;   // protocol 2.14
-    r[1] = 0x0305;   // software 3.05
-    r[2] = 4001;     // common bus 400.1 V
-    r[3] = 3999;     // section 399.9 V
-    r[4] = 0x0906;   // phase A 231 V
-    r[5] = 2305;     // 230.5
+    r[0] = 0x020E;  // protocol 2.14
+    r[1] = 0x0305;  // software 3.05
+    r[2] = 4001;    // common bus 400.1 V
+    r[3] = 3999;    // section 399.9 V
+    r[4] = 0x0906;  // phase A 231 V
+    r[5] = 2305;    // 230.5
     r[6] = 0;
     r[7] = 0x0005;   // 1 A
     r[8] = 1234;     // 246.8 A
@@ -47,11 +47,11 @@ StatusRegisters knownBlock() {
     r[51] = 0x8000;  // current cascade 80000001
     r[52] = 0x0001;
     r[55] = 0x00A5;
-    r[56] = 0x0203;  // section 2, priority 3
+    r[56] = 0x0203;           // section 2, priority 3
     r[58] = 0x0100 | 0xFC00;  // only "Авария"; bits 10..15 ignored
     r[60] = 0xFFF8 | 0x0005;  // "Старт" and "Сирена"
-    r[61] = 0xFFC4;  // -60 minutes
-    r[62] = 0xFFFF;  // 4294967295 minutes
+    r[61] = 0xFFC4;           // -60 minutes
+    r[62] = 0xFFFF;           // 4294967295 minutes
     r[63] = 0xFFFF;
     return r;
 }
@@ -65,25 +65,26 @@ protected:
 TEST_F(Decoder, KnownStatusBlockShowsEveryCaptionAndLamp) {
     decode(testing::statusReply(knownBlock()));
     const std::pair<const char*, const char*> expected[] = {
-        {"lbl_pr_ver", "2 .14 "},     {"lbl_sw_ver", "3 .05 "},
-        {"lbl_section", "2 "},        {"lbl_priority", "3 "},
-        {"lbl_phAU", "231 "},         {"lbl_phBU", "230,5 "},
-        {"lbl_phCU", "0 "},           {"lbl_phAI", "1 "},
-        {"lbl_phBI", "246,8 "},       {"lbl_phCI", "13107 "},
-        {"lbl_fr", "50 "},            {"lbl_netAU", "400,1 "},
-        {"lbl_netfr", "49,99 "},      {"lbl_secAU", "399,9 "},
-        {"lbl_secfr", "50 "},         {"lbl_ap", "-10 "},
-        {"lbl_fp", "214748364,8 "},   {"lbl_rp", "6553,5 "},
-        {"lbl_service", "-1 мч"},     {"lbl_motomin", "71582788 мч"},
-        {"lbl_acc", "-20 "},          {"lbl_dbg", "EDS 00A5"},
-        {"lbl_intf", "INTF 1A2B"},    {"lbl_adc_b_d", "000F"},
+        {"lbl_pr_ver", "2 .14 "},   {"lbl_sw_ver", "3 .05 "},
+        {"lbl_section", "2 "},      {"lbl_priority", "3 "},
+        {"lbl_phAU", "231 "},       {"lbl_phBU", "230,5 "},
+        {"lbl_phCU", "0 "},         {"lbl_phAI", "1 "},
+        {"lbl_phBI", "246,8 "},     {"lbl_phCI", "13107 "},
+        {"lbl_fr", "50 "},          {"lbl_netAU", "400,1 "},
+        {"lbl_netfr", "49,99 "},    {"lbl_secAU", "399,9 "},
+        {"lbl_secfr", "50 "},       {"lbl_ap", "-10 "},
+        {"lbl_fp", "214748364,8 "}, {"lbl_rp", "6553,5 "},
+        {"lbl_service", "-1 мч"},   {"lbl_motomin", "71582788 мч"},
+        {"lbl_acc", "-20 "},        {"lbl_dbg", "EDS 00A5"},
+        {"lbl_intf", "INTF 1A2B"},  {"lbl_adc_b_d", "000F"},
     };
     for (const auto& [name, text] : expected)
         EXPECT_EQ(sink.caption(name), QString::fromUtf8(text)) << name;
 
-    const char* faults[] = {"0000", "1234", "2222", "3333", "4444", "5555",
+    const char* faults[] = {"0000", "1234", "2222", "3333",     "4444",     "5555",
                             "6666", "7777", "8888", "000000FF", "12345678", "80000001"};
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(sink.caption("lbl_faults", i), QString::fromUtf8(faults[i])) << i;
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(sink.caption("lbl_faults", i), QString::fromUtf8(faults[i])) << i;
 
     for (int i = 0; i < 10; ++i) EXPECT_EQ(sink.lamp("lbl_led", i), i == 8) << "led " << i;
     EXPECT_TRUE(sink.lamp("lbl_relay", 0));

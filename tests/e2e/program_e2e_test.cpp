@@ -46,7 +46,7 @@ const QColor kGreen(0, 255, 0);
 
 // A peer controller in its own process; killed when the test ends, however it ends.
 class Peer {
-  public:
+public:
     // Its stderr goes to `errorLog` when given, else to ours.
     Peer(const QString& program, const QStringList& arguments, const QString& errorLog = {}) {
         process_.setProgram(program);
@@ -75,7 +75,7 @@ class Peer {
         return QString::fromLocal8Bit(process_.readLine()).trimmed();
     }
 
-  private:
+private:
     QProcess process_;
 };
 
@@ -116,7 +116,7 @@ std::vector<int> withoutRepeats(const QJsonArray& values) {
 }
 
 class EndToEnd : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         // The expected texts are written with the Russian decimal comma.
@@ -280,7 +280,7 @@ class EndToEnd : public ::testing::Test {
         return simState()["holding_registers"].toObject()[QString::number(address)].toInt();
     }
 
-  private:
+private:
     QTemporaryDir dir_;
     // Declared after the directory and before the program: the program goes first, the peer
     // next, the directory with the line and the files last.
@@ -507,11 +507,11 @@ TEST_F(EndToEnd, AnIndependentModbusStackAcceptsTheFramesAndIsShownTruly) {
 
 // Notes whether a widget has ever been shown.
 class ShowWatcher : public QObject {
-  public:
+public:
     explicit ShowWatcher(QWidget& widget) { widget.installEventFilter(this); }
     bool shown = false;
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show) shown = true;
         return QObject::eventFilter(watched, event);

@@ -36,7 +36,9 @@ TEST(Crc16, KnownFramesEndInTheirCrcLowByteFirst) {
     }
 }
 
-TEST(Crc16, EmptyInputIsTheInitialValue) { EXPECT_EQ(crc16({}), 0xFFFF); }
+TEST(Crc16, EmptyInputIsTheInitialValue) {
+    EXPECT_EQ(crc16({}), 0xFFFF);
+}
 
 TEST(ByteOf, SplitsTwosComplementForm) {
     EXPECT_EQ(byteOf(-21564, 1), 0xAB);

@@ -114,7 +114,7 @@ TEST_F(PollCycle, ExceptionReplyCountsAsAnsweredAndChangesNoCaption) {
 TEST_F(PollCycle, KeepsTheFirst250BytesAndDropsTheRest) {
     tick();
     Frame flood(248, 0x55);
-    flood = withCrc(flood);             // 250 bytes, valid on their own
+    flood = withCrc(flood);               // 250 bytes, valid on their own
     flood.insert(flood.end(), 10, 0xAA);  // 10 more that must be read and dropped
     tick(flood);
     EXPECT_EQ(modbus.rxCount(), 250);
@@ -175,7 +175,8 @@ TEST_F(PollCycle, FullQueueStaysVisibleUntilARequestIsAnswered) {
     }
     EXPECT_EQ(modbus.queue().pendingCount(), RequestQueue::kCapacity);
     tick();
-    EXPECT_EQ(sink.statusText(), status_text::kNoAnswer + QStringLiteral(". ") + status_text::kQueueFull);
+    EXPECT_EQ(sink.statusText(),
+              status_text::kNoAnswer + QStringLiteral(". ") + status_text::kQueueFull);
     tick(anyStatusReply());  // one answered: there is room again
     EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
     EXPECT_TRUE(modbus.enqueue(Frame{0x06, 0x01, 0x92, 0x12, 0x31}));

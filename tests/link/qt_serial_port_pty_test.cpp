@@ -61,7 +61,7 @@ TEST(OpenErrorCode, TellsPortInUseFromOtherRefusals) {
 // Plays the controller on the master end: a 133-byte status block for function 4, an echo for
 // function 6.
 class FakeController {
-  public:
+public:
     explicit FakeController(Pty& pty) : pty_(pty), notifier_(pty.master(), QSocketNotifier::Read) {
         QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { takeRequests(); });
     }
@@ -74,7 +74,7 @@ class FakeController {
     // Stops listening before the test closes the master.
     void detach() { notifier_.setEnabled(false); }
 
-  private:
+private:
     void takeRequests() {
         const Frame bytes = pty_.readAvailable();
         pending_.insert(pending_.end(), bytes.begin(), bytes.end());
@@ -147,7 +147,7 @@ struct RecoveryLog {
 };
 
 class PtyPort : public ::testing::Test {
-  protected:
+protected:
     static constexpr int kLinkedNumber = 5;  // COM5 would be /dev/ttyUSB0; the override wins
 
     static void SetUpTestSuite() {

@@ -49,7 +49,8 @@ TEST(RequestQueue, IndexesWrapFrom511ToZero) {
 TEST(RequestQueue, RefusesTheRequestThatWouldLoseThePendingOnes) {
     RequestQueue q;
     for (int i = 0; i < RequestQueue::kCapacity; ++i)
-        ASSERT_TRUE(q.put(std::array<std::uint8_t, 5>{6, 1, 0x92, 0, static_cast<std::uint8_t>(i)}));
+        ASSERT_TRUE(
+            q.put(std::array<std::uint8_t, 5>{6, 1, 0x92, 0, static_cast<std::uint8_t>(i)}));
     EXPECT_FALSE(q.put(std::array<std::uint8_t, 5>{6, 1, 0x92, 0xFF, 0xFF}));
     EXPECT_EQ(q.pendingCount(), 511);
     EXPECT_EQ(q.head()[4], 0);  // the oldest is still first

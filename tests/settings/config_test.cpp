@@ -29,7 +29,7 @@ const QByteArray kExampleFile =
     "[PC config]\nCOM=3\nCOMSettings=115200,e,8,1\n[QDL config]\nMBSLAD=7\n";
 
 class ConfigTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     static void put(const QString& file, const QByteArray& bytes) {

@@ -10,7 +10,7 @@ namespace torvix {
 namespace {
 
 class IniProfileTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     void put(const QByteArray& bytes) const {

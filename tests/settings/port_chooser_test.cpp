@@ -22,7 +22,7 @@ const QByteArray kFile12 =
     "[PC config]\nCOM=12\nCOMSettings=115200,e,8,1\n[QDL config]\nMBSLAD=7\n";
 
 class PortChooserTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         put(kFile12);

@@ -31,7 +31,7 @@ const QByteArray kFile12 =
 const QString kNoPortChosen = "Выберите порт";
 
 class PortDialogTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QFile file(path);

@@ -11,7 +11,7 @@
 namespace torvix::testing {
 
 class ScriptedPrompt : public OperatorPrompt {
-  public:
+public:
     struct Question {
         QString text;
         QString title;
@@ -29,7 +29,7 @@ class ScriptedPrompt : public OperatorPrompt {
         return answer({text, title, true});
     }
 
-  private:
+private:
     Answer answer(Question question) {
         asked.push_back(std::move(question));
         if (beforeAnswer) beforeAnswer();

@@ -11,7 +11,7 @@ namespace {
 using namespace testing;
 
 class SlaveTest : public ::testing::Test {
-  protected:
+protected:
     Bytes exchange(const Bytes& request) { return core.onFrame(request); }
     Bytes status() {
         Bytes reply = exchange(kStatusRead);

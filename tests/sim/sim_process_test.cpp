@@ -24,7 +24,7 @@ using namespace testing;
 using Clock = std::chrono::steady_clock;
 
 class RawFd {
-  public:
+public:
     explicit RawFd(int fd) : fd_(fd) {
         termios tio{};
         if (fd_ >= 0 && ::tcgetattr(fd_, &tio) == 0) {
@@ -63,12 +63,12 @@ class RawFd {
         return out;
     }
 
-  private:
+private:
     int fd_;
 };
 
 class SimProcess {
-  public:
+public:
     explicit SimProcess(QStringList arguments) {
         EXPECT_TRUE(dir.isValid());
         process.setProgram(QStringLiteral(TORVIX_SIM_BINARY));

@@ -22,7 +22,7 @@ public:
     std::deque<PortErrorCode> settingsErrors;
     std::deque<PortErrorCode> openErrors;
 
-    std::deque<std::uint8_t> rx;                    // bytes waiting to be read
+    std::deque<std::uint8_t> rx;                     // bytes waiting to be read
     std::vector<std::vector<std::uint8_t>> written;  // frames written, in order
     std::vector<int> openedNumbers;                  // each successful open, by number
     std::function<void()> onOpen;                    // runs after each successful open
@@ -32,7 +32,9 @@ public:
     bool open = false;
 
     void feed(std::initializer_list<std::uint8_t> bytes) { rx.insert(rx.end(), bytes); }
-    void feed(const std::vector<std::uint8_t>& bytes) { rx.insert(rx.end(), bytes.begin(), bytes.end()); }
+    void feed(const std::vector<std::uint8_t>& bytes) {
+        rx.insert(rx.end(), bytes.begin(), bytes.end());
+    }
 
     PortStatus setPortNumber(int n) override {
         if (!numberErrors.empty()) return take(numberErrors);

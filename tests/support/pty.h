@@ -15,7 +15,7 @@
 namespace torvix::testing {
 
 class Pty {
-  public:
+public:
     Pty() {
         if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
             master_ = slave_ = -1;
@@ -68,7 +68,7 @@ class Pty {
         return ::poll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLIN);
     }
 
-  private:
+private:
     static void makeRaw(int fd) {
         termios tio{};
         if (::tcgetattr(fd, &tio) != 0) return;

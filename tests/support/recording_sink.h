@@ -31,7 +31,9 @@ public:
     void setLamp(ControlRef c, bool lit) override { lamps[key(c)] = lit; }
     void setBackground(ControlRef c, Rgb colour) override { backgrounds[key(c)] = colour; }
     void setStatusText(const QString& text) override { statusHistory.push_back(text); }
-    QString statusText() const override { return statusHistory.empty() ? QString() : statusHistory.back(); }
+    QString statusText() const override {
+        return statusHistory.empty() ? QString() : statusHistory.back();
+    }
     void repaintNow() override { ++repaints; }
     int slaveAddress() const override { return address; }
 

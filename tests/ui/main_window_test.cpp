@@ -38,7 +38,7 @@ QColor lampColour(QWidget* widget) {
 }
 
 class Window : public ::testing::Test {
-  protected:
+protected:
     QWidget* at(const char* name, int index = -1) {
         QWidget* widget = window.control({name, index});
         EXPECT_NE(widget, nullptr) << name << "(" << index << ")";
@@ -455,7 +455,7 @@ TEST_F(Window, WithoutADialogTheMenuAndTheFailurePathGoOn) {
 
 // The start-up wired to the window as the program wires it.
 class WindowStartup : public Window {
-  protected:
+protected:
     struct AnswerOnce : OperatorPrompt {
         Answer answer = Answer::Cancel;
         int asked = 0;

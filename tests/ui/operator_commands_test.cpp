@@ -16,7 +16,7 @@ using testing::Frame;
 
 // A text box that, like the widget, reports a change only when the text differs.
 class TextBoxDouble : public PriorityTextBox {
-  public:
+public:
     QString text = QStringLiteral("0");
     OperatorCommands* commands = nullptr;
 

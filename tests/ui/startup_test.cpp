@@ -20,7 +20,7 @@ using Answer = OperatorPrompt::Answer;
 
 // The fake port, noting each guarded step as it is tried.
 class LoggingPort : public testing::FakeSerialPort {
-  public:
+public:
     explicit LoggingPort(Log& log) : log_(log) {}
     PortStatus setLineSettings(const QString& text) override {
         log_.push_back("settings");
@@ -35,12 +35,12 @@ class LoggingPort : public testing::FakeSerialPort {
         return FakeSerialPort::setPortOpen(wanted);
     }
 
-  private:
+private:
     Log& log_;
 };
 
 class ScriptedPrompt : public OperatorPrompt {
-  public:
+public:
     explicit ScriptedPrompt(Log& log) : log_(log) {}
     std::deque<Answer> answers;
     std::vector<QString> texts;
@@ -60,7 +60,7 @@ class ScriptedPrompt : public OperatorPrompt {
         return Answer::Cancel;
     }
 
-  private:
+private:
     Log& log_;
 };
 
@@ -68,7 +68,7 @@ const QString kBusy = QStringLiteral("Порт COM3 занят другим пр
 const QString kMissing = QStringLiteral("Порт COM3 не доступен\r\nВыберите другой порт");
 
 class StartupTest : public ::testing::Test {
-  protected:
+protected:
     StartupTest() {
         writeIni("[PC config]\r\nCOM=3\r\nCOMSettings=115200,e,8,1\r\n");
         port.openable = {1, 3};
@@ -140,7 +140,7 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
 }
 
 class GuardedStep : public StartupTest, public ::testing::WithParamInterface<FailureCase> {
-  protected:
+protected:
     void failOnce() {
         const auto& c = GetParam();
         switch (c.step) {
