@@ -35,10 +35,12 @@ Lamp::Lamp(const QString& caption, QColor colour, QWidget* parent) : QLabel(capt
     lit.setColor(QPalette::Window, colour);
     setPalette(lit);
     setBackgroundRole(QPalette::Window);
-    setLit(false);
+    setAccessibleDescription(kDarkText);
 }
 
 void Lamp::setLit(bool lit) {
+    // Every status reply sets every lamp; repainting unchanged ones doubled a tick's cost.
+    if (lit == isLit()) return;
     setAutoFillBackground(lit);
     setAccessibleDescription(lit ? kLitText : kDarkText);
     update();
