@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "settings/scripted_prompt.h"
+#include "support/files.h"
 #include "support/recording_sink.h"
 
 namespace torvix {
@@ -33,15 +34,10 @@ protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     static void put(const QString& file, const QByteArray& bytes) {
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        ASSERT_EQ(out.write(bytes), bytes.size());
+        testing::writeFile(file, bytes);
     }
     void put(const QByteArray& bytes) const { put(path, bytes); }
-    QByteArray contents() const {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray contents() const { return testing::readFile(path); }
     void expectAskedOnly(const QString& text, size_t times) const {
         ASSERT_EQ(prompt.asked.size(), times);
         for (const auto& question : prompt.asked) {

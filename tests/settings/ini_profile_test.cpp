@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/files.h"
+
 namespace torvix {
 namespace {
 
@@ -13,15 +15,8 @@ class IniProfileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
-    void put(const QByteArray& bytes) const {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-    QByteArray contents() const {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    void put(const QByteArray& bytes) const { testing::writeFile(path, bytes); }
+    QByteArray contents() const { return testing::readFile(path); }
     QString read(const QString& section, const QString& key, const QString& fallback = "dflt") {
         return readIniString(path, section, key, fallback).value_or("<unreadable>");
     }

@@ -7,6 +7,7 @@
 
 #include "settings/scripted_prompt.h"
 #include "support/fake_serial_port.h"
+#include "support/files.h"
 #include "support/recording_sink.h"
 
 namespace torvix {
@@ -36,15 +37,8 @@ protected:
         sink.statusHistory.clear();
     }
 
-    void put(const QByteArray& bytes) const {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-    QByteArray contents() const {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    void put(const QByteArray& bytes) const { testing::writeFile(path, bytes); }
+    QByteArray contents() const { return testing::readFile(path); }
     std::vector<QString> entries() const {
         std::vector<QString> texts;
         for (const int number : chooser.ports()) texts.push_back(PortChooser::entryText(number));

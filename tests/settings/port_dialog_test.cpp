@@ -17,6 +17,7 @@
 
 #include "settings/scripted_prompt.h"
 #include "support/fake_serial_port.h"
+#include "support/files.h"
 #include "support/recording_sink.h"
 
 namespace torvix {
@@ -55,10 +56,7 @@ protected:
     static void flushDeletes() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    QByteArray contents() const {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray contents() const { return testing::readFile(path); }
     template <typename T>
     T* control(const char* name) const {
         T* widget = dialog->findChild<T*>(QString::fromUtf8(name));
