@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "settings/configured_port.h"
 #include "settings/scripted_prompt.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
@@ -19,22 +20,13 @@ using testing::ScriptedPrompt;
 
 const QString kReopenFailed = "Порт не выбран или некорректные настройки";
 const QString kReading = "Чтение конфигурации";
-const QByteArray kFile12 =
-    "[PC config]\nCOM=12\nCOMSettings=115200,e,8,1\n[QDL config]\nMBSLAD=7\n";
+using testing::kFile12;
 
 class PortChooserTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        put(kFile12);
-        config.load();
-        // The main window has the configured port open.
-        port.openable = {1, 3, 12};
-        ASSERT_TRUE(port.setLineSettings(config.settings()).ok());
-        ASSERT_TRUE(port.setPortNumber(config.port()).ok());
-        ASSERT_TRUE(port.setPortOpen(true).ok());
-        port.openedNumbers.clear();
-        sink.statusHistory.clear();
+        testing::openConfiguredPort12(port, config, sink);
     }
 
     void put(const QByteArray& bytes) const { testing::writeFile(path, bytes); }

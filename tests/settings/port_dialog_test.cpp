@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "settings/configured_port.h"
 #include "settings/scripted_prompt.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
@@ -27,25 +28,14 @@ using testing::FakeSerialPort;
 using testing::RecordingSink;
 using testing::ScriptedPrompt;
 
-const QByteArray kFile12 =
-    "[PC config]\nCOM=12\nCOMSettings=115200,e,8,1\n[QDL config]\nMBSLAD=7\n";
+using testing::kFile12;
 const QString kNoPortChosen = "Выберите порт";
 
 class PortDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(kFile12);
-        file.close();
-        config.load();
-        port.openable = {1, 3, 12};
-        ASSERT_TRUE(port.setLineSettings(config.settings()).ok());
-        ASSERT_TRUE(port.setPortNumber(config.port()).ok());
-        ASSERT_TRUE(port.setPortOpen(true).ok());
-        port.openedNumbers.clear();
-        sink.statusHistory.clear();
+        testing::openConfiguredPort12(port, config, sink);
         dialog = new PortDialog(port, config, sink);
     }
     void TearDown() override {
