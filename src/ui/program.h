@@ -4,7 +4,7 @@
 #include <QString>
 
 #include "link/modbus.h"
-#include "link/qt_serial_port.h"
+#include "link/platform_serial_port.h"
 #include "settings/config.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
@@ -28,7 +28,7 @@ public:
 
 private:
     // Declared in the order they depend on each other; they go in reverse.
-    QtSerialPort port_;
+    PlatformSerialPort port_;
     MessageBoxPrompt prompt_;
     MainWindow window_;
     Config config_;
