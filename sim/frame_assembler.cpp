@@ -1,6 +1,6 @@
 #include "sim/frame_assembler.h"
 
-#include "link/crc16.h"
+#include "link/protocol.h"
 
 namespace torvix::sim {
 
@@ -38,8 +38,7 @@ std::vector<RxFrame> FrameAssembler::feed(std::span<const std::uint8_t> bytes, s
         const std::size_t length = expectedRequestLength(buffer_);
         if (length == 0 || buffer_.size() < length) break;
         const auto frame = std::span(buffer_).first(length);
-        const std::uint16_t crc = crc16(frame.first(length - 2));
-        if (frame[length - 2] != (crc & 0xFFu) || frame[length - 1] != (crc >> 8)) {
+        if (!protocol::hasValidCrc(frame)) {
             untilSilence_ = true;
             break;
         }

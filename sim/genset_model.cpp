@@ -63,22 +63,22 @@ void GensetModel::sampleNoise() {
 }
 
 std::uint16_t GensetModel::inputRegister(int address) const {
-    const int n = address - kFirstInputRegister;
-    if (n < 0 || n >= kInputRegisterCount) return 0;
+    const int n = address - protocol::kStatusFirstRegister;
+    if (n < 0 || n >= protocol::kStatusRegisterCount) return 0;
     return status_[static_cast<std::size_t>(n)];
 }
 
 std::uint16_t GensetModel::holdingRegister(int address) const {
-    const int n = address - kFirstHoldingRegister;
-    if (n < 0 || n >= kHoldingRegisterCount) return 0;
+    const int n = address - protocol::kFirstHoldingRegister;
+    if (n < 0 || n >= protocol::kHoldingRegisterCount) return 0;
     return holding_[static_cast<std::size_t>(n)];
 }
 
 void GensetModel::writeHoldingRegister(int address, std::uint16_t value) {
-    const int n = address - kFirstHoldingRegister;
-    if (n < 0 || n >= kHoldingRegisterCount) return;
+    const int n = address - protocol::kFirstHoldingRegister;
+    if (n < 0 || n >= protocol::kHoldingRegisterCount) return;
     holding_[static_cast<std::size_t>(n)] = value;
-    if (address == kCommandRegister) execute(value);
+    if (address == protocol::kCommandRegister) execute(value);
 }
 
 void GensetModel::execute(std::uint16_t code) {
@@ -122,7 +122,7 @@ void GensetModel::execute(std::uint16_t code) {
 }
 
 void GensetModel::setNumber(std::uint16_t code) {
-    const std::uint16_t argument = holdingRegister(kArgumentRegister);
+    const std::uint16_t argument = holdingRegister(protocol::kNumberRegister);
     const auto marker = static_cast<std::uint8_t>(argument >> 8);
     const int number = argument & 0xFF;
     if (number > 7) return;

@@ -7,34 +7,11 @@
 #include <deque>
 #include <random>
 
+#include "link/protocol.h"
+
 namespace torvix::sim {
 
-inline constexpr int kFirstInputRegister = 300;
-inline constexpr int kInputRegisterCount = 64;
-inline constexpr int kFirstHoldingRegister = 400;
-inline constexpr int kHoldingRegisterCount = 3;
-inline constexpr int kCounterRegister = 400;
-inline constexpr int kArgumentRegister = 401;
-inline constexpr int kCommandRegister = 402;
-
-namespace command {
-inline constexpr std::uint16_t kStart = 0x1231;
-inline constexpr std::uint16_t kStop = 0x4562;
-inline constexpr std::uint16_t kAcknowledge = 0x7893;
-// Written together with 401: high byte the marker, low byte the number 0..7.
-inline constexpr std::uint16_t kSetPriority = 0xEE55;
-inline constexpr std::uint16_t kSetSection = 0xEEAA;
-inline constexpr std::uint16_t kSetNeighbourSection = 0xEEBB;
-inline constexpr std::uint8_t kPriorityMarker = 0x55;
-inline constexpr std::uint8_t kSectionMarker = 0xAA;
-// Switch rows: the low byte names the function, the high byte the action.
-inline constexpr std::uint8_t kLoad = 0xC4;
-inline constexpr std::uint8_t kSection = 0xCC;
-inline constexpr std::uint8_t kAutostart = 0x10;
-inline constexpr std::uint8_t kOff = 0x0B;
-inline constexpr std::uint8_t kOn = 0x5B;
-inline constexpr std::uint8_t kToggle = 0xAB;
-}  // namespace command
+namespace command = protocol::command;
 
 // Register numbers within the status block (input register 300 + n).
 namespace reg {
@@ -110,7 +87,9 @@ public:
     // Draws fresh measurement noise, as before every status read.
     void sampleNoise();
 
-    const std::array<std::uint16_t, kInputRegisterCount>& statusBlock() const { return status_; }
+    const std::array<std::uint16_t, protocol::kStatusRegisterCount>& statusBlock() const {
+        return status_;
+    }
     std::uint16_t inputRegister(int address) const;
     std::uint16_t holdingRegister(int address) const;
     // A write to 402 runs the command it carries, with 401 as its argument.
@@ -168,10 +147,10 @@ private:
         int battery = 0;
     } noise_;
 
-    std::array<std::uint16_t, kHoldingRegisterCount> holding_{};
+    std::array<std::uint16_t, protocol::kHoldingRegisterCount> holding_{};
     std::deque<std::uint16_t> commands_;
     std::uint64_t commandCount_ = 0;
-    std::array<std::uint16_t, kInputRegisterCount> status_{};
+    std::array<std::uint16_t, protocol::kStatusRegisterCount> status_{};
 };
 
 }  // namespace torvix::sim

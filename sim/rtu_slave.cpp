@@ -1,9 +1,10 @@
 #include "sim/rtu_slave.h"
 
-#include "link/crc16.h"
-
 namespace torvix::sim {
 namespace {
+
+using protocol::appendCrc;
+using protocol::byteOf;
 
 int word(std::span<const std::uint8_t> frame, std::size_t at) {
     return frame[at] << 8 | frame[at + 1];
@@ -16,35 +17,28 @@ void appendWord(std::vector<std::uint8_t>& out, int value) {
 
 }  // namespace
 
-void RtuSlave::appendCrc(std::vector<std::uint8_t>& frame) {
-    const std::uint16_t crc = crc16(frame);
-    frame.push_back(byteOf(crc, 0));  // low byte first
-    frame.push_back(byteOf(crc, 1));
-}
-
 FrameVerdict RtuSlave::judge(std::span<const std::uint8_t> frame) const {
     if (frame.size() < 4) return FrameVerdict::TooShort;
-    const std::uint16_t crc = crc16(frame.first(frame.size() - 2));
-    if (frame[frame.size() - 2] != byteOf(crc, 0) || frame[frame.size() - 1] != byteOf(crc, 1))
-        return FrameVerdict::BadCrc;
-    if (frame[0] == kBroadcast) return FrameVerdict::Broadcast;
+    if (!protocol::hasValidCrc(frame)) return FrameVerdict::BadCrc;
+    if (frame[0] == protocol::kBroadcastAddress) return FrameVerdict::Broadcast;
     if (frame[0] != address_) return FrameVerdict::OtherAddress;
     return FrameVerdict::ForUs;
 }
 
 std::vector<std::uint8_t> RtuSlave::exceptionReply(std::uint8_t function, std::uint8_t code) const {
-    std::vector<std::uint8_t> reply{address_, static_cast<std::uint8_t>(function | 0x80u), code};
+    std::vector<std::uint8_t> reply{
+        address_, static_cast<std::uint8_t>(function | protocol::kExceptionFlag), code};
     appendCrc(reply);
     return reply;
 }
 
 std::vector<std::uint8_t> RtuSlave::execute(std::span<const std::uint8_t> frame) {
     switch (frame[1]) {
-        case 4:
+        case protocol::kReadInputRegisters:
             return readInputRegisters(frame);
-        case 6:
+        case protocol::kWriteSingleRegister:
             return writeSingleRegister(frame);
-        case 16:
+        case protocol::kWriteMultipleRegisters:
             return writeMultipleRegisters(frame);
         default:
             return exceptionReply(frame[1], exception_code::kIllegalFunction);
@@ -52,12 +46,13 @@ std::vector<std::uint8_t> RtuSlave::execute(std::span<const std::uint8_t> frame)
 }
 
 std::vector<std::uint8_t> RtuSlave::readInputRegisters(std::span<const std::uint8_t> frame) {
-    if (frame.size() != 8) return exceptionReply(4, exception_code::kIllegalValue);
+    if (frame.size() != 8) return exceptionReply(4, exception_code::kIllegalDataValue);
     const int start = word(frame, 2);
     const int count = word(frame, 4);
-    if (count < 1 || count > 125) return exceptionReply(4, exception_code::kIllegalValue);
-    if (start < kFirstInputRegister || start + count > kFirstInputRegister + kInputRegisterCount)
-        return exceptionReply(4, exception_code::kIllegalAddress);
+    if (count < 1 || count > 125) return exceptionReply(4, exception_code::kIllegalDataValue);
+    if (start < protocol::kStatusFirstRegister ||
+        start + count > protocol::kStatusFirstRegister + protocol::kStatusRegisterCount)
+        return exceptionReply(4, exception_code::kIllegalDataAddress);
 
     model_.sampleNoise();
     std::vector<std::uint8_t> reply{address_, 4, static_cast<std::uint8_t>(2 * count)};
@@ -68,25 +63,25 @@ std::vector<std::uint8_t> RtuSlave::readInputRegisters(std::span<const std::uint
 }
 
 std::vector<std::uint8_t> RtuSlave::writeSingleRegister(std::span<const std::uint8_t> frame) {
-    if (frame.size() != 8) return exceptionReply(6, exception_code::kIllegalValue);
+    if (frame.size() != 8) return exceptionReply(6, exception_code::kIllegalDataValue);
     const int address = word(frame, 2);
-    if (address != kCounterRegister && address != kCommandRegister)
-        return exceptionReply(6, exception_code::kIllegalAddress);
+    if (address != protocol::kCounterRegister && address != protocol::kCommandRegister)
+        return exceptionReply(6, exception_code::kIllegalDataAddress);
     model_.writeHoldingRegister(address, static_cast<std::uint16_t>(word(frame, 4)));
     return {frame.begin(), frame.end()};  // the echo, CRC included
 }
 
 std::vector<std::uint8_t> RtuSlave::writeMultipleRegisters(std::span<const std::uint8_t> frame) {
-    if (frame.size() < 9) return exceptionReply(16, exception_code::kIllegalValue);
+    if (frame.size() < 9) return exceptionReply(16, exception_code::kIllegalDataValue);
     const int start = word(frame, 2);
     const int count = word(frame, 4);
     const int byteCount = frame[6];
     if (count < 1 || count > 123 || byteCount != 2 * count ||
         frame.size() != 9 + static_cast<std::size_t>(byteCount))
-        return exceptionReply(16, exception_code::kIllegalValue);
-    const int first = kFirstHoldingRegister;
-    if (start < first || start + count > first + kHoldingRegisterCount)
-        return exceptionReply(16, exception_code::kIllegalAddress);
+        return exceptionReply(16, exception_code::kIllegalDataValue);
+    const int first = protocol::kFirstHoldingRegister;
+    if (start < first || start + count > first + protocol::kHoldingRegisterCount)
+        return exceptionReply(16, exception_code::kIllegalDataAddress);
 
     // Ascending, so a command in 402 sees the argument written to 401 by the same request.
     for (int i = 0; i < count; ++i) {

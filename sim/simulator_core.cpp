@@ -65,7 +65,7 @@ std::vector<std::uint8_t> SimulatorCore::onFrame(std::span<const std::uint8_t> f
         case Fault::Exception:
             ++counters_.injectedExceptions;
             ++counters_.replies;
-            return slave_.exceptionReply(frame[1], exception_code::kBusy);
+            return slave_.exceptionReply(frame[1], exception_code::kSlaveDeviceBusy);
         case Fault::Garbage:
             ++counters_.garbage;
             ++counters_.replies;
@@ -83,7 +83,7 @@ std::vector<std::uint8_t> SimulatorCore::onFrame(std::span<const std::uint8_t> f
             auto reply = slave_.execute(frame);
             reply.resize(reply.size() - 2);
             reply[0] = otherAddress(slave_.address());
-            RtuSlave::appendCrc(reply);
+            protocol::appendCrc(reply);
             return reply;
         }
         case Fault::None:
@@ -101,7 +101,8 @@ QJsonObject SimulatorCore::state() const {
     QJsonArray input;
     for (std::uint16_t v : model_.statusBlock()) input.append(v);
     QJsonObject holding;
-    for (int a = kFirstHoldingRegister; a < kFirstHoldingRegister + kHoldingRegisterCount; ++a)
+    for (int a = protocol::kFirstHoldingRegister;
+         a < protocol::kFirstHoldingRegister + protocol::kHoldingRegisterCount; ++a)
         holding.insert(QString::number(a), model_.holdingRegister(a));
     QJsonArray commands;
     for (std::uint16_t code : model_.recentCommands()) commands.append(code);
@@ -111,7 +112,7 @@ QJsonObject SimulatorCore::state() const {
         {"address", slave_.address()},
         {"input_registers", input},
         {"holding_registers", holding},
-        {"counter", model_.holdingRegister(kCounterRegister)},
+        {"counter", model_.holdingRegister(protocol::kCounterRegister)},
         {"commands", commands},
         {"command_count", n(model_.commandCount())},
         {"running", model_.running()},
@@ -154,7 +155,7 @@ QString SimulatorCore::summaryLine() const {
         .arg(c.corruptedCrc)
         .arg(c.wrongAddress)
         .arg(c.hangups)
-        .arg(model_.holdingRegister(kCounterRegister))
+        .arg(model_.holdingRegister(protocol::kCounterRegister))
         .arg(model_.commandCount())
         .arg(model_.running() ? QStringLiteral("running") : QStringLiteral("stopped"));
 }

@@ -2,12 +2,10 @@
 
 #include "decode/formatting.h"
 #include "decode/register_map.h"
+#include "link/protocol.h"
 
 namespace torvix {
 namespace {
-
-constexpr std::uint8_t kReadInputRegisters = 4;
-constexpr std::uint8_t kWriteMultipleRegisters = 16;
 
 double readField(Bytes rx, const status_block::ScaledField& field) {
     using status_block::ReadAs;
@@ -59,12 +57,12 @@ void showStatusBlock(Bytes rx, DisplaySink& display, const QLocale& locale) {
 void decodeReply(std::span<const std::uint8_t> reply, DisplaySink& display, const QLocale& locale) {
     if (reply.size() < 2) return;
     switch (reply[1]) {
-        case kReadInputRegisters:
-            if (reply.size() == status_block::kReplyBytes &&
-                reply[2] == 2 * status_block::kRegisterCount)
+        case protocol::kReadInputRegisters:
+            if (reply.size() == protocol::kStatusReplyBytes &&
+                reply[2] == 2 * protocol::kStatusRegisterCount)
                 showStatusBlock(reply, display, locale);
             break;
-        case kWriteMultipleRegisters:
+        case protocol::kWriteMultipleRegisters:
             display.setBackground({"txt_prior_sec"}, kGreen);
             break;
         default:

@@ -7,10 +7,6 @@
 
 namespace torvix::status_block {
 
-inline constexpr int kFirstRegister = 300;
-inline constexpr int kRegisterCount = 64;
-inline constexpr int kReplyBytes = 3 + 2 * kRegisterCount + 2;  // address, function, count, CRC
-
 enum class ReadAs { U16, S16, U32, S32, HighByte, LowByte };
 
 // The factors are products, not divisions by their reciprocal: the operator sees value * 0.1.

@@ -3,18 +3,11 @@
 #include <algorithm>
 
 #include "decode/decoder.h"
-#include "link/crc16.h"
+#include "link/protocol.h"
 
 namespace torvix {
-namespace {
 
-constexpr std::uint8_t kReadInputRegisters = 4;
-constexpr std::uint8_t kWriteSingleRegister = 6;
-constexpr std::uint16_t kStatusBlockStart = 300;
-constexpr std::uint16_t kStatusBlockRegisters = 64;
-constexpr std::uint16_t kTransactionRegister = 400;
-
-}  // namespace
+using protocol::byteOf;
 
 Modbus::Modbus(SerialPort& port, DisplaySink& display, StatusLine& status,
                const SlaveAddressSource& slave, QLocale locale)
@@ -26,9 +19,7 @@ void Modbus::pollTick() {
         report(status_text::kNoAnswer);
     } else {
         const auto received = std::span<const std::uint8_t>(rxBuffer_).first(rxCount_);
-        const auto body = received.first(rxCount_ - 2);
-        const int receivedCrc = received[rxCount_ - 2] + 256 * received[rxCount_ - 1];
-        if (crc16(body) == receivedCrc) {
+        if (protocol::hasValidCrc(received)) {
             queue_.advanceReadIndex();
             report(status_text::kLinkUp);
             decodeReply(received, display_, locale_);
@@ -58,15 +49,17 @@ void Modbus::refillWithDefaultRequest() {
     bool stored = false;
     if (!counterWriteDue_) {
         const std::array<std::uint8_t, 5> read{
-            kReadInputRegisters, byteOf(kStatusBlockStart, 1), byteOf(kStatusBlockStart, 0),
-            byteOf(kStatusBlockRegisters, 1), byteOf(kStatusBlockRegisters, 0)};
+            protocol::kReadInputRegisters, byteOf(protocol::kStatusFirstRegister, 1),
+            byteOf(protocol::kStatusFirstRegister, 0), byteOf(protocol::kStatusRegisterCount, 1),
+            byteOf(protocol::kStatusRegisterCount, 0)};
         stored = queue_.put(read);
     } else {
         transactionCounter_ = nextTransactionCounter(transactionCounter_);
         display_.setCaption({"lbl_tr_id"}, QString::number(transactionCounter_));
         const std::array<std::uint8_t, 5> write{
-            kWriteSingleRegister, byteOf(kTransactionRegister, 1), byteOf(kTransactionRegister, 0),
-            byteOf(transactionCounter_, 1), byteOf(transactionCounter_, 0)};
+            protocol::kWriteSingleRegister, byteOf(protocol::kCounterRegister, 1),
+            byteOf(protocol::kCounterRegister, 0), byteOf(transactionCounter_, 1),
+            byteOf(transactionCounter_, 0)};
         stored = queue_.put(write);
     }
     // An empty queue always has room; the flag flips only for a request that really went in.
@@ -79,7 +72,8 @@ void Modbus::sendNextRequest() {
     const std::size_t length = request.size() + 3;
     txFrame_[0] = static_cast<std::uint8_t>(slave_.slaveAddress());
     std::copy(request.begin(), request.end(), txFrame_.begin() + 1);
-    const std::uint16_t crc = crc16(std::span<const std::uint8_t>(txFrame_).first(length - 2));
+    const std::uint16_t crc =
+        protocol::crc16(std::span<const std::uint8_t>(txFrame_).first(length - 2));
     txFrame_[length - 2] = byteOf(crc, 0);
     txFrame_[length - 1] = byteOf(crc, 1);
     if (port_.isPortOpen()) port_.output(std::span<const std::uint8_t>(txFrame_).first(length));

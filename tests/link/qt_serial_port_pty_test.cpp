@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/crc16.h"
+#include "link/protocol.h"
 #include "link/modbus.h"
 #include "link/qt_serial_port.h"
 #include "support/pty.h"
@@ -95,9 +95,7 @@ private:
         } else {
             return;
         }
-        const std::uint16_t crc = crc16(reply);
-        reply.push_back(byteOf(crc, 0));
-        reply.push_back(byteOf(crc, 1));
+        protocol::appendCrc(reply);
         if (repliesToCorrupt > 0) {
             --repliesToCorrupt;
             reply.back() ^= 0x5A;

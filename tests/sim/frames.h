@@ -5,9 +5,11 @@
 #include <initializer_list>
 #include <vector>
 
-#include "link/crc16.h"
+#include "link/protocol.h"
 
 namespace torvix::sim::testing {
+
+using protocol::byteOf;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -20,9 +22,7 @@ inline Bytes bytes(std::initializer_list<int> values) {
 // The frame with its CRC appended, low byte first.
 inline Bytes framed(std::initializer_list<int> values) {
     Bytes out = bytes(values);
-    const std::uint16_t crc = crc16(out);
-    out.push_back(byteOf(crc, 0));
-    out.push_back(byteOf(crc, 1));
+    protocol::appendCrc(out);
     return out;
 }
 
@@ -42,9 +42,7 @@ inline int statusRegister(const Bytes& reply, int n) {
 }
 
 inline bool crcHolds(const Bytes& frame) {
-    if (frame.size() < 3) return false;
-    const std::uint16_t crc = crc16(std::span(frame).first(frame.size() - 2));
-    return frame[frame.size() - 2] == byteOf(crc, 0) && frame[frame.size() - 1] == byteOf(crc, 1);
+    return protocol::hasValidCrc(frame);
 }
 
 // The status read of the protocol test tool, address 7.

@@ -5,16 +5,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "link/crc16.h"
+#include "link/protocol.h"
 
 namespace torvix::testing {
 
 using Frame = std::vector<std::uint8_t>;
 
 inline Frame withCrc(Frame body) {
-    const std::uint16_t crc = crc16(body);
-    body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    body.push_back(static_cast<std::uint8_t>(crc >> 8));
+    protocol::appendCrc(body);
     return body;
 }
 

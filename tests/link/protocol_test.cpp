@@ -1,11 +1,11 @@
-#include "link/crc16.h"
+#include "link/protocol.h"
 
 #include <gtest/gtest.h>
 
 #include <string_view>
 #include <vector>
 
-namespace torvix {
+namespace torvix::protocol {
 namespace {
 
 std::vector<std::uint8_t> bytes(std::initializer_list<int> values) {
@@ -33,7 +33,21 @@ TEST(Crc16, KnownFramesEndInTheirCrcLowByteFirst) {
         const std::uint16_t crc = crc16(body);
         EXPECT_EQ(crc & 0xFF, frame[frame.size() - 2]);
         EXPECT_EQ(crc >> 8, frame[frame.size() - 1]);
+        EXPECT_TRUE(hasValidCrc(frame));
+
+        std::vector<std::uint8_t> rebuilt(body.begin(), body.end());
+        appendCrc(rebuilt);
+        EXPECT_EQ(rebuilt, frame);
+
+        // Any single flipped bit, in the body or the CRC, must be caught.
+        for (std::size_t at = 0; at < frame.size(); ++at) {
+            auto damaged = frame;
+            damaged[at] ^= static_cast<std::uint8_t>(1u << (at % 8));
+            EXPECT_FALSE(hasValidCrc(damaged)) << "byte " << at;
+        }
     }
+    // Two bytes can hold no body to check; they are never a reply.
+    EXPECT_FALSE(hasValidCrc(bytes({0xFF, 0xFF})));
 }
 
 TEST(Crc16, EmptyInputIsTheInitialValue) {
@@ -51,4 +65,4 @@ TEST(ByteOf, SplitsTwosComplementForm) {
 }
 
 }  // namespace
-}  // namespace torvix
+}  // namespace torvix::protocol
