@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "link/window_sinks.h"
+#include "control/window_sinks.h"
 
 namespace torvix {
 

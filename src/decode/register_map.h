@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "link/window_sinks.h"
+#include "control/window_sinks.h"
 
 namespace torvix::status_block {
 
@@ -21,37 +21,40 @@ struct ScaledField {
     ReadAs readAs;
     double scale;
     int decimals;
-    std::u16string_view suffix;
+    std::u16string_view suffix;  // what the window writes after the number
+    std::u16string_view unit;    // what the number counts, for records and tables
 };
 
 // In the order the window is written.
 inline constexpr ScaledField kScaledFields[] = {
-    {"lbl_section", 56, ReadAs::HighByte, 1, 0, u""},
-    {"lbl_priority", 56, ReadAs::LowByte, 1, 0, u""},
-    {"lbl_phAU", 4, ReadAs::U16, kTenth, 1, u""},
-    {"lbl_phBU", 5, ReadAs::U16, kTenth, 1, u""},
-    {"lbl_phCU", 6, ReadAs::U16, kTenth, 1, u""},
-    {"lbl_phAI", 7, ReadAs::U16, kFifth, 1, u""},
-    {"lbl_phBI", 8, ReadAs::U16, kFifth, 1, u""},
-    {"lbl_phCI", 9, ReadAs::U16, kFifth, 1, u""},
-    {"lbl_fr", 18, ReadAs::U16, kHundredth, 2, u""},
-    {"lbl_netAU", 2, ReadAs::U16, kTenth, 1, u""},
-    {"lbl_netfr", 16, ReadAs::U16, kHundredth, 2, u""},
-    {"lbl_secAU", 3, ReadAs::U16, kTenth, 1, u""},
-    {"lbl_secfr", 17, ReadAs::U16, kHundredth, 2, u""},
-    {"lbl_ap", 10, ReadAs::S32, kTenth, 1, u""},
-    {"lbl_fp", 12, ReadAs::U32, kTenth, 1, u""},
-    {"lbl_rp", 14, ReadAs::U32, kTenth, 1, u""},
-    {"lbl_service", 61, ReadAs::S16, kMinutesToHours, 0, u"мч"},
-    {"lbl_motomin", 62, ReadAs::U32, kMinutesToHours, 0, u"мч"},
-    {"lbl_acc", 39, ReadAs::S16, kTenth, 1, u""},
+    {"lbl_section", 56, ReadAs::HighByte, 1, 0, u"", u""},
+    {"lbl_priority", 56, ReadAs::LowByte, 1, 0, u"", u""},
+    {"lbl_phAU", 4, ReadAs::U16, kTenth, 1, u"", u"В"},
+    {"lbl_phBU", 5, ReadAs::U16, kTenth, 1, u"", u"В"},
+    {"lbl_phCU", 6, ReadAs::U16, kTenth, 1, u"", u"В"},
+    {"lbl_phAI", 7, ReadAs::U16, kFifth, 1, u"", u"А"},
+    {"lbl_phBI", 8, ReadAs::U16, kFifth, 1, u"", u"А"},
+    {"lbl_phCI", 9, ReadAs::U16, kFifth, 1, u"", u"А"},
+    {"lbl_fr", 18, ReadAs::U16, kHundredth, 2, u"", u"Гц"},
+    {"lbl_netAU", 2, ReadAs::U16, kTenth, 1, u"", u"В"},
+    {"lbl_netfr", 16, ReadAs::U16, kHundredth, 2, u"", u"Гц"},
+    {"lbl_secAU", 3, ReadAs::U16, kTenth, 1, u"", u"В"},
+    {"lbl_secfr", 17, ReadAs::U16, kHundredth, 2, u"", u"Гц"},
+    {"lbl_ap", 10, ReadAs::S32, kTenth, 1, u"", u"кВт"},
+    {"lbl_fp", 12, ReadAs::U32, kTenth, 1, u"", u"кВт"},
+    {"lbl_rp", 14, ReadAs::U32, kTenth, 1, u"", u"кВт"},
+    {"lbl_service", 61, ReadAs::S16, kMinutesToHours, 0, u"мч", u"ч"},
+    {"lbl_motomin", 62, ReadAs::U32, kMinutesToHours, 0, u"мч", u"ч"},
+    {"lbl_acc", 39, ReadAs::S16, kTenth, 1, u"", u"В"},
 };
 
 // Version registers: high byte major, low byte minor.
-inline constexpr struct {
+struct VersionField {
     std::string_view label;
     int reg;
-} kVersionFields[] = {{"lbl_pr_ver", 0}, {"lbl_sw_ver", 1}};
+};
+
+inline constexpr VersionField kVersionFields[] = {{"lbl_pr_ver", 0}, {"lbl_sw_ver", 1}};
 
 struct HexField {
     ControlRef control;

@@ -9,7 +9,7 @@
 
 #include "link/request_queue.h"
 #include "link/serial_port.h"
-#include "link/window_sinks.h"
+#include "control/window_sinks.h"
 
 namespace torvix {
 

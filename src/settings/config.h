@@ -4,8 +4,8 @@
 #include <QString>
 #include <map>
 
-#include "link/window_sinks.h"
-#include "settings/operator_prompt.h"
+#include "control/window_sinks.h"
+#include "control/operator_prompt.h"
 
 namespace torvix {
 

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/startup.h"
+#include "control/startup.h"
 #include "ui/widgets.h"
 
 namespace torvix {

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <utility>
 
-#include "link/window_sinks.h"
-#include "ui/layout_table.h"
-#include "ui/operator_commands.h"
+#include "control/window_sinks.h"
+#include "control/layout_table.h"
+#include "control/operator_commands.h"
 
 namespace torvix {
 

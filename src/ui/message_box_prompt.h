@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <memory>
 
-#include "settings/operator_prompt.h"
+#include "control/operator_prompt.h"
 
 namespace torvix {
 

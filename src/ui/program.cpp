@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <utility>
 
-#include "settings/port_dialog.h"
-#include "ui/startup.h"
+#include "ui/port_dialog.h"
+#include "control/startup.h"
 
 namespace torvix {
 

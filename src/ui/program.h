@@ -8,7 +8,7 @@
 #include "settings/config.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
-#include "ui/operator_commands.h"
+#include "control/operator_commands.h"
 
 namespace torvix {
 

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
-#include "settings/scripted_prompt.h"
+#include "support/scripted_prompt.h"
 #include "support/files.h"
 #include "support/recording_sink.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/window_sinks.h"
+#include "control/window_sinks.h"
 #include "support/qt_printers.h"
 
 namespace torvix::testing {

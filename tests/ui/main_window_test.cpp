@@ -20,7 +20,7 @@
 #include "support/fake_serial_port.h"
 #include "support/frames.h"
 #include "support/recording_sink.h"
-#include "ui/startup.h"
+#include "control/startup.h"
 #include "ui/widgets.h"
 
 namespace torvix {

@@ -8,12 +8,12 @@
 
 #include "link/modbus.h"
 #include "settings/config.h"
-#include "settings/port_dialog.h"
+#include "ui/port_dialog.h"
 #include "support/fake_serial_port.h"
 #include "support/frames.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
-#include "ui/operator_commands.h"
+#include "control/operator_commands.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "settings/port_dialog.h"
+#include "ui/port_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "settings/configured_port.h"
-#include "settings/scripted_prompt.h"
+#include "support/configured_port.h"
+#include "support/scripted_prompt.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
 #include "support/recording_sink.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "link/serial_port.h"
-#include "link/window_sinks.h"
+#include "control/window_sinks.h"
 #include "settings/config.h"
 
 namespace torvix {

@@ -1,4 +1,4 @@
-#include "ui/startup.h"
+#include "control/startup.h"
 
 #include <gtest/gtest.h>
 

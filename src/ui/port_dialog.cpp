@@ -1,4 +1,4 @@
-#include "settings/port_dialog.h"
+#include "ui/port_dialog.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "settings/port_dialog_layout.h"
+#include "ui/port_dialog_layout.h"
 
 namespace torvix {
 

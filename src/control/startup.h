@@ -7,7 +7,7 @@
 
 #include "link/serial_port.h"
 #include "settings/config.h"
-#include "settings/operator_prompt.h"
+#include "control/operator_prompt.h"
 
 namespace torvix {
 

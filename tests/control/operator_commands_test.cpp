@@ -1,4 +1,4 @@
-#include "ui/operator_commands.h"
+#include "control/operator_commands.h"
 
 #include <gtest/gtest.h>
 

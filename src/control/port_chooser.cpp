@@ -1,4 +1,4 @@
-#include "settings/port_chooser.h"
+#include "control/port_chooser.h"
 
 #include <utility>
 

@@ -1,12 +1,12 @@
-#include "settings/port_chooser.h"
+#include "control/port_chooser.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "settings/configured_port.h"
-#include "settings/scripted_prompt.h"
+#include "support/configured_port.h"
+#include "support/scripted_prompt.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
 #include "support/recording_sink.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "settings/operator_prompt.h"
+#include "control/operator_prompt.h"
 
 namespace torvix::testing {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-#include "link/window_sinks.h"
+#include "control/window_sinks.h"
 
 namespace torvix::layout {
 

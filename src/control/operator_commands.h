@@ -5,7 +5,7 @@
 
 #include "link/modbus.h"
 #include "link/operator_requests.h"
-#include "link/window_sinks.h"
+#include "control/window_sinks.h"
 
 namespace torvix {
 

@@ -4,9 +4,9 @@
 #include <QDialog>
 
 #include "link/serial_port.h"
-#include "link/window_sinks.h"
+#include "control/window_sinks.h"
 #include "settings/config.h"
-#include "settings/port_chooser.h"
+#include "control/port_chooser.h"
 
 class QComboBox;
 class QLineEdit;
