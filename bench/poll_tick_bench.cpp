@@ -1,9 +1,9 @@
-// One poll tick that drains, validates and decodes a whole status reply, then sends the next
-// request: the work the window's thread does every 100 ms.
+// One poll tick that drains, validates and decodes a whole status reply into the window's
+// texts, then sends the next request: the work the window's thread does every 100 ms.
 
 #include <benchmark/benchmark.h>
 
-#include "link/modbus.h"
+#include "control/tick_presenter.h"
 #include "support/fake_serial_port.h"
 #include "support/frames.h"
 #include "support/recording_sink.h"
@@ -22,11 +22,12 @@ void BM_PollTickWithStatusReply(benchmark::State& state) {
     testing::FakeSerialPort port;
     port.open = true;
     testing::RecordingSink sink;
-    Modbus modbus(port, sink, sink, sink, QLocale(QLocale::Russian));
+    Modbus modbus(port, sink);
+    TickPresenter presenter(modbus, sink, sink, QLocale(QLocale::Russian));
     const testing::Frame reply = testing::statusReply(sampleBlock());
     for (auto _ : state) {
         port.feed(reply);
-        modbus.pollTick();
+        presenter.show(modbus.pollTick());
         port.written.clear();
     }
     if (sink.statusText() != status_text::kLinkUp) state.SkipWithError("reply was not accepted");
@@ -37,9 +38,10 @@ void BM_PollTickNoAnswer(benchmark::State& state) {
     testing::FakeSerialPort port;
     port.open = true;
     testing::RecordingSink sink;
-    Modbus modbus(port, sink, sink, sink);
+    Modbus modbus(port, sink);
+    TickPresenter presenter(modbus, sink, sink);
     for (auto _ : state) {
-        modbus.pollTick();
+        presenter.show(modbus.pollTick());
         port.written.clear();
     }
 }

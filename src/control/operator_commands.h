@@ -3,9 +3,10 @@
 
 #include <QString>
 
+#include "control/tick_presenter.h"
+#include "control/window_sinks.h"
 #include "link/modbus.h"
 #include "link/operator_requests.h"
-#include "control/window_sinks.h"
 
 namespace torvix {
 

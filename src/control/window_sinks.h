@@ -1,9 +1,11 @@
 #pragma once
-// The few things of the main window that the link and the decoder write or read.
+// The few things of the main window that the window's logic writes or reads.
 
 #include <QString>
 #include <cstdint>
 #include <string_view>
+
+#include "decode/status_texts.h"
 
 namespace torvix {
 
@@ -29,6 +31,10 @@ public:
     virtual void setLamp(ControlRef lamp, bool lit) = 0;
     // Only the priority text box txt_prior_sec changes colour at run time.
     virtual void setBackground(ControlRef control, Rgb colour) = 0;
+
+    // A whole status block, every caption and lamp, in the order of the register map. The
+    // window overrides it to skip the look-up by name and the texts that did not change.
+    virtual void showStatus(const StatusTexts& texts);
 };
 
 // The label lbl_sys_mes at the bottom of the window.
@@ -39,13 +45,6 @@ public:
     virtual QString statusText() const = 0;
     // Shows the text before a blocking step (file access) rather than at the next repaint.
     virtual void repaintNow() {}
-};
-
-// The selected position of cmb_slad: the slave address of every frame sent.
-class SlaveAddressSource {
-public:
-    virtual ~SlaveAddressSource() = default;
-    virtual int slaveAddress() const = 0;  // 0..127, -1 when nothing is selected
 };
 
 }  // namespace torvix

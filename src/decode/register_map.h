@@ -3,8 +3,6 @@
 
 #include <string_view>
 
-#include "control/window_sinks.h"
-
 namespace torvix::status_block {
 
 enum class ReadAs { U16, S16, U32, S32, HighByte, LowByte };
@@ -57,30 +55,31 @@ struct VersionField {
 inline constexpr VersionField kVersionFields[] = {{"lbl_pr_ver", 0}, {"lbl_sw_ver", 1}};
 
 struct HexField {
-    ControlRef control;
+    std::string_view label;
+    int index;  // element of a control array, -1 for a plain control
     std::u16string_view prefix;
     int reg;
     int width;  // 4 digits: one register; 8 digits: two registers, high word first
 };
 
 inline constexpr HexField kHexFields[] = {
-    {{"lbl_dbg"}, u"EDS ", 55, 4},
-    {{"lbl_intf"}, u"INTF ", 41, 4},
-    {{"lbl_adc_b_d"}, u"", 40, 4},
+    {"lbl_dbg", -1, u"EDS ", 55, 4},
+    {"lbl_intf", -1, u"INTF ", 41, 4},
+    {"lbl_adc_b_d", -1, u"", 40, 4},
     // Fault grid: alarm, fault, internal fault columns of current, saved, last.
-    {{"lbl_faults", 0}, u"", 42, 4},
-    {{"lbl_faults", 1}, u"", 43, 4},
-    {{"lbl_faults", 2}, u"", 44, 4},
-    {{"lbl_faults", 3}, u"", 45, 4},
-    {{"lbl_faults", 4}, u"", 46, 4},
-    {{"lbl_faults", 5}, u"", 47, 4},
-    {{"lbl_faults", 6}, u"", 48, 4},
-    {{"lbl_faults", 7}, u"", 49, 4},
-    {{"lbl_faults", 8}, u"", 50, 4},
+    {"lbl_faults", 0, u"", 42, 4},
+    {"lbl_faults", 1, u"", 43, 4},
+    {"lbl_faults", 2, u"", 44, 4},
+    {"lbl_faults", 3, u"", 45, 4},
+    {"lbl_faults", 4, u"", 46, 4},
+    {"lbl_faults", 5, u"", 47, 4},
+    {"lbl_faults", 6, u"", 48, 4},
+    {"lbl_faults", 7, u"", 49, 4},
+    {"lbl_faults", 8, u"", 50, 4},
     // Cascade column, last, saved, current.
-    {{"lbl_faults", 9}, u"", 29, 8},
-    {{"lbl_faults", 10}, u"", 35, 8},
-    {{"lbl_faults", 11}, u"", 51, 8},
+    {"lbl_faults", 9, u"", 29, 8},
+    {"lbl_faults", 10, u"", 35, 8},
+    {"lbl_faults", 11, u"", 51, 8},
 };
 
 struct LampRow {

@@ -29,7 +29,9 @@ public:
     // The field's integer as the controller sends it, before scaling.
     std::int64_t raw(const status_block::ScaledField& field) const;
     // In the field's unit: raw * scale.
-    double value(const status_block::ScaledField& field) const { return raw(field) * field.scale; }
+    double value(const status_block::ScaledField& field) const {
+        return static_cast<double>(raw(field)) * field.scale;
+    }
 
     struct Version {
         int major;

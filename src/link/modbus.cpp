@@ -2,39 +2,41 @@
 
 #include <algorithm>
 
-#include "decode/decoder.h"
 #include "link/protocol.h"
 
 namespace torvix {
 
 using protocol::byteOf;
 
-Modbus::Modbus(SerialPort& port, DisplaySink& display, StatusLine& status,
-               const SlaveAddressSource& slave, QLocale locale)
-    : port_(port), display_(display), status_(status), slave_(slave), locale_(std::move(locale)) {}
-
-void Modbus::pollTick() {
+TickOutcome Modbus::pollTick() {
+    TickOutcome outcome;
     drain();
-    if (rxCount_ <= 2) {
-        report(status_text::kNoAnswer);
-    } else {
-        const auto received = std::span<const std::uint8_t>(rxBuffer_).first(rxCount_);
-        if (protocol::hasValidCrc(received)) {
-            queue_.advanceReadIndex();
-            report(status_text::kLinkUp);
-            decodeReply(received, display_, locale_);
-        } else {
-            report(status_text::kCrcMismatch);
-        }
-    }
-    sendNextRequest();
+    judge(outcome);
+    sendNextRequest(outcome);
+    return outcome;
 }
 
-void Modbus::report(const QString& outcome) {
-    // Every tick rewrites the status line; while commands are being refused the operator must
-    // still see that, not only for the 100 ms until the next tick.
-    status_.setStatusText(isQueueFull() ? outcome + QStringLiteral(". ") + status_text::kQueueFull
-                                        : outcome);
+void Modbus::judge(TickOutcome& outcome) {
+    // What this tick judges answers the frame the previous tick sent.
+    answeredFrame_ = txFrame_;
+    answeredLength_ = txLength_;
+    outcome.answered = std::span<const std::uint8_t>(answeredFrame_).first(answeredLength_);
+    outcome.reply = std::span<const std::uint8_t>(rxBuffer_).first(rxCount_);
+
+    if (rxCount_ <= 2) {
+        outcome.verdict = Verdict::NoAnswer;
+    } else if (!protocol::hasValidCrc(outcome.reply)) {
+        outcome.verdict = Verdict::CrcMismatch;
+    } else if (protocol::isExceptionReply(outcome.reply)) {
+        outcome.verdict = Verdict::Exception;
+        outcome.exceptionCode = outcome.reply[2];
+        // A busy controller did not execute the request; any other refusal would only repeat.
+        outcome.retired = outcome.exceptionCode != protocol::exception_code::kSlaveDeviceBusy;
+    } else {
+        outcome.verdict = Verdict::Answered;
+        outcome.retired = true;
+    }
+    if (outcome.retired) queue_.advanceReadIndex();
 }
 
 void Modbus::drain() {
@@ -55,7 +57,6 @@ void Modbus::refillWithDefaultRequest() {
         stored = queue_.put(read);
     } else {
         transactionCounter_ = nextTransactionCounter(transactionCounter_);
-        display_.setCaption({"lbl_tr_id"}, QString::number(transactionCounter_));
         const std::array<std::uint8_t, 5> write{
             protocol::kWriteSingleRegister, byteOf(protocol::kCounterRegister, 1),
             byteOf(protocol::kCounterRegister, 0), byteOf(transactionCounter_, 1),
@@ -66,17 +67,19 @@ void Modbus::refillWithDefaultRequest() {
     if (stored) counterWriteDue_ = !counterWriteDue_;
 }
 
-void Modbus::sendNextRequest() {
+void Modbus::sendNextRequest(TickOutcome& outcome) {
     if (queue_.isEmpty()) refillWithDefaultRequest();
     const auto request = queue_.head();
-    const std::size_t length = request.size() + 3;
+    txLength_ = request.size() + 3;
     txFrame_[0] = static_cast<std::uint8_t>(slave_.slaveAddress());
     std::copy(request.begin(), request.end(), txFrame_.begin() + 1);
     const std::uint16_t crc =
-        protocol::crc16(std::span<const std::uint8_t>(txFrame_).first(length - 2));
-    txFrame_[length - 2] = byteOf(crc, 0);
-    txFrame_[length - 1] = byteOf(crc, 1);
-    if (port_.isPortOpen()) port_.output(std::span<const std::uint8_t>(txFrame_).first(length));
+        protocol::crc16(std::span<const std::uint8_t>(txFrame_).first(txLength_ - 2));
+    txFrame_[txLength_ - 2] = byteOf(crc, 0);
+    txFrame_[txLength_ - 1] = byteOf(crc, 1);
+    outcome.sent = std::span<const std::uint8_t>(txFrame_).first(txLength_);
+    outcome.written = port_.isPortOpen();
+    if (outcome.written) port_.output(outcome.sent);
 }
 
 }  // namespace torvix

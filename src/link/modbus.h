@@ -1,24 +1,42 @@
 #pragma once
 // The Modbus RTU master: request queue, transmitter and the 100 ms poll cycle.
 
-#include <QLocale>
-#include <QString>
 #include <array>
 #include <cstdint>
 #include <span>
 
 #include "link/request_queue.h"
 #include "link/serial_port.h"
-#include "control/window_sinks.h"
 
 namespace torvix {
 
-namespace status_text {
-inline const QString kLinkUp = QStringLiteral("Связь с контроллером Torvix установлена");
-inline const QString kCrcMismatch = QStringLiteral("Ошибка обмена: Несовпадение КС");
-inline const QString kNoAnswer = QStringLiteral("Ошибка обмена: Нет ответа от контроллера Torvix");
-inline const QString kQueueFull = QStringLiteral("Очередь команд переполнена: команда не принята");
-}  // namespace status_text
+// The selected slave address of every frame sent; read at each transmission.
+class SlaveAddressSource {
+public:
+    virtual ~SlaveAddressSource() = default;
+    virtual int slaveAddress() const = 0;  // 0..127, -1 when nothing is selected
+};
+
+// How the bytes that arrived since the last tick answer the request sent then.
+enum class Verdict {
+    Answered,     // a reply with a good CRC
+    Exception,    // a good CRC and the exception flag: the controller refused the request
+    CrcMismatch,  // bytes whose last two are not their CRC
+    NoAnswer,     // two bytes or fewer
+};
+
+// One tick's result. The spans stay valid until the next tick.
+struct TickOutcome {
+    Verdict verdict = Verdict::NoAnswer;
+    int exceptionCode = 0;  // for Verdict::Exception
+    // The request left the queue: answered, or refused for good. A busy controller, a wrong
+    // CRC and silence keep it at the head, to go out again.
+    bool retired = false;
+    std::span<const std::uint8_t> answered;  // the frame sent last tick; empty before the first
+    std::span<const std::uint8_t> reply;     // the bytes judged
+    std::span<const std::uint8_t> sent;      // the frame this tick sent, for the next to judge
+    bool written = false;                    // `sent` reached an open port
+};
 
 class Modbus {
 public:
@@ -28,12 +46,11 @@ public:
     // floods the line cannot hold the window; far more than any reply of the controller.
     static constexpr int kDrainLimit = 16384;
 
-    Modbus(SerialPort& port, DisplaySink& display, StatusLine& status,
-           const SlaveAddressSource& slave, QLocale locale = QLocale::system());
+    Modbus(SerialPort& port, const SlaveAddressSource& slave) : port_(port), slave_(slave) {}
 
     // The whole work of one timer tick: judge what arrived as the reply to the request sent
-    // last tick, report, decode, and send the next request. Never blocks.
-    void pollTick();
+    // last tick, retire it when answered, and send the next request. Never blocks.
+    TickOutcome pollTick();
 
     // Queues an operator's request (function code onward). False when the queue is full.
     [[nodiscard]] bool enqueue(std::span<const std::uint8_t> pdu) { return queue_.put(pdu); }
@@ -48,16 +65,15 @@ public:
     static int nextTransactionCounter(int counter) { return counter + 1 > 65534 ? 0 : counter + 1; }
 
 private:
-    void report(const QString& outcome);
+    using Frame = std::array<std::uint8_t, RequestQueue::kSlotSize + 2>;
+
     void drain();
-    void sendNextRequest();
+    void judge(TickOutcome& outcome);
+    void sendNextRequest(TickOutcome& outcome);
     void refillWithDefaultRequest();
 
     SerialPort& port_;
-    DisplaySink& display_;
-    StatusLine& status_;
     const SlaveAddressSource& slave_;
-    QLocale locale_;
 
     RequestQueue queue_;
     bool counterWriteDue_ = false;
@@ -66,7 +82,10 @@ private:
     // Entries past rxCount_ keep bytes of earlier ticks; only the first rxCount_ are judged.
     std::array<std::uint8_t, kRxBufferSize> rxBuffer_{};
     int rxCount_ = 0;
-    std::array<std::uint8_t, RequestQueue::kSlotSize + 2> txFrame_{};
+    Frame txFrame_{};
+    std::size_t txLength_ = 0;
+    Frame answeredFrame_{};
+    std::size_t answeredLength_ = 0;
 };
 
 }  // namespace torvix

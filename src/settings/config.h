@@ -4,8 +4,9 @@
 #include <QString>
 #include <map>
 
-#include "control/window_sinks.h"
 #include "control/operator_prompt.h"
+#include "control/window_sinks.h"
+#include "link/modbus.h"
 
 namespace torvix {
 

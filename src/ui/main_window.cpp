@@ -78,6 +78,8 @@ MainWindow::MainWindow(QWidget* parent)
     for (std::size_t i = 1; i < std::size(layout::kTabOrder); ++i)
         setTabOrder(control(layout::kTabOrder[i - 1]), control(layout::kTabOrder[i]));
     control(layout::kInitialFocus)->setFocus();
+    findStatusControls();
+    statusLabel_ = control<QLabel>({"lbl_sys_mes"});
 
     timer1_->setObjectName(QString::fromLatin1(layout::kPollTimer));
     timer1_->setInterval(layout::kPollIntervalMs);
@@ -235,12 +237,41 @@ void MainWindow::setBackground(ControlRef ref, Rgb colour) {
     if (auto* box = control<QLineEdit>(ref)) setBase(box, colour);
 }
 
+void MainWindow::findStatusControls() {
+    using namespace status_block;
+    for (std::size_t i = 0; i < std::size(kVersionFields); ++i)
+        status_.versions[i] = control<QLabel>({kVersionFields[i].label});
+    for (std::size_t i = 0; i < std::size(kScaledFields); ++i)
+        status_.scaled[i] = control<QLabel>({kScaledFields[i].label});
+    for (std::size_t i = 0; i < std::size(kHexFields); ++i)
+        status_.words[i] = control<QLabel>({kHexFields[i].label, kHexFields[i].index});
+    for (std::size_t i = 0; i < std::size(kLampRows); ++i) {
+        for (int bit = 0; bit < kLampRows[i].count; ++bit)
+            status_.lamps[i].push_back(control<Lamp>({kLampRows[i].label, bit}));
+    }
+}
+
+void MainWindow::showStatus(const StatusTexts& texts) {
+    // Five blocks a second mostly repeat the last; an unchanged label costs no layout or paint.
+    const auto put = [](QLabel* label, const QString& text) {
+        if (label->text() != text) label->setText(text);
+    };
+    for (std::size_t i = 0; i < texts.versions.size(); ++i)
+        put(status_.versions[i], texts.versions[i]);
+    for (std::size_t i = 0; i < texts.scaled.size(); ++i) put(status_.scaled[i], texts.scaled[i]);
+    for (std::size_t i = 0; i < texts.words.size(); ++i) put(status_.words[i], texts.words[i]);
+    for (std::size_t i = 0; i < texts.lampBits.size(); ++i) {
+        for (std::size_t bit = 0; bit < status_.lamps[i].size(); ++bit)
+            status_.lamps[i][bit]->setLit((texts.lampBits[i] >> bit) & 1u);
+    }
+}
+
 void MainWindow::setStatusText(const QString& status) {
-    control<QLabel>({"lbl_sys_mes"})->setText(status);
+    statusLabel_->setText(status);
 }
 
 QString MainWindow::statusText() const {
-    return control<QLabel>({"lbl_sys_mes"})->text();
+    return statusLabel_->text();
 }
 
 void MainWindow::repaintNow() {

@@ -2,19 +2,25 @@
 // frm_main: the controls of the layout table, the poll timer and the settings menu command.
 
 #include <QDialog>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <map>
 #include <string_view>
 #include <utility>
+#include <vector>
 
-#include "control/window_sinks.h"
 #include "control/layout_table.h"
 #include "control/operator_commands.h"
+#include "control/window_sinks.h"
+#include "decode/register_map.h"
 
 namespace torvix {
+
+class Lamp;
 
 class MainWindow : public QMainWindow,
                    public DisplaySink,
@@ -54,6 +60,7 @@ public:
     void setCaption(ControlRef control, const QString& text) override;
     void setLamp(ControlRef lamp, bool lit) override;
     void setBackground(ControlRef control, Rgb colour) override;
+    void showStatus(const StatusTexts& texts) override;
 
     void setStatusText(const QString& text) override;
     QString statusText() const override;
@@ -76,7 +83,19 @@ private:
     QRect toPixels(const layout::Twips& rect) const;
     int toPixels(int twips) const;
 
+    void findStatusControls();
+
+    // The controls of the status block in the order of the register map, found once.
+    struct StatusControls {
+        std::array<QLabel*, std::size(status_block::kVersionFields)> versions{};
+        std::array<QLabel*, std::size(status_block::kScaledFields)> scaled{};
+        std::array<QLabel*, std::size(status_block::kHexFields)> words{};
+        std::array<std::vector<Lamp*>, std::size(status_block::kLampRows)> lamps;
+    };
+
     int dpi_;
+    StatusControls status_;
+    QLabel* statusLabel_ = nullptr;  // written every tick
     QFont windowFont_;
     std::map<std::pair<std::string_view, int>, QWidget*> controls_;
     QTimer* timer1_;

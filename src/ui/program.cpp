@@ -3,17 +3,18 @@
 #include <QApplication>
 #include <utility>
 
-#include "ui/port_dialog.h"
 #include "control/startup.h"
+#include "ui/port_dialog.h"
 
 namespace torvix {
 
 Program::Program(QString configPath)
     : config_(std::move(configPath), window_, window_, prompt_),
-      modbus_(port_, window_, window_, window_),
+      modbus_(port_, window_),
+      presenter_(modbus_, window_, window_),
       commands_(modbus_, window_, window_, window_) {
     window_.bind(commands_);
-    window_.setPollTick([this] { modbus_.pollTick(); });
+    window_.setPollTick([this] { presenter_.show(modbus_.pollTick()); });
     window_.setPortDialogFactory([this](QWidget* owner) -> QDialog* {
         return new PortDialog(port_, config_, window_, owner);
     });

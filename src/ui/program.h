@@ -3,12 +3,13 @@
 
 #include <QString>
 
+#include "control/operator_commands.h"
+#include "control/tick_presenter.h"
 #include "link/modbus.h"
 #include "link/platform_serial_port.h"
 #include "settings/config.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
-#include "control/operator_commands.h"
 
 namespace torvix {
 
@@ -33,6 +34,7 @@ private:
     MainWindow window_;
     Config config_;
     Modbus modbus_;
+    TickPresenter presenter_;
     OperatorCommands commands_;
 };
 

@@ -38,7 +38,7 @@ struct Rig {
     // The frame the next tick sends: the oldest request still unanswered.
     Frame sentOnNextTick() {
         port.written.clear();
-        modbus.pollTick();
+        presenter.show(modbus.pollTick());
         return port.written.empty() ? Frame{} : port.written.back();
     }
     void type(const QString& text) {
@@ -49,7 +49,8 @@ struct Rig {
 
     testing::FakeSerialPort port;
     testing::RecordingSink sink;
-    Modbus modbus{port, sink, sink, sink, QLocale::c()};
+    Modbus modbus{port, sink};
+    TickPresenter presenter{modbus, sink, sink};
     TextBoxDouble box;
     OperatorCommands commands{modbus, sink, sink, box};
 };
@@ -165,7 +166,7 @@ TEST(NumberCommands, SendTheTypedNumberOrTurnTheBoxRed) {
         EXPECT_EQ(rig.sentOnNextTick(), c.frame);
         // The controller's write-multiple reply turns the box green.
         rig.port.feed(testing::withCrc({0x07, 0x10, 0x01, 0x91, 0x00, 0x02}));
-        rig.modbus.pollTick();
+        rig.presenter.show(rig.modbus.pollTick());
         EXPECT_EQ(rig.boxColour(), kGreen);
     }
 }

@@ -2,8 +2,8 @@
 
 #include "link/modbus.h"
 #include "support/fake_serial_port.h"
+#include "support/fixed_slave_address.h"
 #include "support/frames.h"
-#include "support/recording_sink.h"
 
 namespace torvix {
 namespace {
@@ -14,49 +14,61 @@ using testing::withCrc;
 // Frames of the protocol documentation, slave address 7.
 const Frame kStatusRead{0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9};
 const Frame kCounterWrite1{0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD};
+const Frame kStartCommand{0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9};
+
+Frame copy(std::span<const std::uint8_t> bytes) {
+    return {bytes.begin(), bytes.end()};
+}
 
 class PollCycle : public ::testing::Test {
 protected:
-    PollCycle() {
-        port.open = true;
-        port.settings = QStringLiteral("115200,e,8,1");
-    }
+    PollCycle() { port.open = true; }
 
     // Runs one tick with `reply` waiting, as if it arrived since the previous tick.
-    void tick(const Frame& reply = {}) {
+    TickOutcome tick(const Frame& reply = {}) {
         port.feed(reply);
-        modbus.pollTick();
+        const TickOutcome outcome = modbus.pollTick();
+        lastAnswered = copy(outcome.answered);
+        lastReply = copy(outcome.reply);
+        return outcome;
     }
     const Frame& lastSent() const { return port.written.back(); }
-    Frame echoOfLastSent() const { return lastSent(); }
     Frame anyStatusReply() const { return testing::statusReply({}); }
 
     testing::FakeSerialPort port;
-    testing::RecordingSink sink;
-    Modbus modbus{port, sink, sink, sink, QLocale(QLocale::Russian)};
+    testing::FixedSlaveAddress slave;
+    Modbus modbus{port, slave};
+    Frame lastAnswered;
+    Frame lastReply;
 };
 
 TEST_F(PollCycle, FirstTickFindsNothingAndSendsTheStatusRead) {
-    tick();
-    EXPECT_EQ(sink.statusText(), status_text::kNoAnswer);
+    const TickOutcome first = tick();
+    EXPECT_EQ(first.verdict, Verdict::NoAnswer);
+    EXPECT_FALSE(first.retired);
+    EXPECT_TRUE(first.answered.empty());
     ASSERT_EQ(port.written.size(), 1u);
     EXPECT_EQ(lastSent(), kStatusRead);
+    EXPECT_EQ(copy(first.sent), kStatusRead);
+    EXPECT_TRUE(first.written);
     EXPECT_EQ(modbus.queue().writeIndex(), 1);
     EXPECT_EQ(modbus.queue().readIndex(), 0);
-    EXPECT_FALSE(sink.hasCaption("lbl_tr_id"));
 }
 
 TEST_F(PollCycle, DefaultRequestsAlternateAndCountTransactions) {
     tick();
-    tick(anyStatusReply());
-    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
+    const TickOutcome answered = tick(anyStatusReply());
+    EXPECT_EQ(answered.verdict, Verdict::Answered);
+    EXPECT_TRUE(answered.retired);
+    EXPECT_EQ(lastAnswered, kStatusRead);
+    EXPECT_EQ(lastReply, anyStatusReply());
     EXPECT_EQ(lastSent(), kCounterWrite1);
-    EXPECT_EQ(sink.caption("lbl_tr_id"), QStringLiteral("1"));
-    tick(echoOfLastSent());
+    EXPECT_EQ(modbus.transactionCounter(), 1);
+    tick(lastSent());  // the echo
+    EXPECT_EQ(lastAnswered, kCounterWrite1);
     EXPECT_EQ(lastSent(), kStatusRead);
     tick(anyStatusReply());
     EXPECT_EQ(lastSent(), withCrc({0x07, 0x06, 0x01, 0x90, 0x00, 0x02}));
-    EXPECT_EQ(sink.caption("lbl_tr_id"), QStringLiteral("2"));
 }
 
 TEST_F(PollCycle, UnansweredRequestIsRepeatedUnchanged) {
@@ -64,26 +76,23 @@ TEST_F(PollCycle, UnansweredRequestIsRepeatedUnchanged) {
     tick(anyStatusReply());
     ASSERT_EQ(lastSent(), kCounterWrite1);
     for (int i = 0; i < 3; ++i) {
-        tick();
-        EXPECT_EQ(sink.statusText(), status_text::kNoAnswer);
+        EXPECT_EQ(tick().verdict, Verdict::NoAnswer);
         EXPECT_EQ(lastSent(), kCounterWrite1);  // the same counter value, not a new one
     }
-    tick({0x07, 0x06});  // two bytes are no answer either
-    EXPECT_EQ(sink.statusText(), status_text::kNoAnswer);
-    EXPECT_EQ(sink.caption("lbl_tr_id"), QStringLiteral("1"));
+    EXPECT_EQ(tick({0x07, 0x06}).verdict, Verdict::NoAnswer);  // two bytes are no answer either
+    EXPECT_EQ(modbus.transactionCounter(), 1);
 }
 
 TEST_F(PollCycle, WrongCrcKeepsTheRequestAndTheCycleRecovers) {
     tick();
     Frame corrupt = anyStatusReply();
     corrupt[10] ^= 0x01;
-    tick(corrupt);
-    EXPECT_EQ(sink.statusText(), status_text::kCrcMismatch);
+    const TickOutcome bad = tick(corrupt);
+    EXPECT_EQ(bad.verdict, Verdict::CrcMismatch);
+    EXPECT_FALSE(bad.retired);
     EXPECT_EQ(modbus.queue().readIndex(), 0);
     EXPECT_EQ(lastSent(), kStatusRead);
-    EXPECT_FALSE(sink.hasCaption("lbl_phAU"));
-    tick(anyStatusReply());
-    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
+    EXPECT_EQ(tick(anyStatusReply()).verdict, Verdict::Answered);
     EXPECT_EQ(lastSent(), kCounterWrite1);
 }
 
@@ -91,24 +100,46 @@ TEST_F(PollCycle, LateBytesMixedWithTheNextReplyCountAsCrcMismatch) {
     tick();
     Frame mixed = anyStatusReply();
     mixed.insert(mixed.begin(), {0x07, 0x06});  // tail of an earlier, late reply
-    tick(mixed);
-    EXPECT_EQ(sink.statusText(), status_text::kCrcMismatch);
+    EXPECT_EQ(tick(mixed).verdict, Verdict::CrcMismatch);
 }
 
 TEST_F(PollCycle, ThreeBytesWithMatchingCrcAreAValidReply) {
     tick();
-    tick(withCrc({0x07}));
-    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
+    EXPECT_EQ(tick(withCrc({0x07})).verdict, Verdict::Answered);
     EXPECT_EQ(modbus.queue().readIndex(), 1);
     EXPECT_EQ(lastSent(), kCounterWrite1);
 }
 
-TEST_F(PollCycle, ExceptionReplyCountsAsAnsweredAndChangesNoCaption) {
+// Busy (6) means the controller did not execute the request: it goes out again. Every other
+// refusal is final, and repeating it would only be refused again; acknowledge (5) means done.
+TEST_F(PollCycle, ExceptionRepliesRetireTheRequestUnlessTheControllerWasBusy) {
     tick();
-    tick(withCrc({0x07, 0x84, 0x02}));
-    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
-    EXPECT_EQ(lastSent(), kCounterWrite1);
-    EXPECT_FALSE(sink.hasCaption("lbl_phAU"));
+    for (int code = 1; code <= 7; ++code) {
+        SCOPED_TRACE(code);
+        ASSERT_TRUE(modbus.enqueue(Frame{0x06, 0x01, 0x92, 0x12, 0x31}));
+        for (int i = 0; i < 3 && lastSent() != kStartCommand; ++i) tick(lastSent());
+        ASSERT_EQ(lastSent(), kStartCommand);
+
+        const TickOutcome refused = tick(withCrc({0x07, 0x86, static_cast<std::uint8_t>(code)}));
+        EXPECT_EQ(refused.verdict, Verdict::Exception);
+        EXPECT_EQ(refused.exceptionCode, code);
+        EXPECT_EQ(lastAnswered, kStartCommand);
+        const bool busy = code == 6;
+        EXPECT_EQ(refused.retired, !busy);
+        EXPECT_EQ(lastSent() == kStartCommand, busy);
+        if (busy) {
+            EXPECT_EQ(tick(lastSent()).verdict, Verdict::Answered);  // executed on the repeat
+            EXPECT_NE(lastSent(), kStartCommand);
+        }
+    }
+}
+
+TEST_F(PollCycle, BusyControllerGetsTheStatusReadAgainToo) {
+    tick();
+    const TickOutcome busy = tick(withCrc({0x07, 0x84, 0x06}));
+    EXPECT_FALSE(busy.retired);
+    EXPECT_EQ(lastSent(), kStatusRead);
+    EXPECT_EQ(modbus.transactionCounter(), 0);
 }
 
 TEST_F(PollCycle, KeepsTheFirst250BytesAndDropsTheRest) {
@@ -116,10 +147,10 @@ TEST_F(PollCycle, KeepsTheFirst250BytesAndDropsTheRest) {
     Frame flood(248, 0x55);
     flood = withCrc(flood);               // 250 bytes, valid on their own
     flood.insert(flood.end(), 10, 0xAA);  // 10 more that must be read and dropped
-    tick(flood);
+    EXPECT_EQ(tick(flood).verdict, Verdict::Answered);
     EXPECT_EQ(modbus.rxCount(), 250);
+    EXPECT_EQ(lastReply.size(), 250u);
     EXPECT_EQ(port.inBufferCount(), 0);
-    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
 }
 
 TEST_F(PollCycle, BufferPastAShortReplyKeepsEarlierBytes) {
@@ -134,7 +165,9 @@ TEST_F(PollCycle, BufferPastAShortReplyKeepsEarlierBytes) {
 TEST_F(PollCycle, ClosedPortSendsNothingAndKeepsTheQueue) {
     port.open = false;
     tick();
-    tick();
+    const TickOutcome closed = tick();
+    EXPECT_FALSE(closed.written);
+    EXPECT_EQ(copy(closed.sent), kStatusRead);  // built all the same
     EXPECT_TRUE(port.written.empty());
     EXPECT_EQ(modbus.queue().writeIndex(), 1);  // the refill stays queued
     EXPECT_EQ(modbus.queue().readIndex(), 0);
@@ -145,7 +178,7 @@ TEST_F(PollCycle, ClosedPortSendsNothingAndKeepsTheQueue) {
 
 TEST_F(PollCycle, SlaveAddressIsTakenAtEveryTransmission) {
     tick();
-    sink.address = 12;
+    slave.address = 12;
     tick();
     EXPECT_EQ(lastSent(), withCrc({12, 0x04, 0x01, 0x2C, 0x00, 0x40}));
 }
@@ -156,30 +189,9 @@ TEST_F(PollCycle, OperatorCommandGoesOutBeforeTheNextDefaultRequest) {
     tick();
     EXPECT_EQ(lastSent(), kStatusRead);  // still waiting for its answer
     tick(anyStatusReply());
-    EXPECT_EQ(lastSent(), (Frame{0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9}));
-    tick(echoOfLastSent());
+    EXPECT_EQ(lastSent(), kStartCommand);
+    tick(lastSent());
     EXPECT_EQ(lastSent(), kCounterWrite1);
-}
-
-TEST_F(PollCycle, ValidStatusReplyIsDecodedIntoTheWindow) {
-    testing::StatusRegisters regs{};
-    regs[4] = 2305;
-    tick();
-    tick(testing::statusReply(regs));
-    EXPECT_EQ(sink.caption("lbl_phAU"), QStringLiteral("230,5 "));
-}
-
-TEST_F(PollCycle, FullQueueStaysVisibleUntilARequestIsAnswered) {
-    tick();  // the status read is pending
-    while (modbus.enqueue(Frame{0x06, 0x01, 0x92, 0x12, 0x31})) {
-    }
-    EXPECT_EQ(modbus.queue().pendingCount(), RequestQueue::kCapacity);
-    tick();
-    EXPECT_EQ(sink.statusText(),
-              status_text::kNoAnswer + QStringLiteral(". ") + status_text::kQueueFull);
-    tick(anyStatusReply());  // one answered: there is room again
-    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
-    EXPECT_TRUE(modbus.enqueue(Frame{0x06, 0x01, 0x92, 0x12, 0x31}));
 }
 
 TEST(TransactionCounter, SkipsTheValue65535) {
@@ -198,8 +210,8 @@ public:
 TEST(PollCycleDrain, EndsOnAFloodingPort) {
     EndlessPort port;
     port.open = true;
-    testing::RecordingSink sink;
-    Modbus modbus(port, sink, sink, sink);
+    testing::FixedSlaveAddress slave;
+    Modbus modbus(port, slave);
     modbus.pollTick();
     EXPECT_EQ(modbus.rxCount(), Modbus::kRxKept);
     EXPECT_EQ(port.written.size(), 1u);

@@ -16,18 +16,18 @@
 #include <memory>
 #include <vector>
 
-#include "link/protocol.h"
 #include "link/modbus.h"
+#include "link/protocol.h"
 #include "link/qt_serial_port.h"
+#include "support/fixed_slave_address.h"
 #include "support/pty.h"
-#include "support/recording_sink.h"
 
 namespace torvix {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::FixedSlaveAddress;
 using testing::Pty;
-using testing::RecordingSink;
 using Frame = std::vector<std::uint8_t>;
 
 const Frame kStatusRead{0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9};
@@ -208,13 +208,19 @@ protected:
 };
 
 // Runs the link as the main window does: one poll tick every 100 ms.
+// Runs the poll cycle every 100 ms, as the window does, and keeps each tick's verdict.
 struct Ticker {
     explicit Ticker(Modbus& modbus) {
         timer.setInterval(100ms);
-        QObject::connect(&timer, &QTimer::timeout, [&modbus] { modbus.pollTick(); });
+        QObject::connect(&timer, &QTimer::timeout,
+                         [this, &modbus] { verdicts.push_back(modbus.pollTick().verdict); });
         timer.start();
     }
+    std::optional<Verdict> last() const {
+        return verdicts.empty() ? std::nullopt : std::optional(verdicts.back());
+    }
     QTimer timer;
+    std::vector<Verdict> verdicts;
 };
 
 TEST_F(PtyPort, TakesInWhatTheDriverHoldsWithoutTheEventLoopAndWritesAtOnce) {
@@ -242,53 +248,53 @@ TEST_F(PtyPort, TakesInWhatTheDriverHoldsWithoutTheEventLoopAndWritesAtOnce) {
 
 TEST_F(PtyPort, PollsTheControllerRepeatsUnansweredFramesAndRecoversFromBadCrc) {
     FakeController controller(*pty_);
-    RecordingSink sink;
+    FixedSlaveAddress slave;
     QtSerialPort port;
     ASSERT_TRUE(openLinked(port));
-    Modbus modbus(port, sink, sink, sink, QLocale::c());
+    Modbus modbus(port, slave);
     Ticker ticker(modbus);
 
     ASSERT_TRUE(waitUntil([&] { return controller.requests.size() >= 3; }, 2s));
     EXPECT_EQ(controller.requests[0], kStatusRead);
     EXPECT_EQ(controller.requests[1], kFirstCounterWrite);
-    EXPECT_EQ(sink.statusText(), status_text::kLinkUp);
+    EXPECT_EQ(ticker.last(), Verdict::Answered);
 
     controller.silent = true;
     const std::size_t firstUnanswered = controller.requests.size();
     ASSERT_TRUE(waitUntil([&] { return controller.requests.size() >= firstUnanswered + 3; }, 2s));
     EXPECT_EQ(controller.requests[firstUnanswered + 1], controller.requests[firstUnanswered]);
     EXPECT_EQ(controller.requests[firstUnanswered + 2], controller.requests[firstUnanswered]);
-    EXPECT_EQ(sink.statusText(), status_text::kNoAnswer);
+    EXPECT_EQ(ticker.last(), Verdict::NoAnswer);
 
     controller.silent = false;
     controller.repliesToCorrupt = 1;
-    const std::size_t before = sink.statusHistory.size();
+    const std::size_t before = ticker.verdicts.size();
     ASSERT_TRUE(waitUntil(
         [&] {
             return controller.lastCorrupted >= 0 &&
                    controller.requests.size() >
                        static_cast<std::size_t>(controller.lastCorrupted) + 1 &&
-                   sink.statusText() == status_text::kLinkUp;
+                   ticker.last() == Verdict::Answered;
         },
         2s));
-    const std::vector<QString> after(sink.statusHistory.begin() + static_cast<long>(before),
-                                     sink.statusHistory.end());
-    const auto mismatch = std::find(after.begin(), after.end(), status_text::kCrcMismatch);
+    const std::vector<Verdict> after(ticker.verdicts.begin() + static_cast<long>(before),
+                                     ticker.verdicts.end());
+    const auto mismatch = std::find(after.begin(), after.end(), Verdict::CrcMismatch);
     ASSERT_NE(mismatch, after.end());
-    EXPECT_NE(std::find(mismatch, after.end(), status_text::kLinkUp), after.end());
+    EXPECT_NE(std::find(mismatch, after.end(), Verdict::Answered), after.end());
     EXPECT_EQ(controller.requests[controller.lastCorrupted + 1],
               controller.requests[controller.lastCorrupted]);
 }
 
 TEST_F(PtyPort, HangUpClosesWithoutBusyLoopAndTheLinkResumesByItself) {
     auto controller = std::make_unique<FakeController>(*pty_);
-    RecordingSink sink;
+    FixedSlaveAddress slave;
     QtSerialPort port;
     RecoveryLog log(port);
     ASSERT_TRUE(openLinked(port));
-    Modbus modbus(port, sink, sink, sink, QLocale::c());
+    Modbus modbus(port, slave);
     Ticker ticker(modbus);
-    ASSERT_TRUE(waitUntil([&] { return sink.statusText() == status_text::kLinkUp; }, 2s));
+    ASSERT_TRUE(waitUntil([&] { return ticker.last() == Verdict::Answered; }, 2s));
 
     controller->detach();
     pty_->closeMaster();
@@ -307,14 +313,14 @@ TEST_F(PtyPort, HangUpClosesWithoutBusyLoopAndTheLinkResumesByItself) {
     EXPECT_TRUE(waitUntil([&] { return log.attempts >= 1; }, 500ms));
     EXPECT_EQ(log.reopens, 0);
     EXPECT_FALSE(port.isPortOpen());
-    EXPECT_EQ(sink.statusText(), status_text::kNoAnswer);
+    EXPECT_EQ(ticker.last(), Verdict::NoAnswer);
 
     controller = std::make_unique<FakeController>(replugDevice());
     ASSERT_TRUE(waitUntil([&] { return log.reopens == 1; }, 2500ms));
     EXPECT_TRUE(port.isPortOpen());
     EXPECT_FALSE(port.isReopening());
     EXPECT_EQ(port.devicePath(), pty_->slavePath());
-    ASSERT_TRUE(waitUntil([&] { return sink.statusText() == status_text::kLinkUp; }, 1s));
+    ASSERT_TRUE(waitUntil([&] { return ticker.last() == Verdict::Answered; }, 1s));
     EXPECT_FALSE(controller->requests.empty());
 }
 

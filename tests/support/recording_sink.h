@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "control/window_sinks.h"
+#include "link/modbus.h"
 #include "support/qt_printers.h"
 
 namespace torvix::testing {

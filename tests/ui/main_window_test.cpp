@@ -17,10 +17,11 @@
 #include <QTest>
 #include <vector>
 
+#include "control/startup.h"
+#include "control/tick_presenter.h"
 #include "support/fake_serial_port.h"
 #include "support/frames.h"
 #include "support/recording_sink.h"
-#include "control/startup.h"
 #include "ui/widgets.h"
 
 namespace torvix {
@@ -278,7 +279,8 @@ TEST_F(Window, ButtonsAndLabelsTellScreenReadersWhatTheyAre) {
 TEST_F(Window, ShowsADecodedStatusBlock) {
     testing::FakeSerialPort port;
     port.open = true;
-    Modbus modbus(port, window, window, window, QLocale(QLocale::Russian));
+    Modbus modbus(port, window);
+    TickPresenter presenter(modbus, window, window, QLocale(QLocale::Russian));
     window.fillSlaveList();
 
     testing::StatusRegisters regs{};
@@ -296,7 +298,7 @@ TEST_F(Window, ShowsADecodedStatusBlock) {
     regs[60] = 0x0005;                     // "Старт" and "Сирена"
     regs[61] = 0xFFC4;                     // -60 minutes to service
     port.feed(testing::statusReply(regs));
-    modbus.pollTick();
+    presenter.show(modbus.pollTick());
 
     auto text = [&](const char* name, int index = -1) {
         return qobject_cast<QLabel*>(at(name, index))->text();
@@ -328,12 +330,23 @@ TEST_F(Window, ShowsADecodedStatusBlock) {
     EXPECT_EQ(accessibleText(at("lbl_led", 8), QAccessible::Description), QStringLiteral("горит"));
     EXPECT_EQ(accessibleText(at("lbl_led", 7), QAccessible::Description),
               QStringLiteral("не горит"));
+
+    // The next block changes two values: those follow, the rest stays.
+    regs[4] = 2306;
+    regs[58] = 0x0001;
+    port.feed(testing::statusReply(regs));
+    presenter.show(modbus.pollTick());
+    EXPECT_EQ(text("lbl_phAU"), QStringLiteral("230,6 "));
+    EXPECT_EQ(text("lbl_netAU"), QStringLiteral("230,5 "));
+    EXPECT_TRUE(at("lbl_led", 0)->autoFillBackground());
+    EXPECT_FALSE(at("lbl_led", 8)->autoFillBackground());
 }
 
 TEST_F(Window, ButtonsAndTheTextBoxDriveTheCommands) {
     testing::FakeSerialPort port;
     port.open = true;
-    Modbus modbus(port, window, window, window, QLocale::c());
+    Modbus modbus(port, window);
+    TickPresenter presenter(modbus, window, window);
     OperatorCommands commands(modbus, window, window, window);
     window.bind(commands);
     window.fillSlaveList();
@@ -341,7 +354,7 @@ TEST_F(Window, ButtonsAndTheTextBoxDriveTheCommands) {
     auto base = [box] { return box->palette().color(QPalette::Base); };
 
     qobject_cast<QPushButton*>(at("cmd_mode", 4))->click();  // "1/0" of "Секция"
-    modbus.pollTick();
+    presenter.show(modbus.pollTick());
     const Frame sectionToggle{0x07, 0x06, 0x01, 0x92, 0xAB, 0xCC, 0x56, 0xD8};
     EXPECT_EQ(port.written.back(), sectionToggle);
     port.feed(sectionToggle);
@@ -356,11 +369,11 @@ TEST_F(Window, ButtonsAndTheTextBoxDriveTheCommands) {
     EXPECT_EQ(base(), QColor(255, 255, 255));
     qobject_cast<QPushButton*>(at("cmd_mode_pr", 1))->click();
     EXPECT_EQ(box->text(), QStringLiteral("5"));
-    modbus.pollTick();
+    presenter.show(modbus.pollTick());
     EXPECT_EQ(port.written.back(), (Frame{0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0xAA, 0x05,
                                           0xEE, 0xAA, 0xD4, 0x11}));
     port.feed(testing::withCrc({0x07, 0x10, 0x01, 0x91, 0x00, 0x02}));
-    modbus.pollTick();
+    presenter.show(modbus.pollTick());
     EXPECT_EQ(base(), QColor(0, 255, 0));
 }
 

@@ -6,14 +6,15 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "control/operator_commands.h"
+#include "control/tick_presenter.h"
 #include "link/modbus.h"
 #include "settings/config.h"
-#include "ui/port_dialog.h"
 #include "support/fake_serial_port.h"
 #include "support/frames.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
-#include "control/operator_commands.h"
+#include "ui/port_dialog.h"
 
 namespace {
 
@@ -68,7 +69,8 @@ int main(int argc, char* argv[]) {
     MainWindow window;
     QTemporaryDir dir;
     Config config(dir.filePath(Config::kFileName), window, window, prompt);
-    Modbus modbus(port, window, window, window, QLocale(QLocale::Russian));
+    Modbus modbus(port, window);
+    TickPresenter presenter(modbus, window, window, QLocale(QLocale::Russian));
     OperatorCommands commands(modbus, window, window, window);
     window.bind(commands);
     window.fillSlaveList();
@@ -77,9 +79,9 @@ int main(int argc, char* argv[]) {
     config.setPort(3);
     config.save();
 
-    modbus.pollTick();  // sends the status read
+    presenter.show(modbus.pollTick());  // sends the status read
     port.feed(testing::statusReply(runningGenset()));
-    modbus.pollTick();  // shows it and sends the first counter write
+    presenter.show(modbus.pollTick());  // shows it and sends the first counter write
     window.setPriorityText(QStringLiteral("3"));
 
     window.show();

@@ -1,15 +1,19 @@
-#include "decode/decoder.h"
+#include "control/tick_presenter.h"
 
 #include <gtest/gtest.h>
 
+#include "link/operator_requests.h"
+#include "support/fake_serial_port.h"
 #include "support/frames.h"
 #include "support/recording_sink.h"
 
 namespace torvix {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::Frame;
 using testing::StatusRegisters;
+using testing::withCrc;
 
 const QLocale kRussian(QLocale::Russian, QLocale::Russia);
 
@@ -56,14 +60,30 @@ StatusRegisters knownBlock() {
     return r;
 }
 
-class Decoder : public ::testing::Test {
+// The link and the presenter as the window runs them, with a clock the test moves.
+class Presenter : public ::testing::Test {
 protected:
-    void decode(const Frame& reply) { decodeReply(reply, sink, kRussian); }
+    Presenter() {
+        port.open = true;
+        tick();  // the status read is out
+    }
+
+    void tick(const Frame& reply = {}) {
+        port.feed(reply);
+        presenter.show(modbus.pollTick());
+    }
+    const Frame& lastSent() const { return port.written.back(); }
+    QString status() const { return sink.statusText(); }
+
+    testing::FakeSerialPort port;
     testing::RecordingSink sink;
+    Modbus modbus{port, sink};
+    std::chrono::milliseconds now{1000};
+    TickPresenter presenter{modbus, sink, sink, kRussian, [this] { return now; }};
 };
 
-TEST_F(Decoder, KnownStatusBlockShowsEveryCaptionAndLamp) {
-    decode(testing::statusReply(knownBlock()));
+TEST_F(Presenter, KnownStatusBlockShowsEveryCaptionAndLamp) {
+    tick(testing::statusReply(knownBlock()));
     const std::pair<const char*, const char*> expected[] = {
         {"lbl_pr_ver", "2 .14 "},   {"lbl_sw_ver", "3 .05 "},
         {"lbl_section", "2 "},      {"lbl_priority", "3 "},
@@ -95,55 +115,96 @@ TEST_F(Decoder, KnownStatusBlockShowsEveryCaptionAndLamp) {
     EXPECT_TRUE(sink.backgrounds.empty());
 }
 
-TEST_F(Decoder, LampWordsLightExactlyTheirBits) {
+TEST_F(Presenter, LampWordsLightExactlyTheirBits) {
     StatusRegisters r{};
     r[58] = 0x03FF;
     r[60] = 0xFFF8;
-    decode(testing::statusReply(r));
+    tick(testing::statusReply(r));
     for (int i = 0; i < 10; ++i) EXPECT_TRUE(sink.lamp("lbl_led", i));
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(sink.lamp("lbl_relay", i));
     r[58] = 0;
-    decode(testing::statusReply(r));
+    tick(testing::statusReply(r));
     for (int i = 0; i < 10; ++i) EXPECT_FALSE(sink.lamp("lbl_led", i));
 }
 
-TEST_F(Decoder, SecondIdenticalReplyRewritesEveryCaption) {
-    const Frame reply = testing::statusReply(knownBlock());
-    decode(reply);
-    const int firstWrites = sink.captionWrites;
-    EXPECT_EQ(firstWrites, 2 + 19 + 3 + 12);
-    decode(reply);
-    EXPECT_EQ(sink.captionWrites, 2 * firstWrites);
-}
-
-TEST_F(Decoder, WriteMultipleReplyOnlyTurnsThePriorityBoxGreen) {
-    decode(testing::withCrc({0x07, 0x10, 0x01, 0x91, 0x00, 0x02}));
+TEST_F(Presenter, WriteMultipleReplyOnlyTurnsThePriorityBoxGreen) {
+    tick(withCrc({0x07, 0x10, 0x01, 0x91, 0x00, 0x02}));
     EXPECT_EQ(sink.backgrounds.at({"txt_prior_sec", -1}), kGreen);
-    EXPECT_TRUE(sink.captions.empty());
+    EXPECT_FALSE(sink.hasCaption("lbl_phAU"));
     EXPECT_TRUE(sink.lamps.empty());
 }
 
-TEST_F(Decoder, OtherFunctionCodesChangeNothing) {
-    decode(testing::withCrc({0x07, 0x06, 0x01, 0x92, 0x12, 0x31}));
-    decode(testing::withCrc({0x07, 0x84, 0x02}));
-    decode(testing::withCrc({0x07, 0x90, 0x01}));
-    decode(Frame{0x07});
-    EXPECT_TRUE(sink.captions.empty());
+TEST_F(Presenter, EchoesAndExceptionRepliesChangeNoCaptionOrLamp) {
+    tick(withCrc({0x07, 0x06, 0x01, 0x92, 0x12, 0x31}));
+    tick(withCrc({0x07, 0x84, 0x02}));
+    tick(withCrc({0x07, 0x90, 0x01}));
+    EXPECT_EQ(sink.captions.size(), 1u);  // the transaction counter alone
+    EXPECT_TRUE(sink.hasCaption("lbl_tr_id"));
     EXPECT_TRUE(sink.lamps.empty());
     EXPECT_TRUE(sink.backgrounds.empty());
 }
 
 // A read reply that is not a whole 64-register block would show stale bytes as live values.
-TEST_F(Decoder, ReadReplyThatIsNotAWholeStatusBlockIsNotShown) {
-    decode(testing::withCrc({0x07, 0x04, 0x02, 0x09, 0x06}));
+TEST_F(Presenter, ReadReplyThatIsNotAWholeStatusBlockIsNotShown) {
+    tick(testing::withCrc({0x07, 0x04, 0x02, 0x09, 0x06}));
     Frame wrongCount = testing::statusReply(knownBlock());
     wrongCount[2] = 126;
-    decode(wrongCount);
+    tick(wrongCount);
     Frame longer = testing::statusReply(knownBlock());
     longer.insert(longer.end() - 2, {0x00, 0x00});
-    decode(longer);
-    EXPECT_TRUE(sink.captions.empty());
+    tick(longer);
+    EXPECT_FALSE(sink.hasCaption("lbl_phAU"));
     EXPECT_TRUE(sink.lamps.empty());
+}
+
+TEST_F(Presenter, StatusLineFollowsTheLinkAndTheCounterCaptionItsWrites) {
+    EXPECT_EQ(status(), status_text::kNoAnswer);
+    EXPECT_FALSE(sink.hasCaption("lbl_tr_id"));
+    tick(testing::statusReply({}));
+    EXPECT_EQ(status(), status_text::kLinkUp);
+    EXPECT_EQ(sink.caption("lbl_tr_id"), QStringLiteral("1"));
+    Frame corrupt = lastSent();
+    corrupt.back() ^= 0x01;
+    tick(corrupt);
+    EXPECT_EQ(status(), status_text::kCrcMismatch);
+    tick();
+    EXPECT_EQ(status(), status_text::kNoAnswer);
+    EXPECT_EQ(sink.caption("lbl_tr_id"), QStringLiteral("1"));  // repeated, not counted again
+    tick(lastSent());
+    tick(testing::statusReply({}));
+    EXPECT_EQ(sink.caption("lbl_tr_id"), QStringLiteral("2"));
+}
+
+TEST_F(Presenter, FullQueueStaysVisibleUntilARequestIsAnswered) {
+    while (modbus.enqueue(Frame{0x06, 0x01, 0x92, 0x12, 0x31})) {
+    }
+    tick();
+    EXPECT_EQ(status(), status_text::kNoAnswer + QStringLiteral(". ") + status_text::kQueueFull);
+    tick(testing::statusReply({}));  // one answered: there is room again
+    EXPECT_EQ(status(), status_text::kLinkUp);
+}
+
+// Every tick rewrites the status line; a refusal must stay readable for three seconds.
+TEST_F(Presenter, RefusedCommandIsNamedWithItsExceptionForThreeSeconds) {
+    ASSERT_TRUE(modbus.enqueue(commands::modeRequest(0).value()));
+    tick(testing::statusReply({}));  // СТАРТ goes out
+    tick(withCrc({0x07, 0x86, 0x02}));
+    const QString refusal =
+        QStringLiteral("Контроллер отклонил «СТАРТ»: исключение 2 (недопустимый адрес данных)");
+    EXPECT_EQ(status(), status_text::kLinkUp + QStringLiteral(". ") + refusal);
+    now += 2999ms;
+    tick();
+    EXPECT_EQ(status(), status_text::kNoAnswer + QStringLiteral(". ") + refusal);
+    now += 1ms;
+    tick();
+    EXPECT_EQ(status(), status_text::kNoAnswer);
+}
+
+TEST_F(Presenter, BusyIsShownWhileRepeatingAndAcknowledgeCountsAsDone) {
+    tick(withCrc({0x07, 0x84, 0x06}));
+    EXPECT_EQ(status(), status_text::kBusy);
+    tick(withCrc({0x07, 0x84, 0x05}));
+    EXPECT_EQ(status(), status_text::kLinkUp);
 }
 
 }  // namespace

@@ -1,0 +1,86 @@
+#include "control/tick_presenter.h"
+
+#include "decode/status_snapshot.h"
+#include "decode/status_texts.h"
+#include "link/operator_requests.h"
+#include "link/protocol.h"
+
+namespace torvix {
+
+QString status_text::refused(const QString& requestName, int exceptionCode) {
+    return QStringLiteral("Контроллер отклонил «%1»: исключение %2 (%3)")
+        .arg(requestName)
+        .arg(exceptionCode)
+        .arg(protocol::exceptionMeaning(exceptionCode));
+}
+
+TickPresenter::TickPresenter(const Modbus& modbus, DisplaySink& display, StatusLine& status,
+                             QLocale locale, Clock clock)
+    : modbus_(modbus),
+      display_(display),
+      status_(status),
+      locale_(std::move(locale)),
+      clock_(std::move(clock)) {}
+
+std::chrono::milliseconds TickPresenter::steadyClock() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+}
+
+void TickPresenter::show(const TickOutcome& outcome) {
+    QString text = verdictText(outcome);
+    if (!notice_.isEmpty()) {
+        if (clock_() < noticeUntil_)
+            text += QStringLiteral(". ") + notice_;
+        else
+            notice_.clear();
+    }
+    // While commands are being refused the operator must see that, not only for one tick.
+    if (modbus_.isQueueFull()) text += QStringLiteral(". ") + status_text::kQueueFull;
+    status_.setStatusText(text);
+
+    if (outcome.verdict == Verdict::Answered) showReply(outcome.reply);
+    showCounter(outcome.sent);
+}
+
+QString TickPresenter::verdictText(const TickOutcome& outcome) {
+    switch (outcome.verdict) {
+        case Verdict::NoAnswer:
+            return status_text::kNoAnswer;
+        case Verdict::CrcMismatch:
+            return status_text::kCrcMismatch;
+        case Verdict::Answered:
+            return status_text::kLinkUp;
+        case Verdict::Exception:
+            break;
+    }
+    if (!outcome.retired) return status_text::kBusy;
+    // Acknowledge: accepted and being carried out.
+    if (outcome.exceptionCode == protocol::exception_code::kAcknowledge)
+        return status_text::kLinkUp;
+    notice_ = status_text::refused(commands::requestName(outcome.answered), outcome.exceptionCode);
+    noticeUntil_ = clock_() + kNoticeTime;
+    return status_text::kLinkUp;
+}
+
+void TickPresenter::showReply(std::span<const std::uint8_t> reply) {
+    switch (reply[1]) {
+        case protocol::kReadInputRegisters:
+            if (const auto snapshot = StatusSnapshot::fromReply(reply))
+                display_.showStatus(statusTexts(*snapshot, locale_));
+            break;
+        case protocol::kWriteMultipleRegisters:
+            display_.setBackground({"txt_prior_sec"}, kGreen);
+            break;
+        default:
+            break;  // counter and command echoes
+    }
+}
+
+void TickPresenter::showCounter(std::span<const std::uint8_t> sent) {
+    if (sent.size() < 6 || sent[1] != protocol::kWriteSingleRegister) return;
+    if ((sent[2] << 8 | sent[3]) != protocol::kCounterRegister) return;
+    display_.setCaption({"lbl_tr_id"}, QString::number(sent[4] << 8 | sent[5]));
+}
+
+}  // namespace torvix

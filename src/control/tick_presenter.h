@@ -1,0 +1,52 @@
+#pragma once
+// What the window shows of each poll tick: the status line, the status block, the
+// transaction counter and the colour of the priority box.
+
+#include <QLocale>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+#include "control/window_sinks.h"
+#include "link/modbus.h"
+
+namespace torvix {
+
+namespace status_text {
+inline const QString kLinkUp = QStringLiteral("Связь с контроллером Torvix установлена");
+inline const QString kCrcMismatch = QStringLiteral("Ошибка обмена: Несовпадение КС");
+inline const QString kNoAnswer = QStringLiteral("Ошибка обмена: Нет ответа от контроллера Torvix");
+inline const QString kQueueFull = QStringLiteral("Очередь команд переполнена: команда не принята");
+inline const QString kBusy = QStringLiteral("Контроллер Torvix занят: запрос будет повторён");
+// "Контроллер отклонил «СТАРТ»: исключение 2 (недопустимый адрес данных)"
+QString refused(const QString& requestName, int exceptionCode);
+}  // namespace status_text
+
+class TickPresenter {
+public:
+    // A refusal stays on the status line at least this long, although every tick rewrites it.
+    static constexpr std::chrono::milliseconds kNoticeTime{3000};
+    using Clock = std::function<std::chrono::milliseconds()>;  // monotonic
+
+    TickPresenter(const Modbus& modbus, DisplaySink& display, StatusLine& status,
+                  QLocale locale = QLocale::system(), Clock clock = steadyClock);
+
+    void show(const TickOutcome& outcome);
+
+private:
+    static std::chrono::milliseconds steadyClock();
+    QString verdictText(const TickOutcome& outcome);
+    void showReply(std::span<const std::uint8_t> reply);
+    void showCounter(std::span<const std::uint8_t> sent);
+
+    const Modbus& modbus_;
+    DisplaySink& display_;
+    StatusLine& status_;
+    QLocale locale_;
+    Clock clock_;
+    QString notice_;
+    std::chrono::milliseconds noticeUntil_{0};
+};
+
+}  // namespace torvix
