@@ -1,5 +1,7 @@
 #include "sim/serial_device_line.h"
 
+#include "link/qt_serial_port.h"
+
 namespace torvix::sim {
 
 SerialDeviceLine::SerialDeviceLine(QString path, LineSettings settings, QObject* parent)
@@ -13,10 +15,8 @@ bool SerialDeviceLine::open(QString& error) {
         error = QStringLiteral("%1: %2").arg(path_, port_.errorString());
         return false;
     }
-    const bool ok = port_.setBaudRate(settings_.baudRate) &&
-                    port_.setDataBits(settings_.dataBits) && port_.setParity(settings_.parity) &&
-                    port_.setStopBits(settings_.stopBits) &&
-                    port_.setFlowControl(QSerialPort::NoFlowControl);
+    const bool ok =
+        applyLineSettings(port_, settings_) && port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
         error = QStringLiteral("%1: %2").arg(path_, port_.errorString());
         port_.close();

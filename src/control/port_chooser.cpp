@@ -48,7 +48,7 @@ PortChooser::OkResult PortChooser::ok(const QString& settingsText) {
     config_.settingsConfirmed = true;
     config_.setPort(selected_ >= 0 ? ports_[size_t(selected_)] : 0);
     config_.setSettings(settingsText);
-    if (!port_.setLineSettings(config_.settings()).ok()) return OkResult::SettingsRefused;
+    if (!setLineSettingsText(port_, config_.settings()).ok()) return OkResult::SettingsRefused;
     config_.save();
     return OkResult::Close;
 }
@@ -75,7 +75,7 @@ void PortChooser::reopenStepFailed() {
 
 void PortChooser::reopenPort() {
     if (port_.isPortOpen()) return;
-    if (!port_.setLineSettings(config_.settings()).ok()) reopenStepFailed();
+    if (!setLineSettingsText(port_, config_.settings()).ok()) reopenStepFailed();
     if (!port_.setPortNumber(config_.port()).ok()) {
         reopenStepFailed();
         return;

@@ -23,7 +23,7 @@ bool Startup::openPort() {
     // Each step runs once; after the dialog the sequence goes on with the step after the one
     // that failed, with whatever port and settings the dialog left in the configuration.
     const std::function<PortStatus()> guarded[] = {
-        [this] { return port_.setLineSettings(config_.settings()); },
+        [this] { return setLineSettingsText(port_, config_.settings()); },
         [this] { return port_.setPortNumber(config_.port()); },
         [this] { return port_.setPortOpen(true); },
     };

@@ -27,36 +27,29 @@ std::optional<qint32> parseBaudRate(QStringView field) {
     return value;
 }
 
-std::optional<QSerialPort::Parity> parseParity(QStringView field) {
-    if (field.size() != 1) return std::nullopt;
-    switch (field.front().toLower().unicode()) {
-        case u'n':
-            return QSerialPort::NoParity;
-        case u'e':
-            return QSerialPort::EvenParity;
-        case u'o':
-            return QSerialPort::OddParity;
-        case u'm':
-            return QSerialPort::MarkParity;
-        case u's':
-            return QSerialPort::SpaceParity;
-        default:
-            return std::nullopt;
-    }
-}
+using Parity = LineSettings::Parity;
+using StopBits = LineSettings::StopBits;
 
-std::optional<QSerialPort::DataBits> parseDataBits(QStringView field) {
-    if (field == u"5") return QSerialPort::Data5;
-    if (field == u"6") return QSerialPort::Data6;
-    if (field == u"7") return QSerialPort::Data7;
-    if (field == u"8") return QSerialPort::Data8;
+// In the order of the enumeration.
+constexpr char16_t kParityLetters[] = u"neoms";
+
+std::optional<Parity> parseParity(QStringView field) {
+    if (field.size() != 1) return std::nullopt;
+    const char16_t letter = field.front().toLower().unicode();
+    for (int i = 0; i < 5; ++i)
+        if (kParityLetters[i] == letter) return static_cast<Parity>(i);
     return std::nullopt;
 }
 
-std::optional<QSerialPort::StopBits> parseStopBits(QStringView field) {
-    if (field == u"1") return QSerialPort::OneStop;
-    if (field == u"1.5") return QSerialPort::OneAndHalfStop;
-    if (field == u"2") return QSerialPort::TwoStop;
+std::optional<int> parseDataBits(QStringView field) {
+    if (field.size() != 1 || field.front() < u'5' || field.front() > u'8') return std::nullopt;
+    return field.front().unicode() - u'0';
+}
+
+std::optional<StopBits> parseStopBits(QStringView field) {
+    if (field == u"1") return StopBits::One;
+    if (field == u"1.5") return StopBits::OneAndHalf;
+    if (field == u"2") return StopBits::Two;
     return std::nullopt;
 }
 
@@ -71,6 +64,22 @@ std::optional<LineSettings> LineSettings::parse(QStringView text) {
     const auto stop = parseStopBits(trimBlanks(fields[3]));
     if (!baud || !parity || !data || !stop) return std::nullopt;
     return LineSettings{*baud, *parity, *data, *stop};
+}
+
+QString LineSettings::toText() const {
+    const QString stop = stopBits == StopBits::One          ? QStringLiteral("1")
+                         : stopBits == StopBits::OneAndHalf ? QStringLiteral("1.5")
+                                                            : QStringLiteral("2");
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(baudRate)
+        .arg(QChar(kParityLetters[static_cast<int>(parity)]))
+        .arg(dataBits)
+        .arg(stop);
+}
+
+double LineSettings::bitsPerCharacter() const {
+    const double stop = stopBits == StopBits::Two ? 2 : stopBits == StopBits::OneAndHalf ? 1.5 : 1;
+    return 1 + dataBits + (parity == Parity::None ? 0 : 1) + stop;
 }
 
 }  // namespace torvix

@@ -1,24 +1,32 @@
 #pragma once
-// The line settings text "speed,parity,data,stop" (e.g. "115200,e,8,1") as QSerialPort values.
+// The line settings of a serial port, and their text "speed,parity,data,stop" ("115200,e,8,1").
 
-#include <QSerialPort>
+#include <QString>
 #include <QStringView>
 #include <optional>
 
 namespace torvix {
 
 struct LineSettings {
+    enum class Parity { None, Even, Odd, Mark, Space };
+    enum class StopBits { One, OneAndHalf, Two };
+
     // Far above any UART the controller is wired to; Linux takes custom rates below it.
     static constexpr qint32 kMaxBaudRate = 4'000'000;
 
+    // What a port uses until it is told otherwise.
     qint32 baudRate = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    Parity parity = Parity::None;
+    int dataBits = 8;
+    StopBits stopBits = StopBits::One;
 
     // Speed 1..kMaxBaudRate in decimal digits, parity n/e/o/m/s in either case, data bits 5..8,
     // stop bits 1, 1.5 or 2; blanks around a field are allowed, anything else is refused.
     static std::optional<LineSettings> parse(QStringView text);
+    // The text parse() reads back, lower-case parity, no blanks: "115200,e,8,1".
+    QString toText() const;
+    // Bits on the line per character: start, data, parity, stop.
+    double bitsPerCharacter() const;
 
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };

@@ -91,16 +91,13 @@ PortStatus QtSerialPort::setPortNumber(int number) {
     return {};
 }
 
-PortStatus QtSerialPort::setLineSettings(const QString& settings) {
-    const auto parsed = LineSettings::parse(settings);
-    if (!parsed) return PortError{PortErrorCode::InvalidSettings, settings};
-    if (isPortOpen() && !applySettings(*parsed)) {
+PortStatus QtSerialPort::setLineSettings(const LineSettings& settings) {
+    if (isPortOpen() && !applySettings(settings)) {
         const QString reason = serial_.errorString();
         applySettings(settings_);
         return PortError{PortErrorCode::InvalidSettings, reason};
     }
-    settings_ = *parsed;
-    settingsText_ = settings;
+    settings_ = settings;
     return {};
 }
 
@@ -170,12 +167,27 @@ void QtSerialPort::closeDevice() {
     rx_.clear();
 }
 
+bool applyLineSettings(QSerialPort& port, const LineSettings& settings, bool withoutParity) {
+    using Parity = LineSettings::Parity;
+    using StopBits = LineSettings::StopBits;
+    const auto parity = withoutParity                      ? QSerialPort::NoParity
+                        : settings.parity == Parity::Even  ? QSerialPort::EvenParity
+                        : settings.parity == Parity::Odd   ? QSerialPort::OddParity
+                        : settings.parity == Parity::Mark  ? QSerialPort::MarkParity
+                        : settings.parity == Parity::Space ? QSerialPort::SpaceParity
+                                                           : QSerialPort::NoParity;
+    const auto stopBits = settings.stopBits == StopBits::Two          ? QSerialPort::TwoStop
+                          : settings.stopBits == StopBits::OneAndHalf ? QSerialPort::OneAndHalfStop
+                                                                      : QSerialPort::OneStop;
+    return port.setBaudRate(settings.baudRate) &&
+           port.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) &&
+           port.setParity(parity) && port.setStopBits(stopBits);
+}
+
 bool QtSerialPort::applySettings(const LineSettings& settings) {
     // A pseudo-terminal (a simulator, a socat bridge) has no line to put parity on and Linux
     // refuses to set it, which would make the usual "115200,e,8,1" unusable there.
-    const auto parity = pseudoTerminal_ ? QSerialPort::NoParity : settings.parity;
-    return serial_.setBaudRate(settings.baudRate) && serial_.setDataBits(settings.dataBits) &&
-           serial_.setParity(parity) && serial_.setStopBits(settings.stopBits);
+    return applyLineSettings(serial_, settings, pseudoTerminal_);
 }
 
 void QtSerialPort::takeInWaitingBytes() {

@@ -20,13 +20,14 @@ namespace torvix {
 PortErrorCode openErrorCode(QSerialPort::SerialPortError error, int systemError,
                             bool deviceAccessible);
 
+// Puts the settings on a port, open or not; without parity when the device cannot have it.
+bool applyLineSettings(QSerialPort& port, const LineSettings& settings, bool withoutParity = false);
+
 class QtSerialPort : public QObject, public SerialPort {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::milliseconds kReopenInterval{1000};
-    // MSComm's default, in force until the start-up sets the configured text.
-    static inline const QString kDefaultLineSettings = QStringLiteral("9600,n,8,1");
 
     explicit QtSerialPort(PortResolver resolver = PortResolver(), QObject* parent = nullptr);
     ~QtSerialPort() override;
@@ -35,7 +36,7 @@ public:
     void setPortOverrides(std::map<int, QString> overrides);
 
     PortStatus setPortNumber(int number) override;
-    PortStatus setLineSettings(const QString& settings) override;
+    PortStatus setLineSettings(const LineSettings& settings) override;
     PortStatus setPortOpen(bool open) override;
     bool isPortOpen() const override;
     int inBufferCount() override;
@@ -43,7 +44,7 @@ public:
     void output(std::span<const std::uint8_t> frame) override;
 
     int portNumber() const { return number_; }
-    QString lineSettings() const { return settingsText_; }
+    const LineSettings& lineSettings() const { return settings_; }
     // The canonical path of the device last opened.
     QString devicePath() const { return devicePath_; }
     // True while the port, closed by a hang-up, tries to reopen once per kReopenInterval.
@@ -71,8 +72,7 @@ private:
     QSerialPort serial_;
     QTimer reopenTimer_;
     int number_ = 1;
-    LineSettings settings_;
-    QString settingsText_ = kDefaultLineSettings;
+    LineSettings settings_;  // 9600,n,8,1 until the start-up sets the configured ones
     QString devicePath_;
     std::deque<std::uint8_t> rx_;
 

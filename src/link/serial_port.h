@@ -6,12 +6,14 @@
 #include <optional>
 #include <span>
 
+#include "link/line_settings.h"
+
 namespace torvix {
 
 // Numbers follow the Windows comm control the operators know; the start-up only tells
 // PortInUse apart ("занят другим приложением") from everything else ("не доступен").
 enum class PortErrorCode : int {
-    InvalidSettings = 380,    // a LineSettings text the port cannot apply
+    InvalidSettings = 380,    // line settings that do not parse or that the device refuses
     PortAlreadyOpen = 8000,   // another port number asked for while the port is open
     NoSuchPort = 8002,        // the number maps to no device
     PortInUse = 8005,         // another application holds the port
@@ -47,8 +49,8 @@ public:
     // 1 is the first port. Refused when no such port exists, or when the port is open on
     // another number; the number already in use is accepted without effect.
     virtual PortStatus setPortNumber(int number) = 0;
-    // "speed,parity,data,stop", e.g. "115200,e,8,1"; a refused text leaves the last accepted one.
-    virtual PortStatus setLineSettings(const QString& settings) = 0;
+    // Settings the open device refuses leave the last accepted ones in force.
+    virtual PortStatus setLineSettings(const LineSettings& settings) = 0;
     // true opens with the current number and settings (no effect when already open).
     virtual PortStatus setPortOpen(bool open) = 0;
     virtual bool isPortOpen() const = 0;
@@ -60,5 +62,9 @@ public:
     // Writes one whole frame.
     virtual void output(std::span<const std::uint8_t> frame) = 0;
 };
+
+// The settings text of тп.ini, the dialog or the command line, parsed once here: a text that
+// does not parse is refused as the port refuses settings it cannot apply.
+PortStatus setLineSettingsText(SerialPort& port, QStringView text);
 
 }  // namespace torvix

@@ -22,9 +22,9 @@ using Answer = OperatorPrompt::Answer;
 class LoggingPort : public testing::FakeSerialPort {
 public:
     explicit LoggingPort(Log& log) : log_(log) {}
-    PortStatus setLineSettings(const QString& text) override {
+    PortStatus setLineSettings(const LineSettings& wanted) override {
         log_.push_back("settings");
-        return FakeSerialPort::setLineSettings(text);
+        return FakeSerialPort::setLineSettings(wanted);
     }
     PortStatus setPortNumber(int n) override {
         log_.push_back("number");

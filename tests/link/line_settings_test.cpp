@@ -7,6 +7,9 @@
 namespace torvix {
 namespace {
 
+using P = LineSettings::Parity;
+using S = LineSettings::StopBits;
+
 struct Accepted {
     const char16_t* text;
     LineSettings expected;
@@ -14,26 +17,23 @@ struct Accepted {
 
 TEST(LineSettings, AcceptedTexts) {
     const Accepted cases[] = {
-        {u"115200,e,8,1",
-         {115200, QSerialPort::EvenParity, QSerialPort::Data8, QSerialPort::OneStop}},
-        {u"9600,n,8,1", {9600, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop}},
-        {u"19200,O,7,2", {19200, QSerialPort::OddParity, QSerialPort::Data7, QSerialPort::TwoStop}},
-        {u"1200,m,5,1.5",
-         {1200, QSerialPort::MarkParity, QSerialPort::Data5, QSerialPort::OneAndHalfStop}},
-        {u"2400,S,6,1", {2400, QSerialPort::SpaceParity, QSerialPort::Data6, QSerialPort::OneStop}},
-        {u"250000,N,8,2",
-         {250000, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::TwoStop}},
-        {u"4000000,e,8,1",
-         {4000000, QSerialPort::EvenParity, QSerialPort::Data8, QSerialPort::OneStop}},
-        {u"1,n,8,1", {1, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop}},
-        {u" 57600 , E ,\t8\t, 1 ",
-         {57600, QSerialPort::EvenParity, QSerialPort::Data8, QSerialPort::OneStop}},
+        {u"115200,e,8,1", {115200, P::Even, 8, S::One}},
+        {u"9600,n,8,1", {9600, P::None, 8, S::One}},
+        {u"19200,O,7,2", {19200, P::Odd, 7, S::Two}},
+        {u"1200,m,5,1.5", {1200, P::Mark, 5, S::OneAndHalf}},
+        {u"2400,S,6,1", {2400, P::Space, 6, S::One}},
+        {u"250000,N,8,2", {250000, P::None, 8, S::Two}},
+        {u"4000000,e,8,1", {4000000, P::Even, 8, S::One}},
+        {u"1,n,8,1", {1, P::None, 8, S::One}},
+        {u" 57600 , E ,\t8\t, 1 ", {57600, P::Even, 8, S::One}},
     };
     for (const Accepted& c : cases) {
         const QString text = QString::fromUtf16(c.text);
         const auto parsed = LineSettings::parse(text);
         ASSERT_TRUE(parsed.has_value()) << text.toStdString();
         EXPECT_EQ(*parsed, c.expected) << text.toStdString();
+        // The canonical text reads back to the same settings.
+        EXPECT_EQ(LineSettings::parse(parsed->toText()), parsed) << text.toStdString();
     }
 }
 
@@ -76,14 +76,14 @@ TEST(LineSettings, RefusedTexts) {
 
 TEST(LineSettings, RefusedTextLeavesTheLastAcceptedOneOnTheClosedPort) {
     QtSerialPort port;
-    EXPECT_EQ(port.lineSettings(), "9600,n,8,1");
-    ASSERT_TRUE(port.setLineSettings("115200,e,8,1"));
+    EXPECT_EQ(port.lineSettings().toText(), "9600,n,8,1");
+    ASSERT_TRUE(setLineSettingsText(port, u"115200,E,8,1"));
     for (const QString& bad :
          {QString(), QStringLiteral("115200,e,8"), QStringLiteral("0,n,8,1")}) {
-        const PortStatus status = port.setLineSettings(bad);
+        const PortStatus status = setLineSettingsText(port, bad);
         ASSERT_FALSE(status) << bad.toStdString();
         EXPECT_EQ(status.error().number(), 380);
-        EXPECT_EQ(port.lineSettings(), "115200,e,8,1");
+        EXPECT_EQ(port.lineSettings().toText(), "115200,e,8,1");
     }
 }
 

@@ -174,7 +174,7 @@ protected:
 
     PortStatus openLinked(QtSerialPort& port, const QString& settings = "115200,e,8,1") {
         port.setPortOverrides({{kLinkedNumber, link_}});
-        if (auto s = port.setLineSettings(settings); !s) return s;
+        if (auto s = setLineSettingsText(port, settings); !s) return s;
         if (auto s = port.setPortNumber(kLinkedNumber); !s) return s;
         return port.setPortOpen(true);
     }
@@ -412,16 +412,16 @@ TEST_F(PtyPort, LineSettingsReachTheOpenDeviceAndRefusalsRestoreThem) {
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B115200));
     EXPECT_EQ(tio.c_cflag & CSTOPB, 0u);
 
-    ASSERT_TRUE(port.setLineSettings("9600,o,8,2"));
+    ASSERT_TRUE(setLineSettingsText(port, u"9600,o,8,2"));
     tio = slaveTermios();
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
     EXPECT_EQ(tio.c_cflag & CSTOPB, static_cast<tcflag_t>(CSTOPB));
 
     for (const char* refusedText : {"19200,n,7,1", "19200,q,8,1"}) {
-        const PortStatus refused = port.setLineSettings(refusedText);
+        const PortStatus refused = setLineSettingsText(port, QString::fromLatin1(refusedText));
         ASSERT_FALSE(refused) << refusedText;
         EXPECT_EQ(refused.error().number(), 380);
-        EXPECT_EQ(port.lineSettings(), "9600,o,8,2");
+        EXPECT_EQ(port.lineSettings().toText(), "9600,o,8,2");
         tio = slaveTermios();
         EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600)) << refusedText;
         EXPECT_EQ(tio.c_cflag & CSTOPB, static_cast<tcflag_t>(CSTOPB));

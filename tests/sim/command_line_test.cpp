@@ -16,7 +16,7 @@ TEST(SimCommandLine, DefaultsServeAPseudoTerminalAtAddressSeven) {
     EXPECT_TRUE(c.options.device.isEmpty());
     EXPECT_EQ(c.options.address, 7);
     EXPECT_EQ(c.options.settings.baudRate, 115200);
-    EXPECT_EQ(c.options.settings.parity, QSerialPort::EvenParity);
+    EXPECT_EQ(c.options.settings.parity, LineSettings::Parity::Even);
     EXPECT_EQ(c.options.faults.dropEvery, 0);
     EXPECT_EQ(c.options.hangupAfterS, 0);
     EXPECT_FALSE(c.options.quiet);
@@ -66,8 +66,8 @@ TEST(SimCommandLine, ReadsEveryOption) {
     const SimOptions& o = c.options;
     EXPECT_EQ(o.device, "/dev/ttyUSB0");
     EXPECT_EQ(o.settings.baudRate, 9600);
-    EXPECT_EQ(o.settings.parity, QSerialPort::NoParity);
-    EXPECT_EQ(o.settings.stopBits, QSerialPort::TwoStop);
+    EXPECT_EQ(o.settings.parity, LineSettings::Parity::None);
+    EXPECT_EQ(o.settings.stopBits, LineSettings::StopBits::Two);
     EXPECT_EQ(o.link, "/tmp/tty");
     EXPECT_EQ(o.address, 12);
     EXPECT_EQ(o.genset.seed, 5u);

@@ -20,7 +20,7 @@ inline void openConfiguredPort12(FakeSerialPort& port, Config& config, Recording
     writeFile(config.path(), kFile12);
     config.load();
     port.openable = {1, 3, 12};
-    ASSERT_TRUE(port.setLineSettings(config.settings()).ok());
+    ASSERT_TRUE(setLineSettingsText(port, config.settings()).ok());
     ASSERT_TRUE(port.setPortNumber(config.port()).ok());
     ASSERT_TRUE(port.setPortOpen(true).ok());
     port.openedNumbers.clear();

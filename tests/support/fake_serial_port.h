@@ -28,7 +28,7 @@ public:
     std::function<void()> onOpen;                    // runs after each successful open
 
     int number = 1;
-    QString settings;
+    QString settings;  // the last settings taken, as their text
     bool open = false;
 
     void feed(std::initializer_list<std::uint8_t> bytes) { rx.insert(rx.end(), bytes); }
@@ -43,11 +43,9 @@ public:
         number = n;
         return {};
     }
-    PortStatus setLineSettings(const QString& text) override {
+    PortStatus setLineSettings(const LineSettings& taken) override {
         if (!settingsErrors.empty()) return take(settingsErrors);
-        if (text.isEmpty() || text.count(u',') != 3)
-            return PortError{PortErrorCode::InvalidSettings, text};
-        settings = text;
+        settings = taken.toText();
         return {};
     }
     PortStatus setPortOpen(bool wanted) override {
