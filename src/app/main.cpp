@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "settings/config.h"
+#include "control/config.h"
 #include "ui/program.h"
 
 int main(int argc, char* argv[]) {

@@ -7,7 +7,7 @@
 
 #include "link/serial_port.h"
 #include "control/window_sinks.h"
-#include "settings/config.h"
+#include "control/config.h"
 
 namespace torvix {
 

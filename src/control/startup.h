@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "link/serial_port.h"
-#include "settings/config.h"
+#include "control/config.h"
 #include "control/operator_prompt.h"
 
 namespace torvix {

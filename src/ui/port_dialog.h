@@ -5,7 +5,7 @@
 
 #include "link/serial_port.h"
 #include "control/window_sinks.h"
-#include "settings/config.h"
+#include "control/config.h"
 #include "control/port_chooser.h"
 
 class QComboBox;

@@ -7,7 +7,7 @@
 #include "control/tick_presenter.h"
 #include "link/modbus.h"
 #include "link/platform_serial_port.h"
-#include "settings/config.h"
+#include "control/config.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
 

@@ -5,7 +5,7 @@
 
 #include <QByteArray>
 
-#include "settings/config.h"
+#include "control/config.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
 #include "support/recording_sink.h"

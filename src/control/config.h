@@ -1,5 +1,6 @@
 #pragma once
-// The port choice kept in тп.ini beside the program, and the values in force for this run.
+// The window's side of тп.ini: the values in force for this run, loaded and saved with the
+// status line telling what happens and a failed read or write put to the operator.
 
 #include <QString>
 #include <map>
@@ -7,6 +8,7 @@
 #include "control/operator_prompt.h"
 #include "control/window_sinks.h"
 #include "link/modbus.h"
+#include "settings/config_file.h"
 
 namespace torvix {
 
@@ -20,23 +22,13 @@ inline const QString kFailureTitle = QStringLiteral("Ошибка открыти
 
 class Config {
 public:
-    static inline const QString kFileName = QStringLiteral("тп.ini");
-    static inline const QString kPcSection = QStringLiteral("PC config");
-    static inline const QString kPortKey = QStringLiteral("COM");
-    static inline const QString kSettingsKey = QStringLiteral("COMSettings");
-    static inline const QString kQdlSection = QStringLiteral("QDL config");
-    static inline const QString kSlaveKey = QStringLiteral("MBSLAD");
-    static inline const QString kPortsSection = QStringLiteral("Ports");
-    // What a missing key stands for, and what a new file is given.
-    static inline const QString kDefaultPort = QStringLiteral("1");
-    static inline const QString kDefaultSettings = QStringLiteral("115200,e,8,1");
+    static inline const QString& kFileName = ConfigFile::kFileName;
 
     // `path` is the whole file path; the program passes defaultPath().
     Config(QString path, StatusLine& status, const SlaveAddressSource& slave,
            OperatorPrompt& prompt);
 
-    // The folder of the running executable joined with "тп.ini".
-    static QString defaultPath();
+    static QString defaultPath() { return ConfigFile::defaultPath(); }
 
     // Reads "COM" and "COMSettings"; a missing file is created with port 1 and the default
     // settings, which are then in force. Trouble is put to the operator (Retry/Cancel); the
@@ -51,18 +43,18 @@ public:
     void setSettings(const QString& settings) { settings_ = settings; }
 
     // Device paths the operator gave for port numbers in section "Ports" ("COM3=/dev/ttyUSB1").
-    std::map<int, QString> portOverrides() const;
+    std::map<int, QString> portOverrides() const { return file_.readPortOverrides(); }
 
     // The port dialog's OK sets it, its Отмена clears it; it outlives every showing of the dialog.
     bool settingsConfirmed = false;
 
-    const QString& path() const { return path_; }
+    const QString& path() const { return file_.path(); }
 
 private:
     // Puts a failed step to the operator; true for Retry.
     bool retry(const QString& prompt);
 
-    QString path_;
+    ConfigFile file_;
     StatusLine& status_;
     const SlaveAddressSource& slave_;
     OperatorPrompt& prompt_;

@@ -1,4 +1,4 @@
-#include "settings/config.h"
+#include "control/config.h"
 
 #include <gtest/gtest.h>
 
