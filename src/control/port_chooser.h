@@ -49,7 +49,6 @@ public:
 
     int savedPort() const { return savedPort_; }
     const QString& savedSettings() const { return savedSettings_; }
-    bool isClosed() const { return closed_; }
 
 private:
     void closePortIfOpen();

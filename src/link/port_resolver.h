@@ -26,7 +26,6 @@ public:
 
     // Numbers outside 1..kMaxPortNumber are dropped.
     void setOverrides(std::map<int, QString> overrides);
-    const std::map<int, QString>& overrides() const { return overrides_; }
 
     // The path a number names, without asking whether it exists; empty when it names none.
     QString devicePath(int number) const;

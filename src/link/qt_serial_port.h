@@ -63,7 +63,6 @@ private:
     bool applySettings(const LineSettings& settings);
     void takeInWaitingBytes();
     void onSerialError(QSerialPort::SerialPortError error);
-    bool deviceReportsHangUp() const;
     void finishHangUp();
     void stopReopening();
     void attemptReopen();
