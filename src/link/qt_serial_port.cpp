@@ -63,7 +63,10 @@ PortErrorCode openErrorCode(QSerialPort::SerialPortError error, int systemError,
 QtSerialPort::QtSerialPort(PortResolver resolver, QObject* parent)
     : QObject(parent), resolver_(std::move(resolver)) {
     connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPort::onSerialError);
-    connect(&serial_, &QSerialPort::readyRead, this, [this] { readErrorsInARow_ = 0; });
+    connect(&serial_, &QSerialPort::readyRead, this, [this] {
+        readErrorsInARow_ = 0;
+        emit bytesArrived();
+    });
     reopenTimer_.setInterval(kReopenInterval);
     connect(&reopenTimer_, &QTimer::timeout, this, &QtSerialPort::attemptReopen);
 }

@@ -51,6 +51,8 @@ public:
     bool isReopening() const { return reopenTimer_.isActive(); }
 
 signals:
+    // Bytes reached our buffer between ticks (from the event loop, as they come in).
+    void bytesArrived();
     // The device went away (adapter pulled, other end closed); the port closed itself.
     void hungUp();
     // One try to reopen after a hang-up; ok when the link is back.

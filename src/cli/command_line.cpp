@@ -1,0 +1,296 @@
+#include "cli/command_line.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <array>
+#include <cmath>
+
+#include "cli/exit_code.h"
+#include "link/operator_requests.h"
+
+namespace torvix::cli {
+namespace {
+
+constexpr int kLowestAddress = 1;  // 0 is a broadcast: the controller would never answer
+constexpr int kHighestAddress = 247;
+
+const char* const kSummary =
+    "torvix-cli: reads, records and commands one Torvix controller over Modbus RTU.\n"
+    "\n"
+    "Commands:\n"
+    "  read                 one status read, printed as a table\n"
+    "  monitor              poll every 100 ms and print or record each status reply\n"
+    "  send COMMAND         send one operator command, repeated until answered\n"
+    "  ports                ports 1..16: the device each stands for, free, busy or missing\n"
+    "\n"
+    "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
+    "тп.ini beside the program, which is only read (a missing file means COM1, 115200,e,8,1).\n"
+    "`torvix-cli COMMAND --help` describes a command.\n";
+
+const char* const kSendHelp =
+    "COMMAND is one of:\n"
+    "  start | stop | ack\n"
+    "  load on|off|toggle  |  section on|off|toggle  |  autostart on|off|toggle\n"
+    "  priority N  |  section-number N  |  neighbour N      (N from 0 to 7)\n"
+    "The frames are those of the window's buttons. The request is repeated every 100 ms\n"
+    "until the controller answers it (exception 6, busy, is repeated too), at most --timeout.\n";
+
+const char* const kMonitorHelp =
+    "On a terminal the table refreshes in place. Piped, or with --output, one record is\n"
+    "written per valid status reply (CSV with a header row, or JSON lines), flushed at once.\n"
+    "Keys are the window's control names; see the README for meanings and units. Ctrl+C\n"
+    "ends it with a summary on stderr: requests, valid replies, CRC mismatches, no answers,\n"
+    "exceptions and the reply time (end of the request on the line to the reply's last\n"
+    "byte). Exits 0 after at least one valid status reply, 4 when none came.\n"
+    "--trace prints every frame on stderr: time in ms since the start, direction, bytes and\n"
+    "the verdict. With --trace on a terminal the in-place table gives way to the trace.\n";
+
+const char* const kPortsHelp =
+    "Prints one line per port number 1..16: the number, its state and the device it stands\n"
+    "for (the fixed table, or section \"Ports\" of тп.ini). States: free, busy (held by\n"
+    "another program), denied (no permission), missing (no such device), error.\n";
+
+struct CommandInfo {
+    Command command;
+    const char* name;
+    const char* summary;
+    const char* help;
+};
+constexpr std::array<CommandInfo, 4> kCommands{{
+    {Command::Read, "read", "Reads the status block once and prints it (default: as a table).",
+     "Exits 4 when no valid reply comes within 1 s, 3 on an exception reply.\n"},
+    {Command::Monitor, "monitor", "Polls every 100 ms and prints or records each status reply.",
+     kMonitorHelp},
+    {Command::Send, "send", "Sends one operator command, as the window's button does.",
+     kSendHelp},
+    {Command::Ports, "ports", "Lists the ports 1..16.", kPortsHelp},
+}};
+
+struct ModeName {
+    const char* first;
+    const char* second;  // nullptr for one-word commands
+    int index;           // position of the button in the window's mode table
+};
+constexpr std::array<ModeName, 12> kModeNames{{
+    {"start", nullptr, 0},
+    {"stop", nullptr, 1},
+    {"ack", nullptr, 2},
+    {"load", "toggle", 3},
+    {"section", "toggle", 4},
+    {"autostart", "toggle", 5},
+    {"load", "off", 6},
+    {"load", "on", 7},
+    {"section", "off", 8},
+    {"section", "on", 9},
+    {"autostart", "off", 10},
+    {"autostart", "on", 11},
+}};
+constexpr std::array<const char*, 3> kNumberNames{"priority", "section-number", "neighbour"};
+
+struct Options {
+    QCommandLineOption port{"port", "Port number (5, COM5) or device path.", "port"};
+    QCommandLineOption settings{"settings", "Line settings, e.g. 115200,e,8,1.", "settings"};
+    QCommandLineOption address{"address", "Slave address 1..247 (default 7).", "n", "7"};
+    QCommandLineOption timeout{"timeout", "Seconds to wait for the answer (default 3).",
+                               "s", "3"};
+    QCommandLineOption format{"format", "table, csv or jsonl.", "format"};
+    QCommandLineOption output{"output", "Write the records to FILE.", "file"};
+    QCommandLineOption count{"count", "Stop after N records.", "n"};
+    QCommandLineOption duration{"duration", "Stop after S seconds.", "s"};
+    QCommandLineOption trace{"trace", "Print every frame sent and received."};
+    QCommandLineOption help{QStringList{"h", "help"}, "Show this help."};
+    QCommandLineOption version{"version", "Show the version."};
+
+    QList<QCommandLineOption> global() const { return {port, settings, address, help, version}; }
+    QList<QCommandLineOption> of(Command command) const {
+        QList<QCommandLineOption> list = global();
+        if (command == Command::Read) list << format;
+        if (command == Command::Monitor) list << format << output << count << duration << trace;
+        if (command == Command::Send) list << timeout;
+        return list;
+    }
+};
+
+Parsed usageError(const QString& message) {
+    return {std::nullopt,
+            QStringLiteral("torvix-cli: %1\nСправка: torvix-cli --help, torvix-cli COMMAND --help\n").arg(message), true,
+            static_cast<int>(ExitCode::Usage)};
+}
+
+Parsed printed(const QString& text) {
+    return {std::nullopt, text, false, static_cast<int>(ExitCode::Ok)};
+}
+
+QString helpText(QCommandLineParser& parser, const char* body) {
+    return parser.helpText() + u'\n' + QString::fromUtf8(body) + u'\n' +
+           QString::fromUtf8(kExitCodeHelp);
+}
+
+std::optional<double> positiveSeconds(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0) return std::nullopt;
+    return value;
+}
+
+// The window reads a typed number leniently ("abc" reads 0); a script's typo must not send 0,
+// so the text has to be a number before the window's reading and range apply.
+std::optional<int> commandNumber(const QString& text) {
+    static const QRegularExpression kNumber(QStringLiteral(R"(^\s*[+-]?\d+(\.\d+)?\s*$)"));
+    if (!kNumber.match(text).hasMatch()) return std::nullopt;
+    const auto number = commands::readTypedNumber(text);
+    if (!number || *number < commands::kLowestNumber || *number > commands::kHighestNumber)
+        return std::nullopt;
+    return *number;
+}
+
+std::variant<OperatorCommand, QString> operatorCommandOf(const QStringList& words) {
+    if (words.isEmpty()) return QStringLiteral("send: не указана команда");
+    for (int kind = 0; kind < static_cast<int>(kNumberNames.size()); ++kind) {
+        if (words[0] != QLatin1String(kNumberNames[kind])) continue;
+        if (words.size() != 2)
+            return QStringLiteral("send %1: нужно одно число от %2 до %3")
+                .arg(words[0])
+                .arg(commands::kLowestNumber)
+                .arg(commands::kHighestNumber);
+        const auto number = commandNumber(words[1]);
+        if (!number)
+            return QStringLiteral("send %1: число \"%2\" вне диапазона %3..%4")
+                .arg(words[0], words[1])
+                .arg(commands::kLowestNumber)
+                .arg(commands::kHighestNumber);
+        return OperatorCommand{NumberCommand{kind, *number}};
+    }
+    for (const ModeName& mode : kModeNames) {
+        if (words[0] != QLatin1String(mode.first)) continue;
+        if (!mode.second && words.size() == 1) return OperatorCommand{ModeCommand{mode.index}};
+        if (mode.second && words.size() == 2 && words[1] == QLatin1String(mode.second))
+            return OperatorCommand{ModeCommand{mode.index}};
+    }
+    return QStringLiteral("send: неизвестная команда \"%1\"").arg(words.join(u' '));
+}
+
+}  // namespace
+
+std::optional<int> portNumberOf(const QString& text) {
+    static const QRegularExpression kPort(QStringLiteral(R"(^(?:[Cc][Oo][Mm])?(\d{1,3})$)"));
+    const auto match = kPort.match(text.trimmed());
+    if (!match.hasMatch()) return std::nullopt;
+    const int number = match.captured(1).toInt();
+    if (number < 1 || number > 255) return std::nullopt;
+    return number;
+}
+
+Parsed parseCommandLine(const QStringList& arguments) {
+    Options options;
+    // First pass with every option known, only to find the command.
+    QCommandLineParser any;
+    any.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    any.addOptions(options.global());
+    for (const auto& option : {options.timeout, options.format, options.output, options.count,
+                               options.duration, options.trace})
+        any.addOption(option);
+    any.addPositionalArgument("command", "read, monitor, send or ports");
+    if (!any.parse(arguments)) return usageError(any.errorText());
+
+    const QStringList positional = any.positionalArguments();
+    if (positional.isEmpty()) {
+        if (any.isSet(options.version))
+            return printed(QStringLiteral("torvix-cli %1\n").arg(TORVIX_CLI_VERSION));
+        if (any.isSet(options.help)) {
+            QCommandLineParser global;
+            global.addOptions(options.global());
+            global.addPositionalArgument("command", "read, monitor, send or ports");
+            return printed(QString::fromUtf8(kSummary) + u'\n' + global.helpText() + u'\n' +
+                           QString::fromUtf8(kExitCodeHelp));
+        }
+        return usageError(QStringLiteral("не указана команда (read, monitor, send, ports)"));
+    }
+    const CommandInfo* info = nullptr;
+    for (const auto& candidate : kCommands)
+        if (positional[0] == QLatin1String(candidate.name)) info = &candidate;
+    if (!info) return usageError(QStringLiteral("неизвестная команда \"%1\"").arg(positional[0]));
+
+    // Second pass with only the options that belong to the command.
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QString::fromUtf8(info->summary));
+    parser.addOptions(options.of(info->command));
+    parser.addPositionalArgument(info->name, "", info->command == Command::Send
+                                                     ? QStringLiteral("send COMMAND [N]")
+                                                     : QString::fromLatin1(info->name));
+    if (!parser.parse(arguments)) return usageError(parser.errorText());
+    if (parser.isSet(options.help)) return printed(helpText(parser, info->help));
+    if (parser.isSet(options.version))
+        return printed(QStringLiteral("torvix-cli %1\n").arg(TORVIX_CLI_VERSION));
+
+    Invocation run;
+    run.command = info->command;
+    const QStringList rest = parser.positionalArguments().mid(1);
+    if (info->command == Command::Send) {
+        auto command = operatorCommandOf(rest);
+        if (auto* message = std::get_if<QString>(&command)) return usageError(*message);
+        run.operatorCommand = std::get<OperatorCommand>(command);
+    } else if (!rest.isEmpty()) {
+        return usageError(
+            QStringLiteral("%1: лишние аргументы: %2").arg(info->name, rest.join(u' ')));
+    }
+
+    if (parser.isSet(options.port)) {
+        run.port = parser.value(options.port).trimmed();
+        if (run.port.isEmpty()) return usageError(QStringLiteral("--port: пустое значение"));
+        if (!run.port.contains(u'/') && !run.port.contains(u'\\') && !portNumberOf(run.port))
+            return usageError(
+                QStringLiteral("--port: \"%1\" не номер порта 1..255 и не путь к устройству")
+                    .arg(run.port));
+    }
+    if (parser.isSet(options.settings)) run.settings = parser.value(options.settings);
+
+    bool ok = false;
+    run.address = parser.value(options.address).toInt(&ok);
+    if (!ok || run.address < kLowestAddress || run.address > kHighestAddress)
+        return usageError(QStringLiteral("--address: \"%1\" вне диапазона %2..%3")
+                              .arg(parser.value(options.address))
+                              .arg(kLowestAddress)
+                              .arg(kHighestAddress));
+
+    if (info->command == Command::Send) {
+        const auto timeout = positiveSeconds(parser.value(options.timeout));
+        if (!timeout)
+            return usageError(QStringLiteral("--timeout: \"%1\" не положительное число секунд")
+                                  .arg(parser.value(options.timeout)));
+        run.timeoutSeconds = *timeout;
+    }
+    if (parser.isSet(options.format)) {
+        const QString format = parser.value(options.format);
+        if (format == u"table")
+            run.format = Format::Table;
+        else if (format == u"csv")
+            run.format = Format::Csv;
+        else if (format == u"jsonl")
+            run.format = Format::Jsonl;
+        else
+            return usageError(
+                QStringLiteral("--format: \"%1\" (допустимо: table, csv, jsonl)").arg(format));
+    }
+    if (info->command == Command::Monitor) {
+        run.output = parser.value(options.output);
+        run.trace = parser.isSet(options.trace);
+        if (parser.isSet(options.count)) {
+            const long long count = parser.value(options.count).toLongLong(&ok);
+            if (!ok || count < 1)
+                return usageError(QStringLiteral("--count: \"%1\" не целое число больше 0")
+                                      .arg(parser.value(options.count)));
+            run.count = count;
+        }
+        if (parser.isSet(options.duration)) {
+            run.durationSeconds = positiveSeconds(parser.value(options.duration));
+            if (!run.durationSeconds)
+                return usageError(QStringLiteral("--duration: \"%1\" не положительное число секунд")
+                                      .arg(parser.value(options.duration)));
+        }
+    }
+    return {run, {}, false, 0};
+}
+
+}  // namespace torvix::cli

@@ -1,0 +1,21 @@
+#pragma once
+// One line per frame on the line: monotonic time, direction, bytes, verdict or request name.
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "cli/modbus_contract.h"
+
+namespace torvix::cli {
+
+// "07 04 01 2C"
+QString hexBytes(std::span<const std::uint8_t> bytes);
+
+// `ms` since the start of the program, from a monotonic clock.
+QString traceSent(double ms, std::span<const std::uint8_t> frame);
+QString traceReceived(double ms, std::span<const std::uint8_t> reply, Verdict verdict,
+                      int exceptionCode, std::optional<double> replyMs);
+
+}  // namespace torvix::cli

@@ -1,0 +1,81 @@
+#include "cli/line_choice.h"
+
+#include <QFileInfo>
+
+#include "link/port_resolver.h"
+#include "settings/stored_port.h"
+
+namespace torvix::cli {
+
+QString LineChoice::name() const {
+    if (number == kPathPortNumber) return device;
+    return device.isEmpty() ? QStringLiteral("COM%1").arg(number)
+                            : QStringLiteral("COM%1 (%2)").arg(number).arg(device);
+}
+
+std::variant<LineChoice, Failure> chooseLine(const Invocation& run, const QString& iniPath) {
+    LineChoice line;
+    QString settingsText = run.settings;
+    if (run.port.isEmpty() || settingsText.isEmpty()) {
+        QString error;
+        const auto stored = readStoredPortChoice(iniPath, &error);
+        if (!stored) return Failure{ExitCode::Usage, error};
+        line.number = stored->port;
+        line.overrides = stored->overrides;
+        if (settingsText.isEmpty()) settingsText = stored->settings;
+    } else {
+        line.overrides = readPortOverrides(iniPath);
+    }
+    if (!run.port.isEmpty()) {
+        if (const auto number = portNumberOf(run.port)) {
+            line.number = *number;
+        } else {
+            line.number = kPathPortNumber;
+            line.overrides[kPathPortNumber] = run.port;
+        }
+    }
+    const auto settings = LineSettings::parse(settingsText);
+    if (!settings)
+        return Failure{ExitCode::Usage,
+                       QStringLiteral("настройки линии \"%1\" не разобраны (пример: 115200,e,8,1)%2")
+                           .arg(settingsText, run.settings.isEmpty()
+                                                  ? QStringLiteral(", ") + iniPath
+                                                  : QString())};
+    line.settings = *settings;
+    line.settingsText = settingsText;
+    PortResolver resolver;
+    resolver.setOverrides(line.overrides);
+    line.device = resolver.devicePath(line.number);
+    return line;
+}
+
+QString portFailureReason(const PortError& error) {
+    switch (error.code) {
+        case PortErrorCode::NoSuchPort:
+            return QStringLiteral("нет такого устройства");
+        case PortErrorCode::PortInUse:
+            return QStringLiteral("занят другим приложением");
+        case PortErrorCode::PermissionDenied:
+            return QStringLiteral("нет прав доступа (группа dialout)");
+        case PortErrorCode::InvalidSettings:
+            return QStringLiteral("настройки линии не применяются: %1").arg(error.detail);
+        case PortErrorCode::PortAlreadyOpen:
+        case PortErrorCode::OpenFailed:
+            break;
+    }
+    return QStringLiteral("ошибка открытия: %1").arg(error.detail);
+}
+
+std::optional<Failure> openLine(SerialPort& port, const LineChoice& line) {
+    const auto fail = [&](const PortError& error) {
+        return Failure{ExitCode::PortUnavailable, QStringLiteral("порт %1 не открывается: %2")
+                                                      .arg(line.name(), portFailureReason(error))};
+    };
+    if (PortStatus status = port.setLineSettings(line.settingsText); !status)
+        return fail(status.error());
+    if (PortStatus status = port.setPortNumber(line.number); !status) return fail(status.error());
+    if (PortStatus status = port.setPortOpen(true); !status) return fail(status.error());
+    return std::nullopt;
+}
+
+}  // namespace torvix::cli

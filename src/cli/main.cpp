@@ -1,0 +1,34 @@
+// torvix-cli: the Torvix controller from a terminal and from scripts.
+
+#include <QCoreApplication>
+
+#include "cli/console.h"
+#include "cli/exit_code.h"
+#include "cli/run_commands.h"
+#include "settings/config.h"
+
+int main(int argc, char* argv[]) {
+    using namespace torvix::cli;
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("torvix-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TORVIX_CLI_VERSION));
+
+    const Parsed parsed = parseCommandLine(QCoreApplication::arguments());
+    if (!parsed.invocation) {
+        put(parsed.toStderr ? stderr : stdout, parsed.text);
+        return parsed.exitCode;
+    }
+    const Invocation& run = *parsed.invocation;
+    const QString iniPath = torvix::Config::defaultPath();
+    switch (run.command) {
+        case Command::Read:
+            return runRead(run, iniPath);
+        case Command::Monitor:
+            return runMonitor(run, iniPath);
+        case Command::Send:
+            return runSend(run, iniPath);
+        case Command::Ports:
+            return runPorts(iniPath);
+    }
+    return static_cast<int>(ExitCode::Usage);
+}

@@ -1,0 +1,163 @@
+// read, send and ports: one exchange (repeated until answered) or one look at the ports.
+
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/line_choice.h"
+#include "cli/poll_session.h"
+#include "cli/ports_listing.h"
+#include "cli/record_writers.h"
+#include "cli/run_commands.h"
+#include "link/operator_requests.h"
+#include "link/protocol.h"
+#include "settings/stored_port.h"
+
+namespace torvix::cli {
+namespace {
+
+constexpr int kReadDeadlineMs = 1000;
+
+int exitWith(ExitCode code) {
+    return static_cast<int>(code);
+}
+
+int fail(const Failure& failure) {
+    tell(failure.message);
+    return exitWith(failure.code);
+}
+
+QString exceptionText(int code) {
+    return QStringLiteral("исключение %1 (%2)").arg(code).arg(protocol::exceptionMeaning(code));
+}
+
+// What the ticks so far have seen instead of a valid answer, for the message at the deadline.
+struct LastTrouble {
+    std::optional<int> exception;
+    QString text = QStringLiteral("нет ответа");
+
+    void note(const TickOutcome& outcome) {
+        exception.reset();
+        if (outcome.verdict == Verdict::Exception) {
+            exception = outcome.exceptionCode;
+            text = exceptionText(outcome.exceptionCode);
+        } else if (outcome.verdict == Verdict::CrcMismatch) {
+            text = QStringLiteral("ответ с неверной КС");
+        } else if (outcome.verdict == Verdict::NoAnswer) {
+            text = QStringLiteral("нет ответа");
+        }
+    }
+    ExitCode code() const { return exception ? ExitCode::ExceptionReply : ExitCode::NoAnswer; }
+};
+
+std::optional<std::vector<std::uint8_t>> requestOf(const OperatorCommand& command) {
+    if (const auto* mode = std::get_if<ModeCommand>(&command)) {
+        const auto request = commands::modeRequest(mode->index);
+        if (request) return std::vector<std::uint8_t>(request->begin(), request->end());
+    } else {
+        const auto& number = std::get<NumberCommand>(command);
+        const auto request = commands::numberRequest(number.kindIndex, number.number);
+        if (request) return std::vector<std::uint8_t>(request->begin(), request->end());
+    }
+    return std::nullopt;
+}
+
+// The frame (address to CRC) carries `pdu`.
+bool carries(std::span<const std::uint8_t> frame, const std::vector<std::uint8_t>& pdu) {
+    return frame.size() == pdu.size() + 3 &&
+           std::equal(pdu.begin(), pdu.end(), frame.begin() + 1);
+}
+
+}  // namespace
+
+int runRead(const Invocation& run, const QString& iniPath) {
+    const auto choice = chooseLine(run, iniPath);
+    if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
+    PollSession session(std::get<LineChoice>(choice), run.address);
+    if (const auto failure = session.open()) return fail(*failure);
+
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly)) return exitWith(ExitCode::Usage);
+    const auto writer = makeRecordWriter(run.format.value_or(Format::Table), out, false);
+
+    QEventLoop loop;
+    LastTrouble trouble;
+    session.start([&](const TickOutcome& outcome, std::optional<double>) {
+        if (outcome.answered.empty()) return;
+        if (outcome.verdict == Verdict::Answered) {
+            if (const auto record = statusRecord(outcome.reply)) {
+                const bool written = writer->write(QDateTime::currentDateTime(), *record);
+                loop.exit(exitWith(written ? ExitCode::Ok : ExitCode::Usage));
+            }
+            return;
+        }
+        trouble.note(outcome);
+        // Busy is asked again at the next tick; any other refusal is final.
+        if (outcome.verdict == Verdict::Exception && outcome.retired) {
+            tell(QStringLiteral("чтение состояния: %1").arg(trouble.text));
+            loop.exit(exitWith(ExitCode::ExceptionReply));
+        }
+    });
+    QTimer::singleShot(kReadDeadlineMs, &loop, [&] {
+        tell(QStringLiteral("нет верного ответа за 1 с: %1").arg(trouble.text));
+        loop.exit(exitWith(trouble.code()));
+    });
+    const int code = loop.exec();
+    session.stop();
+    return code;
+}
+
+int runSend(const Invocation& run, const QString& iniPath) {
+    const auto request = requestOf(run.operatorCommand);
+    if (!request) return fail({ExitCode::Usage, QStringLiteral("send: команда не построена")});
+    const auto choice = chooseLine(run, iniPath);
+    if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
+    PollSession session(std::get<LineChoice>(choice), run.address);
+    if (const auto failure = session.open()) return fail(*failure);
+    if (!session.modbus().enqueue(*request))
+        return fail({ExitCode::Usage, QStringLiteral("send: запрос не принят в очередь")});
+
+    QEventLoop loop;
+    LastTrouble trouble;
+    QString name;
+    session.start([&](const TickOutcome& outcome, std::optional<double>) {
+        if (name.isEmpty() && carries(outcome.sent, *request))
+            name = commands::requestName(outcome.sent);
+        if (outcome.answered.empty() || !carries(outcome.answered, *request)) return;
+        if (outcome.verdict == Verdict::Answered) {
+            tell(QStringLiteral("%1: выполнено").arg(name));
+            loop.exit(exitWith(ExitCode::Ok));
+            return;
+        }
+        trouble.note(outcome);
+        if (outcome.verdict != Verdict::Exception || !outcome.retired) return;
+        // The window counts exception 5 (accepted, being carried out) as executed.
+        if (outcome.exceptionCode == protocol::exception_code::kAcknowledge) {
+            tell(QStringLiteral("%1: %2, команда принята").arg(name, trouble.text));
+            loop.exit(exitWith(ExitCode::Ok));
+            return;
+        }
+        tell(QStringLiteral("%1: %2").arg(name, trouble.text));
+        loop.exit(exitWith(ExitCode::ExceptionReply));
+    });
+    QTimer::singleShot(static_cast<int>(run.timeoutSeconds * 1000), &loop, [&] {
+        tell(QStringLiteral("%1: нет верного ответа за %2 с: %3")
+                 .arg(name)
+                 .arg(run.timeoutSeconds)
+                 .arg(trouble.text));
+        loop.exit(exitWith(trouble.code()));
+    });
+    const int code = loop.exec();
+    session.stop();
+    return code;
+}
+
+int runPorts(const QString& iniPath) {
+    put(stdout, portsListing(readPortOverrides(iniPath)));
+    return exitWith(ExitCode::Ok);
+}
+
+}  // namespace torvix::cli

@@ -1,0 +1,65 @@
+#include "cli/poll_session.h"
+
+#include "link/port_resolver.h"
+#include "control/layout_table.h"
+
+namespace torvix::cli {
+namespace {
+
+// Bits of one character: start, data, parity, stop.
+double characterBits(const LineSettings& settings) {
+    double bits = 1 + settings.dataBits;
+    if (settings.parity != QSerialPort::NoParity) bits += 1;
+    bits += settings.stopBits == QSerialPort::OneAndHalfStop ? 1.5
+            : settings.stopBits == QSerialPort::TwoStop      ? 2
+                                                              : 1;
+    return bits;
+}
+
+double lineNsPerByte(const LineChoice& line) {
+    // A pseudo-terminal hands the bytes over at once, whatever speed it is told.
+    if (PortResolver::canonicalExistingPath(line.device).startsWith(u"/dev/pts/")) return 0;
+    return characterBits(line.settings) * 1e9 / line.settings.baudRate;
+}
+
+}  // namespace
+
+PollSession::PollSession(const LineChoice& line, int address)
+    : line_(line),
+      timing_(port_, clock_, lineNsPerByte(line)),
+      address_(address),
+      modbus_(timing_, address_) {
+    clock_.start();
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(layout::kPollIntervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    // Bytes are timed as they arrive; the poll tick takes them only every 100 ms. The
+    // Windows port has no such notification (yet), so there reply times are not measured.
+#if !(defined(Q_OS_WIN) || defined(_WIN32))
+    QObject::connect(&port_, &QtSerialPort::bytesArrived, [this] { timing_.noteArrival(); });
+#endif
+}
+
+std::optional<Failure> PollSession::open() {
+    port_.setPortOverrides(line_.overrides);
+    return openLine(timing_, line_);
+}
+
+void PollSession::start(TickHandler onTick) {
+    onTick_ = std::move(onTick);
+    timer_.start();
+    tick();
+}
+
+void PollSession::stop() {
+    timer_.stop();
+    (void)port_.setPortOpen(false);
+}
+
+void PollSession::tick() {
+    const std::optional<double> replyMs = timing_.replyMs();
+    const TickOutcome outcome = modbus_.pollTick();
+    if (onTick_) onTick_(outcome, outcome.verdict == Verdict::Answered ? replyMs : std::nullopt);
+}
+
+}  // namespace torvix::cli

@@ -1,0 +1,164 @@
+#include "cli/record_writers.h"
+
+#include <QFileDevice>
+#include <QStringList>
+#include <algorithm>
+
+#include "control/layout_table.h"
+
+namespace torvix::cli {
+namespace {
+
+QString describe(ControlRef control) {
+    const layout::ControlEntry* entry = layout::find(control);
+    if (!entry) return QString::fromLatin1(control.name.data(), qsizetype(control.name.size()));
+    QString text = QStringView(entry->description.empty() ? entry->caption : entry->description)
+                       .toString();
+    if (text.endsWith(u':')) text.chop(1);
+    return text;
+}
+
+QString lampCaption(ControlRef control) {
+    const layout::ControlEntry* entry = layout::find(control);
+    return entry ? QStringView(entry->caption).toString() : QString();
+}
+
+bool writeAll(QIODevice& out, const QByteArray& bytes) {
+    if (out.write(bytes) != bytes.size()) return false;
+    // A QFile on stdout or a file buffers; the record must reach the system now.
+    if (auto* file = qobject_cast<QFileDevice*>(&out)) return file->flush();
+    return true;
+}
+
+class CsvWriter : public RecordWriter {
+public:
+    explicit CsvWriter(QIODevice& out) : out_(out) {}
+    bool write(const QDateTime& time, const StatusRecord& record) override {
+        QStringList fields;
+        if (!headerWritten_) {
+            fields << QStringLiteral("time");
+            for (const auto& value : record) fields << value.key;
+            header_ = fields.join(u',').toUtf8() + '\n';
+            fields.clear();
+        }
+        // No field holds a comma, a quote or a line break, so none needs quoting.
+        fields << isoTime(time);
+        for (const auto& value : record) fields << value.text;
+        const QByteArray line = fields.join(u',').toUtf8() + '\n';
+        if (!writeAll(out_, headerWritten_ ? line : header_ + line)) return false;
+        headerWritten_ = true;
+        return true;
+    }
+
+private:
+    QIODevice& out_;
+    QByteArray header_;
+    bool headerWritten_ = false;
+};
+
+class JsonLinesWriter : public RecordWriter {
+public:
+    explicit JsonLinesWriter(QIODevice& out) : out_(out) {}
+    bool write(const QDateTime& time, const StatusRecord& record) override {
+        // Written by hand so that numbers keep the window's decimals (230.5, not 230.49999).
+        QString line = QStringLiteral("{\"time\":\"%1\"").arg(isoTime(time));
+        for (const auto& value : record) {
+            line += QStringLiteral(",\"%1\":").arg(value.key);
+            line += value.number ? value.text : u'"' + value.text + u'"';
+        }
+        line += QStringLiteral("}\n");
+        return writeAll(out_, line.toUtf8());
+    }
+
+private:
+    QIODevice& out_;
+};
+
+class TableWriter : public RecordWriter {
+public:
+    TableWriter(QIODevice& out, bool inPlace) : out_(out), inPlace_(inPlace) {}
+    bool write(const QDateTime& time, const StatusRecord& record) override {
+        const QString table = tableText(time, record);
+        if (!inPlace_) {
+            // A blank line between tables, none after the last.
+            const bool first = linesShown_ == 0;
+            linesShown_ = 1;
+            return writeAll(out_, (first ? table : u'\n' + table).toUtf8());
+        }
+        QString screen;
+        // Back to the first line of the previous table, then each line over the old one.
+        if (linesShown_ > 0) screen += QStringLiteral("\x1b[%1F").arg(linesShown_);
+        const QStringList lines = table.split(u'\n', Qt::SkipEmptyParts);
+        for (const QString& line : lines) screen += line + QStringLiteral("\x1b[K\n");
+        screen += QStringLiteral("\x1b[J");
+        linesShown_ = static_cast<int>(lines.size());
+        return writeAll(out_, screen.toUtf8());
+    }
+
+private:
+    QIODevice& out_;
+    bool inPlace_;
+    int linesShown_ = 0;
+};
+
+}  // namespace
+
+QString isoTime(const QDateTime& time) {
+    const int offset = time.offsetFromUtc();
+    const QChar sign = offset < 0 ? u'-' : u'+';
+    const int minutes = std::abs(offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
+           QStringLiteral("%1%2:%3")
+               .arg(sign)
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString tableText(const QDateTime& time, const StatusRecord& record) {
+    QStringList lines{QStringLiteral("Torvix, %1").arg(isoTime(time))};
+    std::vector<std::pair<QString, QString>> rows;
+    QString lamps[2];
+    QString faults[12];
+    for (const auto& value : record) {
+        const std::string_view name = value.control.name;
+        if (name == "lbl_led" || name == "lbl_relay") {
+            QString& line = lamps[name == "lbl_led" ? 0 : 1];
+            line += (value.text == u"1" ? QStringLiteral("  ● ") : QStringLiteral("  ○ ")) +
+                    lampCaption(value.control);
+        } else if (name == "lbl_faults") {
+            faults[value.control.index] = value.text;
+        } else {
+            rows.emplace_back(describe(value.control),
+                              value.suffix.isEmpty() ? value.text : value.text + u' ' + value.suffix);
+        }
+    }
+    qsizetype width = 0;
+    for (const auto& row : rows) width = std::max(width, row.first.size());
+    for (const auto& [caption, text] : rows) lines << caption.leftJustified(width + 2) + text;
+
+    lines << QStringLiteral("Индикаторы:") + lamps[0];
+    lines << QStringLiteral("Реле:") + lamps[1];
+    // The window's fault grid: columns alarm, fault, internal fault, cascade; the cascade
+    // column runs from the last row up.
+    lines << QStringLiteral("Аварии и неисправности  Авария  Неиспр.  Внутр.  Каскад");
+    const char16_t* rowNames[3] = {u"Текущая", u"Сохран.", u"Последняя"};
+    for (int row = 0; row < 3; ++row)
+        lines << QStringLiteral("  %1%2    %3    %4    %5")
+                     .arg(QStringView(rowNames[row]).toString().leftJustified(22), faults[row],
+                          faults[3 + row], faults[6 + row], faults[11 - row]);
+    return lines.join(u'\n') + u'\n';
+}
+
+std::unique_ptr<RecordWriter> makeRecordWriter(Format format, QIODevice& out, bool inPlace) {
+    switch (format) {
+        case Format::Csv:
+            return std::make_unique<CsvWriter>(out);
+        case Format::Jsonl:
+            return std::make_unique<JsonLinesWriter>(out);
+        case Format::Table:
+            break;
+    }
+    return std::make_unique<TableWriter>(out, inPlace);
+}
+
+}  // namespace torvix::cli

@@ -1,0 +1,29 @@
+#pragma once
+// Writes status records as CSV, JSON lines or the window's table; each record flushed at once.
+
+#include <QDateTime>
+#include <QIODevice>
+#include <memory>
+
+#include "cli/command_line.h"
+#include "cli/status_record.h"
+
+namespace torvix::cli {
+
+class RecordWriter {
+public:
+    virtual ~RecordWriter() = default;
+    // False when the output refused the bytes (disk full, closed pipe).
+    [[nodiscard]] virtual bool write(const QDateTime& time, const StatusRecord& record) = 0;
+};
+
+// `inPlace`: a terminal, where the table redraws itself instead of scrolling.
+std::unique_ptr<RecordWriter> makeRecordWriter(Format format, QIODevice& out, bool inPlace);
+
+// ISO 8601 local time with milliseconds and the offset from UTC: 2026-12-08T07:30:01.123+03:00.
+QString isoTime(const QDateTime& time);
+
+// The window's captions, units and lamps as text; one line per row, ending in a newline.
+QString tableText(const QDateTime& time, const StatusRecord& record);
+
+}  // namespace torvix::cli

@@ -1,0 +1,51 @@
+#pragma once
+// A SerialPort that passes everything through and times each reply: from the end of the
+// request on the line to the last byte that arrived before the next request.
+
+#include <QElapsedTimer>
+#include <optional>
+
+#include "link/serial_port.h"
+
+namespace torvix::cli {
+
+class ReplyTimingPort : public SerialPort {
+public:
+    // `lineNsPerByte`: how long one character takes on the line, 0 where the bytes are not
+    // clocked out (a pseudo-terminal); the request ends on the line that long after its write.
+    ReplyTimingPort(SerialPort& inner, const QElapsedTimer& clock, double lineNsPerByte)
+        : inner_(inner), clock_(clock), lineNsPerByte_(lineNsPerByte) {}
+
+    // Called as bytes arrive (from the port's own notification), not at the next poll tick.
+    void noteArrival() {
+        if (sentEndNs_) lastByteNs_ = clock_.nsecsElapsed();
+    }
+    // The reply time of the request sent last, if any byte has arrived for it.
+    std::optional<double> replyMs() const {
+        if (!sentEndNs_ || !lastByteNs_) return std::nullopt;
+        return double(*lastByteNs_ - *sentEndNs_) / 1e6;
+    }
+
+    PortStatus setPortNumber(int number) override { return inner_.setPortNumber(number); }
+    PortStatus setLineSettings(const QString& settings) override {
+        return inner_.setLineSettings(settings);
+    }
+    PortStatus setPortOpen(bool open) override { return inner_.setPortOpen(open); }
+    bool isPortOpen() const override { return inner_.isPortOpen(); }
+    int inBufferCount() override { return inner_.inBufferCount(); }
+    std::uint8_t input() override { return inner_.input(); }
+    void output(std::span<const std::uint8_t> frame) override {
+        inner_.output(frame);
+        sentEndNs_ = clock_.nsecsElapsed() + qint64(lineNsPerByte_ * double(frame.size()));
+        lastByteNs_.reset();
+    }
+
+private:
+    SerialPort& inner_;
+    const QElapsedTimer& clock_;
+    double lineNsPerByte_;
+    std::optional<qint64> sentEndNs_;
+    std::optional<qint64> lastByteNs_;
+};
+
+}  // namespace torvix::cli

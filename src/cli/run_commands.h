@@ -1,0 +1,16 @@
+#pragma once
+// The four sub-commands; each returns the process exit code.
+
+#include <QString>
+
+#include "cli/command_line.h"
+
+namespace torvix::cli {
+
+// `iniPath` is тп.ini beside the program, only ever read.
+int runRead(const Invocation& run, const QString& iniPath);
+int runMonitor(const Invocation& run, const QString& iniPath);
+int runSend(const Invocation& run, const QString& iniPath);
+int runPorts(const QString& iniPath);
+
+}  // namespace torvix::cli

@@ -1,0 +1,509 @@
+// torvix-cli run as a user runs it: a process against torvix-sim and against a controller made
+// of pymodbus, over pseudo-terminals. Expected values come from the registers by the test's own
+// arithmetic (status_block_texts.h), never from the program's decoder.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "../e2e/status_block_texts.h"
+
+namespace torvix::cli_e2e {
+namespace {
+
+using e2e::Registers;
+using Record = std::map<QString, QString>;
+
+// Generous, for a loaded two-core machine and the sanitizer build; a passing run waits far less.
+constexpr int kStartMs = 15000;
+constexpr int kRunMs = 20000;
+
+QProcessEnvironment russianEnvironment() {
+    // The records must keep their decimal point under a locale whose separator is a comma.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
+    return environment;
+}
+
+struct Finished {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+Finished runToEnd(const QStringList& arguments, const QString& program = TORVIX_CLI_BINARY) {
+    QProcess process;
+    process.setProcessEnvironment(russianEnvironment());
+    process.start(program, arguments);
+    if (!process.waitForFinished(kRunMs)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, {}, QStringLiteral("did not finish")};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+bool waitFor(const std::function<bool()>& done, int ms = kStartMs) {
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// A peer controller in its own process; killed when the test ends, however it ends.
+class Peer {
+public:
+    Peer(const QString& program, const QStringList& arguments, const QString& errorLog) {
+        process_.setStandardErrorFile(errorLog);
+        process_.start(program, arguments);
+    }
+    ~Peer() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    QString firstLine() {
+        QDeadlineTimer deadline(kStartMs);
+        if (!process_.waitForStarted(kStartMs)) return {};
+        while (!process_.canReadLine() && process_.state() == QProcess::Running &&
+               !deadline.hasExpired())
+            process_.waitForReadyRead(50);
+        return QString::fromLocal8Bit(process_.readLine()).trimmed();
+    }
+
+private:
+    QProcess process_;
+};
+
+// What a record holds for the window's caption of the same value: the number with a point and
+// without the trailing space and unit, the word without its prefix, the version without spaces.
+Record expectedRecord(const Registers& r) {
+    Record record;
+    for (const auto& caption : e2e::expectedCaptions(r)) {
+        QString text = caption.text;
+        text.remove(QStringLiteral("мч")).remove(QStringLiteral("EDS ")).remove(
+            QStringLiteral("INTF "));
+        text.replace(u',', u'.').remove(u' ');
+        record[caption.index < 0 ? caption.name
+                                 : caption.name + u'_' + QString::number(caption.index)] = text;
+    }
+    for (const auto& lamp : e2e::expectedLamps(r))
+        record[lamp.name + u'_' + QString::number(lamp.index)] =
+            lamp.lit ? QStringLiteral("1") : QStringLiteral("0");
+    return record;
+}
+
+std::vector<Record> parseCsv(const QString& text) {
+    QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
+    std::vector<Record> records;
+    if (lines.isEmpty()) return records;
+    const QStringList header = lines.takeFirst().split(u',');
+    for (const QString& line : lines) {
+        const QStringList fields = line.split(u',');
+        if (fields.size() != header.size()) return {};
+        Record record;
+        for (int i = 0; i < header.size(); ++i) record[header[i]] = fields[i];
+        records.push_back(record);
+    }
+    return records;
+}
+
+// Every key of `expected` with its value, and no other key than "time".
+QStringList differences(const Record& shown, const Record& expected) {
+    QStringList found;
+    for (const auto& [key, text] : expected) {
+        const auto it = shown.find(key);
+        if (it == shown.end())
+            found << key + QStringLiteral(" missing");
+        else if (it->second != text)
+            found << QStringLiteral("%1: %2 shown, %3 expected").arg(key, it->second, text);
+    }
+    for (const auto& [key, text] : shown)
+        if (key != u"time" && !expected.count(key)) found << key + QStringLiteral(" unexpected");
+    return found;
+}
+
+std::optional<Registers> registersOf(const QJsonArray& values) {
+    if (values.size() != 64) return std::nullopt;
+    Registers registers{};
+    for (int n = 0; n < 64; ++n) registers[n] = static_cast<std::uint16_t>(values[n].toInt());
+    return registers;
+}
+
+int summaryCount(const QString& err, const QString& label) {
+    const QRegularExpression pattern(label + QStringLiteral(": (\\d+)"));
+    const auto match = pattern.match(err);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+class CliEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString line() const { return path(QStringLiteral("line")); }
+    QString stateFile() const { return path(QStringLiteral("state.json")); }
+
+    // The line of the running peer with the usual settings (parity is dropped on a pty).
+    QStringList onLine(QStringList arguments) const {
+        return arguments << QStringLiteral("--port") << line() << QStringLiteral("--settings")
+                         << QStringLiteral("115200,e,8,1");
+    }
+
+    void startSim(QStringList options) {
+        peer_.reset();  // its link goes with it
+        ASSERT_TRUE(waitFor([&] { return !QFileInfo::exists(line()); }));
+        options << QStringLiteral("--quiet") << QStringLiteral("--link") << line()
+                << QStringLiteral("--state-file") << stateFile();
+        peer_.emplace(QStringLiteral(TORVIX_SIM_BINARY), options, path(QStringLiteral("sim.log")));
+        ASSERT_TRUE(peer_->firstLine().startsWith(QStringLiteral("/dev/")));
+        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(line()); }));
+    }
+
+    void startController(const Registers& registers) {
+        QStringList values;
+        for (auto value : registers) values << QString::number(value);
+        peer_.emplace(QStringLiteral(TORVIX_PYTHON),
+                      QStringList{QStringLiteral(TORVIX_PYMODBUS_CONTROLLER),
+                                  QStringLiteral("--link"), line(), QStringLiteral("--state"),
+                                  stateFile(), QStringLiteral("--registers"), values.join(u',')},
+                      path(QStringLiteral("controller.log")));
+        ASSERT_EQ(peer_->firstLine(), QStringLiteral("ready"));
+    }
+
+    QJsonObject state() const {
+        QFile file(stateFile());
+        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
+                                              : QJsonObject();
+    }
+    int simFault(const char* key) const {
+        return state()["faults"].toObject()[QLatin1String(key)].toInt();
+    }
+    int simHolding(int address) const {
+        return state()["holding_registers"].toObject()[QString::number(address)].toInt();
+    }
+    int lastSimCommand() const {
+        const QJsonArray commands = state()["commands"].toArray();
+        return commands.isEmpty() ? -1 : commands.last().toInt();
+    }
+
+private:
+    QTemporaryDir dir_;
+    std::optional<Peer> peer_;
+};
+
+TEST_F(CliEndToEnd, RecordsCarryEveryValueOfTheSimulatorWithADecimalPoint) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--running", "--load", "87.3"}));
+    // Load on, so that currents and powers carry fractions.
+    ASSERT_EQ(runToEnd(onLine({"send", "load", "on"})).code, 0);
+
+    // The simulator's registers can move on between the poll and the look at its state, so
+    // both are read anew until they agree.
+    QStringList last{QStringLiteral("no run")};
+    const QDateTime before = QDateTime::currentDateTime();
+    for (int attempt = 0; attempt < 5 && !last.isEmpty(); ++attempt) {
+        const Finished run = runToEnd(onLine({"monitor", "--format", "csv", "--count", "2"}));
+        ASSERT_EQ(run.code, 0) << run.err.toStdString();
+        const std::vector<Record> records = parseCsv(run.out);
+        ASSERT_EQ(records.size(), 2u) << run.out.toStdString();
+        const auto registers = registersOf(state()["input_registers"].toArray());
+        ASSERT_TRUE(registers);
+        ASSERT_NE((*registers)[7], 0) << "no current: the load did not come on";
+        last = differences(records.back(), expectedRecord(*registers));
+
+        const QDateTime time = QDateTime::fromString(records.back().at("time"), Qt::ISODateWithMs);
+        EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)")
+                        .match(records.back().at("time"))
+                        .hasMatch())
+            << records.back().at("time").toStdString();
+        EXPECT_TRUE(time >= before.addSecs(-1) && time <= QDateTime::currentDateTime());
+    }
+    EXPECT_TRUE(last.isEmpty()) << last.join(u'\n').toStdString();
+
+    // JSON lines: numbers as numbers, words and versions as strings, the same values.
+    const Finished run = runToEnd(onLine({"monitor", "--format", "jsonl", "--count", "1"}));
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    const QJsonObject object = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    const auto registers = registersOf(state()["input_registers"].toArray());
+    ASSERT_TRUE(registers);
+    for (const auto& [key, text] : expectedRecord(*registers)) {
+        const QJsonValue value = object[key];
+        const bool word = key.startsWith(u"lbl_faults") || key == u"lbl_dbg" ||
+                          key == u"lbl_intf" || key == u"lbl_adc_b_d" || key.endsWith(u"_ver");
+        EXPECT_EQ(value.isString(), word) << key.toStdString();
+        if (!word) EXPECT_EQ(value.toDouble(), text.toDouble()) << key.toStdString();
+    }
+}
+
+TEST_F(CliEndToEnd, EveryCommandLandsInTheSimulatorAsTheWindowsButtonWould) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
+    struct Case {
+        QStringList words;
+        int code;         // written to 402
+        int number = -1;  // written to 401 with it
+    };
+    const std::vector<Case> cases = {
+        {{"start"}, 0x1231},
+        {{"stop"}, 0x4562},
+        {{"ack"}, 0x7893},
+        {{"load", "toggle"}, 0xABC4},
+        {{"section", "toggle"}, 0xABCC},
+        {{"autostart", "toggle"}, 0xAB10},
+        {{"load", "off"}, 0x0BC4},
+        {{"load", "on"}, 0x5BC4},
+        {{"section", "off"}, 0x0BCC},
+        {{"section", "on"}, 0x5BCC},
+        {{"autostart", "off"}, 0x0B10},
+        {{"autostart", "on"}, 0x5B10},
+        {{"priority", "5"}, 0xEE55, 0x5505},
+        {{"section-number", "2.5"}, 0xEEAA, 0xAA02},  // the window's rounding: half to even
+        {{"neighbour", "7"}, 0xEEBB, 0xAA07},
+    };
+    for (const Case& c : cases) {
+        const Finished run = runToEnd(onLine(QStringList{"send"} << c.words));
+        EXPECT_EQ(run.code, 0) << c.words.join(u' ').toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(waitFor([&] {
+            return lastSimCommand() == c.code && (c.number < 0 || simHolding(401) == c.number);
+        })) << c.words.join(u' ').toStdString()
+            << ": last command " << lastSimCommand() << ", 401 " << simHolding(401);
+    }
+    EXPECT_EQ(state()["priority"].toInt(), 5);
+    EXPECT_EQ(state()["section_number"].toInt(), 2);
+    EXPECT_EQ(state()["neighbour_section"].toInt(), 7);
+}
+
+TEST_F(CliEndToEnd, FaultsShowInTheTraceAndAddUpInTheSummary) {
+    ASSERT_NO_FATAL_FAILURE(
+        startSim({"--no-noise", "--drop-every", "4", "--exception-every", "5",
+                  "--bad-crc-every", "3"}));
+    const Finished run = runToEnd(onLine({"monitor", "--format", "csv", "--count", "8",
+                                          "--trace"}));
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(parseCsv(run.out).size(), 8u);
+
+    // The status read as the simulator's own description spells it, CRC included.
+    EXPECT_TRUE(run.err.contains(QStringLiteral(" TX 07 04 01 2C 00 40 31 A9")))
+        << run.err.toStdString();
+    const auto traced = [&](const QString& verdict) {
+        return static_cast<int>(run.err.count(QRegularExpression(" RX .*  " + verdict)));
+    };
+    const int requests = summaryCount(run.err, QStringLiteral("Запросов"));
+    const int valid = summaryCount(run.err, QStringLiteral("верных ответов"));
+    const int crc = summaryCount(run.err, QStringLiteral("несовпадений КС"));
+    const int silent = summaryCount(run.err, QStringLiteral("без ответа"));
+    const int exceptions = summaryCount(run.err, QStringLiteral("исключений"));
+    EXPECT_EQ(requests, valid + crc + silent + exceptions) << run.err.toStdString();
+    EXPECT_EQ(traced(QStringLiteral("answered")), valid);
+    EXPECT_EQ(traced(QStringLiteral("CRC mismatch")), crc);
+    EXPECT_EQ(traced(QStringLiteral("no answer")), silent);
+    EXPECT_EQ(traced(QStringLiteral("exception 6 \\(устройство занято\\)")), exceptions);
+    EXPECT_GE(crc, 1);
+    EXPECT_GE(silent, 1);
+    EXPECT_GE(exceptions, 1);
+    // The simulator may have acted on the request still in flight when the run ended.
+    EXPECT_TRUE(simFault("bad_crc") == crc || simFault("bad_crc") == crc + 1) << crc;
+    EXPECT_TRUE(simFault("dropped") == silent || simFault("dropped") == silent + 1) << silent;
+    EXPECT_TRUE(simFault("exception") == exceptions || simFault("exception") == exceptions + 1);
+
+    const QRegularExpression times(
+        QStringLiteral(R"(мин ([\d.]+), медиана ([\d.]+), макс ([\d.]+) \((\d+) ответов\))"));
+    const auto match = times.match(run.err);
+    ASSERT_TRUE(match.hasMatch()) << run.err.toStdString();
+    const double low = match.captured(1).toDouble(), median = match.captured(2).toDouble(),
+                 high = match.captured(3).toDouble();
+    EXPECT_TRUE(0 <= low && low <= median && median <= high && high < 100)
+        << match.captured(0).toStdString();
+    EXPECT_EQ(match.captured(4).toInt(), valid);
+}
+
+TEST_F(CliEndToEnd, ExitCodesTellUsageMissingPortExceptionAndSilence) {
+    const auto expectExit = [](const Finished& run, int code, const QString& message) {
+        EXPECT_EQ(run.code, code) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    };
+    expectExit(runToEnd({"frobnicate"}), 2, QStringLiteral("неизвестная команда"));
+    expectExit(runToEnd(onLine({"send", "priority", "8"})), 2, QStringLiteral("вне диапазона"));
+    expectExit(runToEnd(onLine({"send", "priority", "x"})), 2, QStringLiteral("вне диапазона"));
+    expectExit(runToEnd(onLine({"send", "load", "sideways"})), 2,
+               QStringLiteral("неизвестная команда"));
+    expectExit(runToEnd(onLine({"read", "--address", "0"})), 2, QStringLiteral("--address"));
+    expectExit(runToEnd({"read", "--port", line(), "--settings", "115200,x,8,1"}), 2,
+               QStringLiteral("не разобраны"));
+    expectExit(runToEnd(onLine({"monitor", "--count", "0"})), 2, QStringLiteral("--count"));
+    expectExit(runToEnd(onLine({"read", "--trace"})), 2, QStringLiteral("trace"));
+    expectExit(runToEnd(onLine({"read"})), 1, QStringLiteral("нет такого устройства"));
+    expectExit(runToEnd({"read", "--port", "COM200", "--settings", "115200,e,8,1"}), 1,
+               QStringLiteral("COM200"));
+
+    ASSERT_NO_FATAL_FAILURE(startSim({"--exception-every", "1"}));
+    expectExit(runToEnd(onLine({"send", "stop", "--timeout", "0.5"})), 3,
+               QStringLiteral("исключение 6 (устройство занято)"));
+    expectExit(runToEnd(onLine({"read"})), 3, QStringLiteral("устройство занято"));
+
+    ASSERT_NO_FATAL_FAILURE(startSim({"--drop-every", "1"}));
+    QElapsedTimer took;
+    took.start();
+    expectExit(runToEnd(onLine({"read"})), 4, QStringLiteral("нет верного ответа за 1 с"));
+    EXPECT_GE(took.elapsed(), 1000);
+    expectExit(runToEnd(onLine({"send", "start", "--timeout", "0.5"})), 4,
+               QStringLiteral("СТАРТ: нет верного ответа"));
+}
+
+TEST_F(CliEndToEnd, CtrlCEndsMonitorWithASummaryWhileItsPortIsBusyForOthers) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
+    QProcess monitor;
+    monitor.setProcessEnvironment(russianEnvironment());
+    monitor.start(QStringLiteral(TORVIX_CLI_BINARY), onLine({"monitor", "--format", "jsonl"}));
+    ASSERT_TRUE(monitor.waitForStarted(kStartMs));
+    QByteArray out;
+    ASSERT_TRUE(waitFor([&] {
+        monitor.waitForReadyRead(20);
+        out += monitor.readAllStandardOutput();
+        return out.count('\n') >= 2;
+    })) << monitor.readAllStandardError().toStdString();
+    // Flushed per record: each line that arrived is a whole record.
+    for (const QByteArray& record : out.split('\n'))
+        if (!record.isEmpty()) EXPECT_TRUE(QJsonDocument::fromJson(record).isObject()) << record.toStdString();
+
+    const Finished other = runToEnd(onLine({"read"}));
+    EXPECT_EQ(other.code, 1);
+    EXPECT_TRUE(other.err.contains(QStringLiteral("занят другим приложением")))
+        << other.err.toStdString();
+
+    ::kill(static_cast<pid_t>(monitor.processId()), SIGINT);
+    ASSERT_TRUE(monitor.waitForFinished(kStartMs));
+    EXPECT_EQ(monitor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(monitor.exitCode(), 0);
+    const QString err = QString::fromUtf8(monitor.readAllStandardError());
+    EXPECT_GE(summaryCount(err, QStringLiteral("верных ответов")), 2) << err.toStdString();
+}
+
+TEST_F(CliEndToEnd, TpIniBesideTheProgramChoosesThePortAndStaysAsItWas) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
+    // A copy of the program in a folder of its own, as the demo keeps one.
+    const QString program = path(QStringLiteral("app/torvix-cli"));
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("app"))));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TORVIX_CLI_BINARY), program));
+    const QString ini = path(QStringLiteral("app/тп.ini"));
+    const QByteArray contents = QStringLiteral("[PC config]\r\nCOM=3\r\nCOMSettings=115200,e,8,1\r\n"
+                                               "[Ports]\r\nCOM3=%1\r\nCOM4=%2\r\n")
+                                    .arg(line(), path(QStringLiteral("gone")))
+                                    .toUtf8();
+    {
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+    const Finished read = runToEnd({"read", "--format", "jsonl"}, program);
+    EXPECT_EQ(read.code, 0) << read.err.toStdString();
+    EXPECT_TRUE(QJsonDocument::fromJson(read.out.toUtf8()).object().contains("lbl_phAU"));
+
+    const Finished ports = runToEnd({"ports"}, program);
+    EXPECT_EQ(ports.code, 0);
+    const QStringList lines = ports.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 16) << ports.out.toStdString();
+    EXPECT_EQ(lines[2].simplified(), QStringLiteral("COM3 free ") + line());
+    EXPECT_EQ(lines[3].simplified(), QStringLiteral("COM4 missing ") + path("gone"));
+
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), contents);
+    EXPECT_EQ(QDir(path(QStringLiteral("app"))).entryList(QDir::Files).size(), 2);
+    file.close();
+
+    // Settings that do not parse are a usage error that names the file.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[PC config]\r\nCOM=3\r\nCOMSettings=fast\r\n");
+    file.close();
+    const Finished bad = runToEnd({"read"}, program);
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_TRUE(bad.err.contains(ini)) << bad.err.toStdString();
+}
+
+// Registers that tell a misplaced byte, a wrong sign or width, or a wrong rounding apart.
+Registers distinctiveRegisters() {
+    Registers r{};
+    for (int n = 0; n < 64; ++n) r[n] = static_cast<std::uint16_t>(0x5A00 + n);  // not shown
+    r[0] = 0x0209, r[1] = 0x030E;
+    r[2] = 2305, r[3] = 2298, r[4] = 2310, r[5] = 2315, r[6] = 2291;
+    r[7] = 1087, r[8] = 5, r[9] = 1093;
+    r[10] = 0xFFFF, r[11] = 0xFF9C;
+    r[12] = 0x8000, r[13] = 0x0000;
+    r[14] = 0x0001, r[15] = 0x0002;
+    r[16] = 4998, r[17] = 5001, r[18] = 5000;
+    r[29] = 0x0000, r[30] = 0x00FF;
+    r[35] = 0x1234, r[36] = 0x5678;
+    r[39] = 0xFF38, r[40] = 0x000F, r[41] = 0x1A2B;
+    const std::uint16_t faults[9] = {0x0000, 0x1234, 0xABCD, 0x0001, 0x8000,
+                                     0x00F0, 0xFFFF, 0x0A0B, 0x7FFF};
+    for (int i = 0; i < 9; ++i) r[42 + i] = faults[i];
+    r[51] = 0x8000, r[52] = 0x0001;
+    r[55] = 0x00A5, r[56] = 0x0203;
+    r[58] = 0xFD55;  // lamps 0, 2, 4, 6, 8; bits 10 to 15 are not lamps
+    r[60] = 0xFFFD;  // Старт and Сирена; bits 3 to 15 are not relays
+    r[61] = 0xFFC4;  // -60 minutes
+    r[62] = 0xFFFF, r[63] = 0xFFFF;
+    r[57] = 90;      // not shown
+    return r;
+}
+
+TEST_F(CliEndToEnd, AnIndependentModbusStackServesExactValuesAndTakesTheCommands) {
+    const Registers registers = distinctiveRegisters();
+    ASSERT_NO_FATAL_FAILURE(startController(registers));
+
+    const Finished read = runToEnd(onLine({"read", "--format", "csv"}));
+    ASSERT_EQ(read.code, 0) << read.err.toStdString();
+    const std::vector<Record> records = parseCsv(read.out);
+    ASSERT_EQ(records.size(), 1u) << read.out.toStdString();
+    EXPECT_EQ(differences(records[0], expectedRecord(registers)).join(u'\n').toStdString(), "");
+    EXPECT_EQ(records[0].at("lbl_ap"), QStringLiteral("-10"));
+    EXPECT_EQ(records[0].at("lbl_fp"), QStringLiteral("214748364.8"));
+    EXPECT_EQ(records[0].at("lbl_phBI"), QStringLiteral("1"));
+    EXPECT_EQ(records[0].at("lbl_service"), QStringLiteral("-1"));
+    EXPECT_EQ(records[0].at("lbl_motomin"), QStringLiteral("71582788"));
+    EXPECT_EQ(records[0].at("lbl_faults_11"), QStringLiteral("80000001"));
+    EXPECT_EQ(records[0].at("lbl_pr_ver"), QStringLiteral("2.09"));
+
+    // The table on a pipe: the window's captions, units and lamps as text.
+    const Finished table = runToEnd(onLine({"read"}));
+    ASSERT_EQ(table.code, 0) << table.err.toStdString();
+    EXPECT_TRUE(table.out.contains(QRegularExpression(QStringLiteral("Pп, кВт +214748364.8\n"))))
+        << table.out.toStdString();
+    EXPECT_TRUE(table.out.contains(QRegularExpression(QStringLiteral("наработка +71582788 мч\n"))));
+    EXPECT_TRUE(table.out.contains(QStringLiteral("● ДГУ  ○ Секц.  ● Неотв.1")));
+
+    const auto holding = [&] {
+        std::vector<int> values;
+        for (const auto& value : state()["holding"].toArray()) values.push_back(value.toInt());
+        return values;
+    };
+    ASSERT_EQ(runToEnd(onLine({"send", "start"})).code, 0);
+    EXPECT_TRUE(waitFor([&] { return holding() == std::vector<int>{0, 0, 0x1231}; }));
+    ASSERT_EQ(runToEnd(onLine({"send", "priority", "5"})).code, 0);
+    EXPECT_TRUE(waitFor([&] { return holding() == std::vector<int>{0, 0x5505, 0xEE55}; }));
+    EXPECT_EQ(state()["rejected_frames"].toInt(), 0);
+}
+
+}  // namespace
+}  // namespace torvix::cli_e2e
