@@ -6,7 +6,7 @@
 #include <optional>
 #include <span>
 
-#include "cli/modbus_contract.h"
+#include "link/modbus.h"
 
 namespace torvix::cli {
 

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 
 #include "link/port_resolver.h"
-#include "settings/stored_port.h"
+#include "settings/config_file.h"
 
 namespace torvix::cli {
 
@@ -17,14 +17,18 @@ std::variant<LineChoice, Failure> chooseLine(const Invocation& run, const QStrin
     LineChoice line;
     QString settingsText = run.settings;
     if (run.port.isEmpty() || settingsText.isEmpty()) {
-        QString error;
-        const auto stored = readStoredPortChoice(iniPath, &error);
-        if (!stored) return Failure{ExitCode::Usage, error};
+        const auto stored = readPortChoice(iniPath);
+        if (!stored) {
+            const bool readable = ConfigFile(iniPath).readSettings().has_value();
+            return Failure{ExitCode::Usage,
+                           readable ? QStringLiteral("%1: COM не номер порта 0..255").arg(iniPath)
+                                    : QStringLiteral("%1: файл не читается").arg(iniPath)};
+        }
         line.number = stored->port;
         line.overrides = stored->overrides;
         if (settingsText.isEmpty()) settingsText = stored->settings;
     } else {
-        line.overrides = readPortOverrides(iniPath);
+        line.overrides = ConfigFile(iniPath).readPortOverrides();
     }
     if (!run.port.isEmpty()) {
         if (const auto number = portNumberOf(run.port)) {
@@ -71,7 +75,7 @@ std::optional<Failure> openLine(SerialPort& port, const LineChoice& line) {
         return Failure{ExitCode::PortUnavailable, QStringLiteral("порт %1 не открывается: %2")
                                                       .arg(line.name(), portFailureReason(error))};
     };
-    if (PortStatus status = port.setLineSettings(line.settingsText); !status)
+    if (PortStatus status = port.setLineSettings(line.settings); !status)
         return fail(status.error());
     if (PortStatus status = port.setPortNumber(line.number); !status) return fail(status.error());
     if (PortStatus status = port.setPortOpen(true); !status) return fail(status.error());

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "cli/modbus_contract.h"
+#include "link/modbus.h"
 
 namespace torvix::cli {
 

@@ -5,7 +5,7 @@
 #include "cli/console.h"
 #include "cli/exit_code.h"
 #include "cli/run_commands.h"
-#include "settings/config.h"
+#include "settings/config_file.h"
 
 int main(int argc, char* argv[]) {
     using namespace torvix::cli;
@@ -19,7 +19,7 @@ int main(int argc, char* argv[]) {
         return parsed.exitCode;
     }
     const Invocation& run = *parsed.invocation;
-    const QString iniPath = torvix::Config::defaultPath();
+    const QString iniPath = torvix::ConfigFile::defaultPath();
     switch (run.command) {
         case Command::Read:
             return runRead(run, iniPath);

@@ -14,7 +14,7 @@
 #include "cli/run_commands.h"
 #include "link/operator_requests.h"
 #include "link/protocol.h"
-#include "settings/stored_port.h"
+#include "settings/config_file.h"
 
 namespace torvix::cli {
 namespace {
@@ -156,7 +156,7 @@ int runSend(const Invocation& run, const QString& iniPath) {
 }
 
 int runPorts(const QString& iniPath) {
-    put(stdout, portsListing(readPortOverrides(iniPath)));
+    put(stdout, portsListing(ConfigFile(iniPath).readPortOverrides()));
     return exitWith(ExitCode::Ok);
 }
 

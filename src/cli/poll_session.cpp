@@ -6,20 +6,10 @@
 namespace torvix::cli {
 namespace {
 
-// Bits of one character: start, data, parity, stop.
-double characterBits(const LineSettings& settings) {
-    double bits = 1 + settings.dataBits;
-    if (settings.parity != QSerialPort::NoParity) bits += 1;
-    bits += settings.stopBits == QSerialPort::OneAndHalfStop ? 1.5
-            : settings.stopBits == QSerialPort::TwoStop      ? 2
-                                                              : 1;
-    return bits;
-}
-
 double lineNsPerByte(const LineChoice& line) {
     // A pseudo-terminal hands the bytes over at once, whatever speed it is told.
     if (PortResolver::canonicalExistingPath(line.device).startsWith(u"/dev/pts/")) return 0;
-    return characterBits(line.settings) * 1e9 / line.settings.baudRate;
+    return line.settings.bitsPerCharacter() * 1e9 / line.settings.baudRate;
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "cli/line_choice.h"
 #include "cli/reply_timing_port.h"
-#include "cli/modbus_contract.h"
+#include "link/modbus.h"
 #include "link/platform_serial_port.h"
 
 namespace torvix::cli {
@@ -35,7 +35,7 @@ public:
     void start(TickHandler onTick);
     void stop();
 
-    ContractModbus& modbus() { return modbus_; }
+    Modbus& modbus() { return modbus_; }
     // Monotonic milliseconds since the session was made.
     double elapsedMs() const { return double(clock_.nsecsElapsed()) / 1e6; }
 
@@ -47,7 +47,7 @@ private:
     PlatformSerialPort port_;
     ReplyTimingPort timing_;
     FixedSlaveAddress address_;
-    ContractModbus modbus_;
+    Modbus modbus_;
     QTimer timer_;
     TickHandler onTick_;
 };

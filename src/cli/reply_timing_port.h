@@ -27,7 +27,7 @@ public:
     }
 
     PortStatus setPortNumber(int number) override { return inner_.setPortNumber(number); }
-    PortStatus setLineSettings(const QString& settings) override {
+    PortStatus setLineSettings(const LineSettings& settings) override {
         return inner_.setLineSettings(settings);
     }
     PortStatus setPortOpen(bool open) override { return inner_.setPortOpen(open); }
