@@ -35,8 +35,10 @@ public:
     int inBufferCount() override { return inner_.inBufferCount(); }
     std::uint8_t input() override { return inner_.input(); }
     void output(std::span<const std::uint8_t> frame) override {
-        inner_.output(frame);
+        // Stamped before the write: a process preempted after it would see the reply come
+        // "sooner" than it did; this way a delay can only lengthen the figure.
         sentEndNs_ = clock_.nsecsElapsed() + qint64(lineNsPerByte_ * double(frame.size()));
+        inner_.output(frame);
         lastByteNs_.reset();
     }
 
