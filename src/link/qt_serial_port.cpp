@@ -134,6 +134,13 @@ std::uint8_t QtSerialPort::input() {
 
 void QtSerialPort::output(std::span<const std::uint8_t> frame) {
     if (!isPortOpen()) return;
+    // A frame is far smaller than the driver's buffer: write it straight, without Qt's write
+    // notifier, which costs two event-loop wake-ups per frame.
+    if (serial_.bytesToWrite() == 0) {
+        const ssize_t n = ::write(static_cast<int>(serial_.handle()), frame.data(), frame.size());
+        if (n == static_cast<ssize_t>(frame.size())) return;
+        if (n > 0) frame = frame.subspan(static_cast<std::size_t>(n));
+    }
     serial_.write(reinterpret_cast<const char*>(frame.data()), static_cast<qint64>(frame.size()));
     // Hands the frame to the driver now instead of at the next event-loop pass; never waits.
     serial_.flush();
