@@ -75,7 +75,7 @@ private:
         const auto record = statusRecord(reply);
         if (!record) return;  // the answer to a counter write
         ++records_;
-        if (showRecords_ && !writer_->write(QDateTime::currentDateTime(), *record)) {
+        if (showRecords_ && !writer_->write(clock_.now(), *record)) {
             // A closed pipe (| head) or a full disk ends the run as Ctrl+C would.
             tell(QStringLiteral("запись не удалась, опрос остановлен"));
             loop_.exit();
@@ -101,6 +101,7 @@ private:
     bool showRecords_;
     bool progress_;
     std::unique_ptr<RecordWriter> writer_;
+    RecordClock clock_;
     QEventLoop loop_;
     LinkStatistics statistics_;
     long long records_ = 0;

@@ -89,7 +89,7 @@ int runRead(const Invocation& run, const QString& iniPath) {
         if (outcome.answered.empty()) return;
         if (outcome.verdict == Verdict::Answered) {
             if (const auto record = statusRecord(outcome.reply)) {
-                const bool written = writer->write(QDateTime::currentDateTime(), *record);
+                const bool written = writer->write(RecordClock().now(), *record);
                 loop.exit(exitWith(written ? ExitCode::Ok : ExitCode::Usage));
             }
             return;

@@ -3,6 +3,7 @@
 #include <QFileDevice>
 #include <QStringList>
 #include <algorithm>
+#include <cstdio>
 
 #include "control/layout_table.h"
 
@@ -103,15 +104,25 @@ private:
 
 }  // namespace
 
+QDateTime RecordClock::now() {
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    if (ms / 60000 != minute_) {
+        minute_ = ms / 60000;
+        offsetSeconds_ = QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc();
+    }
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, offsetSeconds_);
+}
+
 QString isoTime(const QDateTime& time) {
+    const QDate date = time.date();
+    const QTime clock = time.time();
     const int offset = time.offsetFromUtc();
-    const QChar sign = offset < 0 ? u'-' : u'+';
     const int minutes = std::abs(offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
-           QStringLiteral("%1%2:%3")
-               .arg(sign)
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", date.year(),
+                  date.month(), date.day(), clock.hour(), clock.minute(), clock.second(),
+                  clock.msec(), offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return QString::fromLatin1(text);
 }
 
 QString tableText(const QDateTime& time, const StatusRecord& record) {

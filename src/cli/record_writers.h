@@ -20,6 +20,18 @@ public:
 // `inPlace`: a terminal, where the table redraws itself instead of scrolling.
 std::unique_ptr<RecordWriter> makeRecordWriter(Format format, QIODevice& out, bool inPlace);
 
+// The local time of each record. The offset from UTC changes (daylight saving) only at whole
+// minutes, so it is looked up once a minute rather than, as the C library does, with a look at
+// /etc/localtime for every record.
+class RecordClock {
+public:
+    QDateTime now();
+
+private:
+    qint64 minute_ = -1;
+    int offsetSeconds_ = 0;
+};
+
 // ISO 8601 local time with milliseconds and the offset from UTC: 2026-12-08T07:30:01.123+03:00.
 QString isoTime(const QDateTime& time);
 
