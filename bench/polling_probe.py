@@ -137,11 +137,12 @@ def read_request_times(log):
 
 
 class Subject:
-    """One master under measurement: how to start it, its simulator's request log, its Xvfb."""
+    """One master under measurement: how to start it, its simulator's request log, its Xvfb,
+    and where its standard output goes (a master that records keeps its records in a file)."""
 
-    def __init__(self, name, args, env, log, stop_signal, xvfb=None):
+    def __init__(self, name, args, env, log, stop_signal, xvfb=None, stdout_file=None):
         self.name, self.args, self.env, self.log = name, args, env, log
-        self.stop_signal, self.xvfb = stop_signal, xvfb
+        self.stop_signal, self.xvfb, self.stdout_file = stop_signal, xvfb, stdout_file
 
 
 def measure(procs, subjects, seconds):
@@ -149,10 +150,11 @@ def measure(procs, subjects, seconds):
     figures of each; the CPU of a subject's Xvfb, when it has one, is sampled too."""
     running = []
     for s in subjects:
-        with open(s.log + ".stderr", "wb") as err:
+        with open(s.log + ".stderr", "wb") as err, \
+                open(s.stdout_file or os.devnull, "wb") as out:
             t0 = monotonic_us()
             running.append((s, t0, procs.start(s.args, stop_signal=s.stop_signal, env=s.env,
-                                                stdout=subprocess.DEVNULL, stderr=err)))
+                                                stdout=out, stderr=err)))
     time.sleep(WARMUP_S)
     for s, _, proc in running:
         if proc.poll() is not None:
@@ -241,7 +243,9 @@ def mbpoll_subject(procs, work, sim):
     start_sim(procs, sim, link, log)
     args = ["mbpoll", "-m", "rtu", "-a", "7", "-b", "115200", "-P", "none",
             "-t", "3", "-r", "301", "-c", "64", "-l", "100", link]
-    return Subject("mbpoll", args, dict(os.environ), log, signal.SIGINT)
+    # Its printed values go to a file, as torvix-cli's records do.
+    return Subject("mbpoll", args, dict(os.environ), log, signal.SIGINT,
+                   stdout_file=os.path.join(work, "mbpoll-values.txt"))
 
 
 def fmt(value, digits=2):
