@@ -61,8 +61,7 @@ constexpr std::array<CommandInfo, 4> kCommands{{
      "Exits 4 when no valid reply comes within 1 s, 3 on an exception reply.\n"},
     {Command::Monitor, "monitor", "Polls every 100 ms and prints or records each status reply.",
      kMonitorHelp},
-    {Command::Send, "send", "Sends one operator command, as the window's button does.",
-     kSendHelp},
+    {Command::Send, "send", "Sends one operator command, as the window's button does.", kSendHelp},
     {Command::Ports, "ports", "Lists the ports 1..16.", kPortsHelp},
 }};
 
@@ -91,8 +90,7 @@ struct Options {
     QCommandLineOption port{"port", "Port number (5, COM5) or device path.", "port"};
     QCommandLineOption settings{"settings", "Line settings, e.g. 115200,e,8,1.", "settings"};
     QCommandLineOption address{"address", "Slave address 1..247 (default 7).", "n", "7"};
-    QCommandLineOption timeout{"timeout", "Seconds to wait for the answer (default 3).",
-                               "s", "3"};
+    QCommandLineOption timeout{"timeout", "Seconds to wait for the answer (default 3).", "s", "3"};
     QCommandLineOption format{"format", "table, csv or jsonl.", "format"};
     QCommandLineOption output{"output", "Write the records to FILE.", "file"};
     QCommandLineOption count{"count", "Stop after N records.", "n"};
@@ -112,9 +110,11 @@ struct Options {
 };
 
 Parsed usageError(const QString& message) {
-    return {std::nullopt,
-            QStringLiteral("torvix-cli: %1\nСправка: torvix-cli --help, torvix-cli COMMAND --help\n").arg(message), true,
-            static_cast<int>(ExitCode::Usage)};
+    return {
+        std::nullopt,
+        QStringLiteral("torvix-cli: %1\nСправка: torvix-cli --help, torvix-cli COMMAND --help\n")
+            .arg(message),
+        true, static_cast<int>(ExitCode::Usage)};
 }
 
 Parsed printed(const QString& text) {
@@ -216,9 +216,9 @@ Parsed parseCommandLine(const QStringList& arguments) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QString::fromUtf8(info->summary));
     parser.addOptions(options.of(info->command));
-    parser.addPositionalArgument(info->name, "", info->command == Command::Send
-                                                     ? QStringLiteral("send COMMAND [N]")
-                                                     : QString::fromLatin1(info->name));
+    parser.addPositionalArgument(info->name, "",
+                                 info->command == Command::Send ? QStringLiteral("send COMMAND [N]")
+                                                                : QString::fromLatin1(info->name));
     if (!parser.parse(arguments)) return usageError(parser.errorText());
     if (parser.isSet(options.help)) return printed(helpText(parser, info->help));
     if (parser.isSet(options.version))

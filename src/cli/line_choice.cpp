@@ -40,11 +40,11 @@ std::variant<LineChoice, Failure> chooseLine(const Invocation& run, const QStrin
     }
     const auto settings = LineSettings::parse(settingsText);
     if (!settings)
-        return Failure{ExitCode::Usage,
-                       QStringLiteral("настройки линии \"%1\" не разобраны (пример: 115200,e,8,1)%2")
-                           .arg(settingsText, run.settings.isEmpty()
-                                                  ? QStringLiteral(", ") + iniPath
-                                                  : QString())};
+        return Failure{
+            ExitCode::Usage,
+            QStringLiteral("настройки линии \"%1\" не разобраны (пример: 115200,e,8,1)%2")
+                .arg(settingsText,
+                     run.settings.isEmpty() ? QStringLiteral(", ") + iniPath : QString())};
     line.settings = *settings;
     line.settingsText = settingsText;
     PortResolver resolver;

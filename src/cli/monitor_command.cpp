@@ -32,8 +32,8 @@ public:
           format_(run.format.value_or(toTerminal ? Format::Table : Format::Csv)),
           // The trace scrolls on stderr; a table redrawn in place on the same screen would
           // overwrite it, so the table gives way.
-          showRecords_(!(run.trace && toTerminal && format_ == Format::Table &&
-                         isTerminal(stderr))),
+          showRecords_(
+              !(run.trace && toTerminal && format_ == Format::Table && isTerminal(stderr))),
           progress_(!run.output.isEmpty() && !run.trace && isTerminal(stderr)),
           writer_(makeRecordWriter(format_, out, toTerminal)) {}
 
@@ -85,8 +85,7 @@ private:
     }
 
     void showProgress() {
-        if (!progress_ || (progressShown_ && lastProgress_.elapsed() < kProgressIntervalMs))
-            return;
+        if (!progress_ || (progressShown_ && lastProgress_.elapsed() < kProgressIntervalMs)) return;
         lastProgress_.start();
         progressShown_ = true;
         put(stderr, QStringLiteral("\rзаписей: %1, ошибок: %2, прошло: %3 с\x1b[K")
@@ -119,10 +118,10 @@ int runMonitor(const Invocation& run, const QString& iniPath) {
         return static_cast<int>(failure->code);
     }
     QFile out;
-    const bool opened = run.output.isEmpty()
-                            ? out.open(stdout, QIODevice::WriteOnly)
-                            : (out.setFileName(run.output),
-                               out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    const bool opened =
+        run.output.isEmpty()
+            ? out.open(stdout, QIODevice::WriteOnly)
+            : (out.setFileName(run.output), out.open(QIODevice::WriteOnly | QIODevice::Truncate));
     if (!opened) {
         tell(QStringLiteral("%1: %2").arg(run.output, out.errorString()));
         return static_cast<int>(ExitCode::Usage);

@@ -67,8 +67,7 @@ std::optional<std::vector<std::uint8_t>> requestOf(const OperatorCommand& comman
 
 // The frame (address to CRC) carries `pdu`.
 bool carries(std::span<const std::uint8_t> frame, const std::vector<std::uint8_t>& pdu) {
-    return frame.size() == pdu.size() + 3 &&
-           std::equal(pdu.begin(), pdu.end(), frame.begin() + 1);
+    return frame.size() == pdu.size() + 3 && std::equal(pdu.begin(), pdu.end(), frame.begin() + 1);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "cli/poll_session.h"
 
-#include "link/port_resolver.h"
 #include "control/layout_table.h"
+#include "link/port_resolver.h"
 
 namespace torvix::cli {
 namespace {

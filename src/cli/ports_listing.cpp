@@ -35,8 +35,8 @@ QString portsListing(const std::map<int, QString>& overrides) {
         if (status) status = port.setPortOpen(true);
         if (status) (void)port.setPortOpen(false);
         const auto found = overrides.find(number);
-        const QString device = found != overrides.end() ? found->second
-                                                        : PortResolver::tablePath(number);
+        const QString device =
+            found != overrides.end() ? found->second : PortResolver::tablePath(number);
         text += QStringLiteral("COM%1  %2  %3\n")
                     .arg(QString::number(number).leftJustified(2), stateOf(status).leftJustified(7),
                          device);

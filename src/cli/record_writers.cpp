@@ -13,8 +13,8 @@ namespace {
 QString describe(ControlRef control) {
     const layout::ControlEntry* entry = layout::find(control);
     if (!entry) return QString::fromLatin1(control.name.data(), qsizetype(control.name.size()));
-    QString text = QStringView(entry->description.empty() ? entry->caption : entry->description)
-                       .toString();
+    QString text =
+        QStringView(entry->description.empty() ? entry->caption : entry->description).toString();
     if (text.endsWith(u':')) text.chop(1);
     return text;
 }
@@ -139,8 +139,9 @@ QString tableText(const QDateTime& time, const StatusRecord& record) {
         } else if (name == "lbl_faults") {
             faults[value.control.index] = value.text;
         } else {
-            rows.emplace_back(describe(value.control),
-                              value.suffix.isEmpty() ? value.text : value.text + u' ' + value.suffix);
+            rows.emplace_back(describe(value.control), value.suffix.isEmpty()
+                                                           ? value.text
+                                                           : value.text + u' ' + value.suffix);
         }
     }
     qsizetype width = 0;

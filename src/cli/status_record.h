@@ -12,9 +12,9 @@
 namespace torvix::cli {
 
 struct RecordValue {
-    QString key;   // lbl_phAU, lbl_led_3, lbl_faults_11 ...
-    QString text;  // 230.5, 1, 80000001, 2.05 ... with a decimal point whatever the locale
-    bool number;   // a JSON number; otherwise a JSON string
+    QString key;         // lbl_phAU, lbl_led_3, lbl_faults_11 ...
+    QString text;        // 230.5, 1, 80000001, 2.05 ... with a decimal point whatever the locale
+    bool number;         // a JSON number; otherwise a JSON string
     ControlRef control;  // the window's label (and element) that shows the value
     QString suffix;      // the window's suffix after the number, such as мч
 };

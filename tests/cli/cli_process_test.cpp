@@ -101,8 +101,9 @@ Record expectedRecord(const Registers& r) {
     Record record;
     for (const auto& caption : e2e::expectedCaptions(r)) {
         QString text = caption.text;
-        text.remove(QStringLiteral("мч")).remove(QStringLiteral("EDS ")).remove(
-            QStringLiteral("INTF "));
+        text.remove(QStringLiteral("мч"))
+            .remove(QStringLiteral("EDS "))
+            .remove(QStringLiteral("INTF "));
         text.replace(u',', u'.').remove(u' ');
         record[caption.index < 0 ? caption.name
                                  : caption.name + u'_' + QString::number(caption.index)] = text;
@@ -295,11 +296,10 @@ TEST_F(CliEndToEnd, EveryCommandLandsInTheSimulatorAsTheWindowsButtonWould) {
 }
 
 TEST_F(CliEndToEnd, FaultsShowInTheTraceAndAddUpInTheSummary) {
-    ASSERT_NO_FATAL_FAILURE(
-        startSim({"--no-noise", "--drop-every", "4", "--exception-every", "5",
-                  "--bad-crc-every", "3"}));
-    const Finished run = runToEnd(onLine({"monitor", "--format", "csv", "--count", "8",
-                                          "--trace"}));
+    ASSERT_NO_FATAL_FAILURE(startSim(
+        {"--no-noise", "--drop-every", "4", "--exception-every", "5", "--bad-crc-every", "3"}));
+    const Finished run =
+        runToEnd(onLine({"monitor", "--format", "csv", "--count", "8", "--trace"}));
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(parseCsv(run.out).size(), 8u);
 
@@ -410,8 +410,9 @@ TEST_F(CliEndToEnd, TpIniBesideTheProgramChoosesThePortAndStaysAsItWas) {
     ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("app"))));
     ASSERT_TRUE(QFile::copy(QStringLiteral(TORVIX_CLI_BINARY), program));
     const QString ini = path(QStringLiteral("app/тп.ini"));
-    const QByteArray contents = QStringLiteral("[PC config]\r\nCOM=3\r\nCOMSettings=115200,e,8,1\r\n"
-                                               "[Ports]\r\nCOM3=%1\r\nCOM4=%2\r\n")
+    const QByteArray contents = QStringLiteral(
+                                    "[PC config]\r\nCOM=3\r\nCOMSettings=115200,e,8,1\r\n"
+                                    "[Ports]\r\nCOM3=%1\r\nCOM4=%2\r\n")
                                     .arg(line(), path(QStringLiteral("gone")))
                                     .toUtf8();
     {
@@ -468,7 +469,7 @@ Registers distinctiveRegisters() {
     r[60] = 0xFFFD;  // Старт and Сирена; bits 3 to 15 are not relays
     r[61] = 0xFFC4;  // -60 minutes
     r[62] = 0xFFFF, r[63] = 0xFFFF;
-    r[57] = 90;      // not shown
+    r[57] = 90;  // not shown
     return r;
 }
 
