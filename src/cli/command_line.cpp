@@ -261,7 +261,8 @@ Parsed parseCommandLine(const QStringList& arguments) {
                                   .arg(parser.value(options.timeout)));
         run.timeoutSeconds = *timeout;
     }
-    if (parser.isSet(options.format)) {
+    const bool hasFormat = info->command == Command::Read || info->command == Command::Monitor;
+    if (hasFormat && parser.isSet(options.format)) {
         const QString format = parser.value(options.format);
         if (format == u"table")
             run.format = Format::Table;

@@ -426,6 +426,7 @@ TEST_F(CliEndToEnd, TpIniBesideTheProgramChoosesThePortAndStaysAsItWas) {
 
     const Finished ports = runToEnd({"ports"}, program);
     EXPECT_EQ(ports.code, 0);
+    EXPECT_EQ(ports.err.toStdString(), "");
     const QStringList lines = ports.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 16) << ports.out.toStdString();
     EXPECT_EQ(lines[2].simplified(), QStringLiteral("COM3 free ") + line());
