@@ -46,7 +46,6 @@ std::variant<LineChoice, Failure> chooseLine(const Invocation& run, const QStrin
                 .arg(settingsText,
                      run.settings.isEmpty() ? QStringLiteral(", ") + iniPath : QString())};
     line.settings = *settings;
-    line.settingsText = settingsText;
     PortResolver resolver;
     resolver.setOverrides(line.overrides);
     line.device = resolver.devicePath(line.number);

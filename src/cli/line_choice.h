@@ -15,7 +15,6 @@ namespace torvix::cli {
 struct LineChoice {
     int number = 1;  // a device path given on the command line gets kPathPortNumber
     std::map<int, QString> overrides;
-    QString settingsText;
     LineSettings settings;
     QString device;  // the path the number stands for, for messages
 
