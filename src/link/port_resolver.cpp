@@ -4,6 +4,7 @@
 #include <array>
 
 namespace torvix {
+#ifndef Q_OS_WIN
 namespace {
 
 struct TableRange {
@@ -19,6 +20,7 @@ constexpr std::array<TableRange, 3> kPortTable{{
 }};
 
 }  // namespace
+#endif
 
 PortResolver::PortResolver(Lookup lookup) : lookup_(std::move(lookup)) {}
 
@@ -30,10 +32,14 @@ void PortResolver::setOverrides(std::map<int, QString> overrides) {
 }
 
 QString PortResolver::tablePath(int number) {
+#ifdef Q_OS_WIN
+    if (number >= 1 && number <= kMaxPortNumber) return QStringLiteral("COM%1").arg(number);
+#else
     for (const TableRange& range : kPortTable) {
         if (number >= range.firstNumber && number <= range.lastNumber)
             return QLatin1String(range.devicePrefix) + QString::number(number - range.firstNumber);
     }
+#endif
     return {};
 }
 
@@ -48,7 +54,12 @@ QString PortResolver::resolve(int number) const {
 }
 
 QString PortResolver::canonicalExistingPath(const QString& path) {
+#ifdef Q_OS_WIN
+    // A COM name is no file: only opening the port tells whether it is there.
+    return path;
+#else
     return QFileInfo(path).canonicalFilePath();
+#endif
 }
 
 }  // namespace torvix

@@ -1,12 +1,13 @@
 #pragma once
-// Turns a port number (1 = COM1) into the device to open on Linux.
+// Turns a port number (1 = COM1) into the device to open.
 //
-// Fixed table, so that the numbers operators know from Windows keep a meaning:
+// On Windows a number is the port's own name, COMn. On Linux a fixed table gives the numbers
+// operators know from Windows a meaning:
 //   COM1  .. COM4   ->  /dev/ttyS0   .. /dev/ttyS3     on-board UARTs
 //   COM5  .. COM12  ->  /dev/ttyUSB0 .. /dev/ttyUSB7   USB adapters (FTDI, CP210x, CH340, ...)
 //   COM13 .. COM16  ->  /dev/ttyACM0 .. /dev/ttyACM3   USB CDC-ACM adapters
 // An override (number -> path, e.g. /dev/serial/by-id/... from section "Ports" of тп.ini) wins
-// over the table; numbers 17..255 exist only through overrides.
+// over the table; on Linux numbers 17..255 exist only through overrides.
 
 #include <QString>
 #include <functional>
