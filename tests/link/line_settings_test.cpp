@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/qt_serial_port.h"
+#include "link/platform_serial_port.h"
 
 namespace torvix {
 namespace {
@@ -75,7 +75,7 @@ TEST(LineSettings, RefusedTexts) {
 }
 
 TEST(LineSettings, RefusedTextLeavesTheLastAcceptedOneOnTheClosedPort) {
-    QtSerialPort port;
+    PlatformSerialPort port;
     EXPECT_EQ(port.lineSettings().toText(), "9600,n,8,1");
     ASSERT_TRUE(setLineSettingsText(port, u"115200,E,8,1"));
     for (const QString& bad :

@@ -21,6 +21,10 @@
 #include "support/files.h"
 #include "support/recording_sink.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace torvix {
 namespace {
 
@@ -276,9 +280,19 @@ TEST_F(PortDialogTest, EventsDuringTheProbeSeeNoOpenPortAndCloseWaitsForIt) {
     EXPECT_TRUE(openOn(12));
 }
 
+// The folder of the running executable as the operating system tells it, not as Qt does.
+QString executableFolder() {
+#ifdef Q_OS_WIN
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return QFileInfo(QString::fromWCharArray(path)).canonicalPath();
+#else
+    return QFileInfo("/proc/self/exe").canonicalPath();
+#endif
+}
+
 TEST(ConfigDefaultPath, IsBesideTheProgram) {
-    EXPECT_EQ(Config::defaultPath(),
-              QFileInfo("/proc/self/exe").canonicalPath() + "/" + QString::fromUtf8("тп.ini"));
+    EXPECT_EQ(Config::defaultPath(), executableFolder() + "/" + QString::fromUtf8("тп.ini"));
 }
 
 }  // namespace

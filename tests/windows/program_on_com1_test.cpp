@@ -1,0 +1,141 @@
+// The whole program, built for Windows and run in-process under Wine, against the Linux
+// torvix-sim on a pseudo-terminal that Wine's registry maps as COM1 (tests/wine/e2e.sh
+// starts the simulator and names its state file in TORVIX_SIM_STATE).
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+#include <optional>
+
+#include "e2e/status_block_texts.h"
+#include "support/qt_printers.h"
+#include "ui/program.h"
+
+namespace torvix::e2e {
+namespace {
+
+const QString kLinkUp = QStringLiteral("Связь с контроллером Torvix установлена");
+const QString kNoAnswer = QStringLiteral("Ошибка обмена: Нет ответа от контроллера Torvix");
+
+// Generous: Wine on a loaded two-core machine.
+constexpr int kLinkMs = 15000;
+constexpr int kSettleMs = 8000;
+
+QJsonObject simState() {
+    QFile file(qEnvironmentVariable("TORVIX_SIM_STATE"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+std::optional<Registers> simRegisters() {
+    const QJsonArray values = simState()["input_registers"].toArray();
+    if (values.size() != 64) return std::nullopt;
+    Registers registers{};
+    for (int n = 0; n < 64; ++n) registers[n] = static_cast<std::uint16_t>(values[n].toInt());
+    return registers;
+}
+
+class ProgramOnCom1 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(qEnvironmentVariable("TORVIX_SIM_STATE").isEmpty())
+            << "run through tests/wine/e2e.sh";
+        ASSERT_EQ(QLocale::system().decimalPoint(), QStringLiteral(","))
+            << "run with LC_ALL=ru_RU.UTF-8: Wine takes the Windows locale from it";
+        ASSERT_TRUE(dir_.isValid());
+        const QString ini = dir_.filePath(QStringLiteral("тп.ini"));
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        // No parity: Linux refuses it on a pseudo-terminal.
+        file.write("[PC config]\r\nCOM=1\r\nCOMSettings=115200,n,8,1\r\n");
+        file.close();
+        program_.emplace(ini);
+        ASSERT_TRUE(program_->start());
+    }
+
+    MainWindow& window() { return program_->window(); }
+
+    QWidget* control(const QString& name, int index = -1) {
+        for (QWidget* widget : window().findChildren<QWidget*>(name)) {
+            const QVariant element = widget->property("index");
+            if (index < 0 ? !element.isValid() : element.isValid() && element.toInt() == index)
+                return widget;
+        }
+        ADD_FAILURE() << "no control " << name.toStdString() << "(" << index << ")";
+        return nullptr;
+    }
+
+    QString caption(const QString& name, int index = -1) {
+        auto* label = qobject_cast<QLabel*>(control(name, index));
+        return label ? label->text() : QString();
+    }
+
+    QString status() { return caption(QStringLiteral("lbl_sys_mes")); }
+    bool waitForStatus(const QString& text, int ms = kLinkMs) {
+        return QTest::qWaitFor([&] { return status() == text; }, ms);
+    }
+
+    // The simulator's registers move on between polls: both sides are read anew until they agree.
+    void expectWindowShowsSim() {
+        QStringList last{QStringLiteral("no state from the simulator")};
+        const bool agreed = QTest::qWaitFor(
+            [&] {
+                const auto registers = simRegisters();
+                if (!registers) return false;
+                last.clear();
+                for (const auto& expected : expectedCaptions(*registers)) {
+                    const QString shown = caption(expected.name, expected.index);
+                    if (shown != expected.text)
+                        last << QStringLiteral("%1(%2): \"%3\" shown, \"%4\" expected")
+                                    .arg(expected.name)
+                                    .arg(expected.index)
+                                    .arg(shown, expected.text);
+                }
+                return last.isEmpty();
+            },
+            kSettleMs);
+        EXPECT_TRUE(agreed) << last.join(u'\n').toStdString();
+    }
+
+private:
+    QTemporaryDir dir_;
+    std::optional<Program> program_;
+};
+
+TEST_F(ProgramOnCom1, StatusBlockReachesTheCaptionsAndAClickedStartReachesTheController) {
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+    expectWindowShowsSim();
+
+    auto* start = qobject_cast<QAbstractButton*>(control(QStringLiteral("cmd_mode"), 0));
+    ASSERT_NE(start, nullptr);
+    ASSERT_EQ(start->text(), QStringLiteral("СТАРТ"));
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QJsonObject state = simState();
+            return state["commands"].toArray().contains(0x1231) && state["running"].toBool();
+        },
+        kSettleMs));
+    expectWindowShowsSim();
+}
+
+// Run against a simulator that hangs its line up (tests/wine/e2e.sh starts that one).
+TEST_F(ProgramOnCom1, PollingResumesByItselfWhenTheLineComesBack) {
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+    EXPECT_TRUE(waitForStatus(kNoAnswer)) << status().toStdString();
+    const int hangups = simState()["faults"].toObject()["hangups"].toInt();
+    EXPECT_GE(hangups, 1);
+    EXPECT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+    expectWindowShowsSim();
+}
+
+}  // namespace
+}  // namespace torvix::e2e
