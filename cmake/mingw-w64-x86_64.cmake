@@ -8,10 +8,11 @@ set(CMAKE_C_COMPILER ${TORVIX_MINGW}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TORVIX_MINGW}-g++-posix)
 set(CMAKE_RC_COMPILER ${TORVIX_MINGW}-windres)
 
-# TORVIX_WINDOWS_QT: the prefix of Qt built for Windows; its packages are found there, the
-# host tools (moc, rcc, uic) come from the Linux Qt through QT_HOST_PATH.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TORVIX_WINDOWS_QT)
-set(CMAKE_FIND_ROOT_PATH /usr/${TORVIX_MINGW} ${TORVIX_WINDOWS_QT})
+# TORVIX_WINDOWS_PREFIXES: where libraries built for Windows are installed (Qt, GoogleTest);
+# their packages are found only there. Qt's host tools (moc, rcc, uic) come from the Linux Qt
+# through QT_HOST_PATH.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TORVIX_WINDOWS_PREFIXES)
+set(CMAKE_FIND_ROOT_PATH /usr/${TORVIX_MINGW} ${TORVIX_WINDOWS_PREFIXES})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -34,7 +34,7 @@ qt_version=6.4.2
 install_deps() {
   "$root/scripts/install-deps.sh"
   local packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev xz-utils
-                  wine wine64 xvfb xauth xdotool x11-apps imagemagick zip unzip ccache)
+                  googletest wine wine64 xvfb xauth xdotool x11-apps imagemagick python3 ccache)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -115,6 +115,130 @@ ensure_qt() {
   qt_prefix="$prefix"
 }
 
+gtest_stamp() {
+  printf '%s\n' "$(dpkg-query -W -f='${Version}' googletest)" "$($mingw-g++-posix -dumpfullversion)" \
+    | sha1sum | cut -c1-10
+}
+
+# GoogleTest from Debian's sources (package googletest), built with the same compiler.
+ensure_gtest() {
+  local prefix="$cache/googletest-$(gtest_stamp)"
+  if [ ! -f "$prefix/.complete" ]; then
+    say "Building GoogleTest for Windows into $prefix"
+    rm -rf "$prefix" "$cache/work-gtest"
+    cmake -S /usr/src/googletest -B "$cache/work-gtest" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+      -DBUILD_SHARED_LIBS=OFF >"$cache/gtest-build.log" 2>&1 \
+      && nice -n 10 cmake --build "$cache/work-gtest" --parallel "$jobs" >>"$cache/gtest-build.log" 2>&1 \
+      && cmake --install "$cache/work-gtest" >>"$cache/gtest-build.log" 2>&1 \
+      || { tail -30 "$cache/gtest-build.log" >&2; echo "build-windows.sh: GoogleTest build failed" >&2; exit 1; }
+    touch "$prefix/.complete"
+    rm -rf "$cache/work-gtest"
+  fi
+  gtest_prefix="$prefix"
+}
+
+build_project() {
+  say "Cross-building the project into $build_dir"
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVIX_WERROR=ON \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DTORVIX_WINDOWS_PREFIXES="$qt_prefix;$gtest_prefix" \
+    -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/wine/wine-run.sh;$build_dir" \
+    "${launcher[@]}" >"$build_dir.configure.log" 2>&1 \
+    || { tail -30 "$build_dir.configure.log" >&2; echo "build-windows.sh: configure failed" >&2; exit 1; }
+  nice -n 10 cmake --build "$build_dir" --parallel "$jobs"
+  write_wine_env
+}
+
+# What tests/wine/wine-run.sh needs to run the build's programs under Wine: a private prefix
+# (made by scripts/test-windows.sh) and the folders of the DLLs.
+write_wine_env() {
+  local dirs=() dir
+  while read -r dir; do
+    if [ -d "$dir" ]; then dirs+=("Z:${dir//\//\\}"); fi
+  done < <(dll_search_path | sort -u)
+  local IFS=';'
+  cat >"$build_dir/wine-env.sh" <<ENV
+export WINEPREFIX='$build_dir/wine-prefix'
+export WINEPATH='${dirs[*]}'
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml='
+ENV
+}
+
+# Windows' own DLLs: never shipped. Any other DLL an import table names must be found in Qt or
+# the MinGW runtime, or packing fails.
+windows_dlls='api-ms-win-.*|kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|comctl32'
+windows_dlls+='|ws2_32|winmm|imm32|uxtheme|dwmapi|version|shlwapi|setupapi|netapi32|userenv|wtsapi32'
+windows_dlls+='|mpr|authz|rpcrt4|d3d9|d3d11|d3d12|dxgi|d2d1|dwrite|dcomp|msvcrt|ucrtbase|bcrypt|ntdll'
+windows_dlls+='|shcore|crypt32|secur32|iphlpapi|dnsapi|opengl32|glu32|winspool\.drv'
+is_system_dll() {
+  [[ "${1,,}" =~ ^($windows_dlls)(\.dll)?$ ]]
+}
+
+dll_search_path() {
+  printf '%s\n' "$qt_prefix/bin" "/usr/lib/gcc/$mingw/$($mingw-g++-posix -dumpversion)" "/usr/$mingw/lib"
+}
+
+find_dll() {
+  local dir
+  while read -r dir; do
+    [ -f "$dir/$1" ] && { echo "$dir/$1"; return 0; }
+  done < <(dll_search_path)
+  return 1
+}
+
+# Copies every DLL that the given files import, and what those import in turn, into $1.
+copy_imported_dlls() {
+  local dest="$1"; shift
+  local queue=("$@") file name found
+  declare -A seen=()
+  while ((${#queue[@]})); do
+    file="${queue[0]}"; queue=("${queue[@]:1}")
+    while read -r name; do
+      [ -n "${seen[${name,,}]:-}" ] && continue
+      seen[${name,,}]=1
+      if found="$(find_dll "$name")"; then
+        cp "$found" "$dest/$name"
+        queue+=("$dest/$name")
+      elif ! is_system_dll "$name"; then
+        echo "build-windows.sh: $(basename "$file") imports $name, found neither in Qt nor MinGW" >&2
+        exit 1
+      fi
+    done < <($mingw-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
+  done
+}
+
+pack() {
+  local version stage name zip
+  version="$(sed -n 's/^#define TORVIX_VERSION "\(.*\)"/\1/p' "$build_dir/generated/torvix_version.h")"
+  [ -n "$version" ] || { echo "build-windows.sh: no TORVIX_VERSION in the build" >&2; exit 1; }
+  name="torvix-tp-$version-windows-x64"
+  stage="$build_dir/package/$name"
+  rm -rf "$build_dir/package"
+  mkdir -p "$stage/platforms" "$stage/styles"
+  local programs=("$build_dir/torvix-tp.exe")
+  [ -f "$build_dir/torvix-cli.exe" ] && programs+=("$build_dir/torvix-cli.exe")
+  cp "${programs[@]}" "$stage/"
+  # The plugins windeployqt would add for a Widgets program: the platform, the native style.
+  cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
+  cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+  copy_imported_dlls "$stage" "$stage"/*.exe "$stage/platforms/qwindows.dll" "$stage/styles/qwindowsvistastyle.dll"
+  $mingw-strip --strip-unneeded "$stage"/*.exe "$stage"/*.dll "$stage"/*/*.dll
+  # Notepad of any Windows version reads UTF-8 with a byte order mark and CRLF line ends.
+  { printf '\xef\xbb\xbf'; sed 's/$/\r/' "$root/packaging/windows/ПРОЧТИ.txt"; } >"$stage/ПРОЧТИ.txt"
+  mkdir -p "$root/dist"
+  zip="$root/dist/$name.zip"
+  rm -f "$zip"
+  # Python's zipfile marks the Cyrillic file name as UTF-8, which Explorer and 7-Zip honour.
+  (cd "$build_dir/package" && python3 -m zipfile -c "$zip" "$name")
+  say "Packed $zip ($(du -k "$zip" | cut -f1) KiB): $(cd "$stage" && find . -type f | sort | tr '\n' ' ')"
+}
+
 if ((deps)); then
   install_deps
   enable_deb_src
@@ -122,3 +246,6 @@ fi
 ensure_qt
 say "Qt for Windows: $qt_prefix"
 ((qt_only)) && exit 0
+ensure_gtest
+build_project
+pack
