@@ -48,7 +48,7 @@ install_deps() {
 
 # apt-get source needs deb-src entries; Debian 12 keeps its sources in deb822 form.
 enable_deb_src() {
-  if apt-cache showsrc qt6-base 2>/dev/null | grep -q "^Version: $qt_version"; then return; fi
+  if apt-cache showsrc qt6-base 2>/dev/null | grep -qx "Version: $(qt_source_version)"; then return; fi
   local list=/etc/apt/sources.list.d/debian.sources
   [ -f "$list" ] || { echo "build-windows.sh: no $list to derive deb-src from" >&2; exit 1; }
   say "Adding deb-src entries (/etc/apt/sources.list.d/debian-src.sources)"
@@ -72,11 +72,15 @@ qt_configure=(
 # Raise when the way Qt is built changes in a way the lines above do not show.
 qt_recipe=1
 
+# The Windows Qt is built from the source of the Linux Qt installed here: the build runs that
+# one's moc, rcc and uic, which must be of the same version.
+qt_source_version() {
+  dpkg-query -W -f='${Version}' qt6-base-dev
+}
+
 qt_stamp() {
-  local src_version compiler
-  src_version="$(apt-cache showsrc qt6-base | sed -n 's/^Version: //p' | sort -V | tail -1)"
-  compiler="$($mingw-g++-posix -dumpfullversion)"
-  printf '%s\n' "$src_version" "$compiler" "$qt_recipe" "${qt_configure[@]}" | sha1sum | cut -c1-10
+  printf '%s\n' "$(qt_source_version)" "$($mingw-g++-posix -dumpfullversion)" "$qt_recipe" \
+    "${qt_configure[@]}" | sha1sum | cut -c1-10
 }
 
 build_qt() {
@@ -84,7 +88,7 @@ build_qt() {
   say "Building Qt $qt_version for Windows into $prefix (once; about 3,000 CPU-seconds)"
   rm -rf "$work" "$prefix"
   mkdir -p "$work/src" "$prefix"
-  (cd "$work/src" && apt-get source --download-only qt6-base="$(apt-cache showsrc qt6-base | sed -n 's/^Version: //p' | sort -V | tail -1)" >/dev/null \
+  (cd "$work/src" && apt-get source --download-only qt6-base="$(qt_source_version)" >/dev/null \
      && dpkg-source --no-check -x qt6-base_*.dsc qtbase >/dev/null)
   # Qt's own toolchain file chain-loads ours by absolute path: keep a copy beside the prefix.
   cp "$root/cmake/mingw-w64-x86_64.cmake" "$prefix/mingw-w64-x86_64.cmake"

@@ -15,3 +15,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVIX_WERROR=ON -D
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure --timeout 300)
+
+# The Windows zip and its tests under Wine; the first run on a machine builds Qt for Windows
+# (about 25-50 minutes on two cores), later runs reuse it from the cache.
+scripts/test-windows.sh

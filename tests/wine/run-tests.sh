@@ -23,7 +23,7 @@ check() {  # check NAME COMMAND...
   if "$@"; then pass "$name"; else fail "$name"; fi
 }
 finish() {
-  wineserver -k 2>/dev/null
+  wineserver -k >/dev/null 2>&1
   echo "wine: $passed passed, $failed failed"
   [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
   exit $?
@@ -42,7 +42,7 @@ if [ "$(cat "$WINEPREFIX/.torvix-ready" 2>/dev/null)" != "$wine_version" ]; then
   rm -rf "$WINEPREFIX"
   t=$SECONDS
   WINEARCH=win64 wineboot -i >/dev/null 2>&1
-  wineserver -w
+  wineserver -w >/dev/null 2>&1
   echo "$wine_version" >"$WINEPREFIX/.torvix-ready"
   echo "== Wine prefix made in $((SECONDS - t)) s"
 fi
@@ -52,8 +52,9 @@ wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$line" /f >/dev/nu
 for n in $(seq 2 16); do
   wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d '' /f >/dev/null 2>&1
 done
-wineserver -k 2>/dev/null; wineserver -w
-wineserver -p  # one server for all runs: each start of a program is then much cheaper
+wineserver -k >/dev/null 2>&1; wineserver -w
+# One server for all runs: each start of a program is then much cheaper.
+wineserver -p >/dev/null 2>&1
 
 # ---- 1. unit tests
 t=$SECONDS
@@ -80,12 +81,17 @@ stop_sim() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; fi
   sim_pid=""
 }
-trap 'stop_sim; wineserver -k 2>/dev/null' EXIT
+program_pid=""
+stop_program() {
+  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null; wait "$program_pid" 2>/dev/null; fi
+  program_pid=""
+}
+trap 'stop_program; stop_sim; wineserver -k >/dev/null 2>&1' EXIT
 
 # ---- 2. the program in-process, its captions read from the widgets
 e2e() {  # e2e GTEST_FILTER
   TORVIX_SIM_STATE="$(winepath -w "$sim_state")" \
-    wine "$build_dir/tests/windows/wine_e2e_tests.exe" --gtest_filter="$1"
+    timeout 180 wine "$build_dir/tests/windows/wine_e2e_tests.exe" --gtest_filter="$1"
 }
 if start_sim status; then
   check "status block reaches the window, a clicked СТАРТ reaches the controller" \
@@ -101,7 +107,6 @@ folder="$work/Пульт оператора"
 mkdir -p "$folder"
 (cd "$folder" && python3 -m zipfile -e "$zip" .)
 program_dir="$(ls -d "$folder"/torvix-tp-*)"
-program_pid=""
 write_ini() {
   printf '[PC config]\r\nCOM=%s\r\nCOMSettings=115200,n,8,1\r\n[QDL config]\r\nMBSLAD=7\r\n' "$1" \
     >"$program_dir/тп.ini"
@@ -109,10 +114,6 @@ write_ini() {
 run_program() {
   (cd "$program_dir" && exec wine ./torvix-tp.exe >"$work/program.out" 2>&1) &
   program_pid=$!
-}
-stop_program() {
-  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null; wait "$program_pid" 2>/dev/null; fi
-  program_pid=""
 }
 # The id of the first window whose title matches, within 20 s.
 wait_window() {
@@ -151,6 +152,16 @@ sys.exit(0 if ok else 1)
 PY
 }
 
+sim_received_start() {
+  local i
+  for i in $(seq 100); do
+    python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); sys.exit(0 if 0x1231 in s["commands"] and s["running"] else 1)' \
+      "$sim_state" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 if start_sim shipped; then
   write_ini 1
   : >"$sim_log"
@@ -160,6 +171,11 @@ if start_sim shipped; then
     sleep 6
     screenshot "$window" "$build_dir/windows_window.png" && echo "screenshot: $build_dir/windows_window.png"
     check "the line carries status reads and counter writes every 100 ms" polls_every_100ms "$sim_log"
+    # The focus starts on СТАРТ: Space presses it, through the X server as a user's key would.
+    xdotool windowfocus "$window" 2>/dev/null
+    sleep 0.5
+    xdotool key --window "$window" space
+    check "СТАРТ pressed in the window reaches the controller" sim_received_start
   else
     fail "torvix-tp.exe opens its window"; cat "$work/program.out"
   fi
