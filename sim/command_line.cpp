@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "torvix_version.h"
+
 namespace torvix::sim {
 namespace {
 
@@ -139,6 +141,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Displays version information."));
+    parser.addOption(version);
     for (const OptionInfo& info : kOptions) {
         QString text = QString::fromUtf8(info.help);
         if (info.defaultValue != nullptr)
@@ -159,6 +163,11 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(help)) {
         result.outcome = CommandLine::Outcome::Help;
         result.message = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.outcome = CommandLine::Outcome::Help;
+        result.message = QStringLiteral("torvix-sim " TORVIX_VERSION "\n");
         return result;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 namespace torvix::sim {
 namespace {
 
@@ -87,6 +89,15 @@ TEST(SimCommandLine, ReadsEveryOption) {
     EXPECT_TRUE(o.quiet);
     EXPECT_EQ(o.stateFile, "/tmp/s.json");
     EXPECT_EQ(o.requestLog, "/tmp/r.log");
+}
+
+TEST(SimCommandLine, VersionIsTheProjectVersionInThreeNumbers) {
+    const CommandLine c = parse({"--version"});
+    EXPECT_EQ(c.outcome, CommandLine::Outcome::Help);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^torvix-sim \\d+\\.\\d+\\.\\d+\n$"))
+                    .match(c.message)
+                    .hasMatch())
+        << c.message.toStdString();
 }
 
 TEST(SimCommandLine, RefusesBadValues) {

@@ -1,5 +1,5 @@
 // The whole program, built for Windows and run in-process under Wine, against the Linux
-// torvix-sim on a pseudo-terminal that Wine's registry maps as COM1 (tests/wine/e2e.sh
+// torvix-sim on a pseudo-terminal that Wine's registry maps as COM1 (tests/wine/run-tests.sh
 // starts the simulator and names its state file in TORVIX_SIM_STATE).
 
 #include <gtest/gtest.h>
@@ -47,7 +47,7 @@ class ProgramOnCom1 : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(qEnvironmentVariable("TORVIX_SIM_STATE").isEmpty())
-            << "run through tests/wine/e2e.sh";
+            << "run through tests/wine/run-tests.sh";
         ASSERT_EQ(QLocale::system().decimalPoint(), QStringLiteral(","))
             << "run with LC_ALL=ru_RU.UTF-8: Wine takes the Windows locale from it";
         ASSERT_TRUE(dir_.isValid());
@@ -127,7 +127,7 @@ TEST_F(ProgramOnCom1, StatusBlockReachesTheCaptionsAndAClickedStartReachesTheCon
     expectWindowShowsSim();
 }
 
-// Run against a simulator that hangs its line up (tests/wine/e2e.sh starts that one).
+// Run against a simulator that hangs its line up (tests/wine/run-tests.sh starts that one).
 TEST_F(ProgramOnCom1, PollingResumesByItselfWhenTheLineComesBack) {
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
     EXPECT_TRUE(waitForStatus(kNoAnswer)) << status().toStdString();
