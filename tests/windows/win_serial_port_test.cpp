@@ -82,7 +82,7 @@ TEST(WinSerialPort, AMissingPortIsReportedAsMissingAndStaysClosed) {
     ASSERT_TRUE(port.setPortNumber(200));
     const PortStatus status = port.setPortOpen(true);
     ASSERT_FALSE(status);
-    EXPECT_EQ(status.error().code, PortErrorCode::NoSuchPort) << status.error().detail;
+    EXPECT_EQ(status.error().code, PortErrorCode::NoSuchPort) << status.error().detail.toStdString();
     EXPECT_FALSE(port.isPortOpen());
     EXPECT_EQ(port.inBufferCount(), 0);
     port.output(std::vector<std::uint8_t>{0x07, 0x04});  // must not reach anything nor crash
