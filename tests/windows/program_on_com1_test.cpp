@@ -110,9 +110,21 @@ private:
     std::optional<Program> program_;
 };
 
+// The window was drawn for MS Sans Serif; whatever face Windows gives instead must not cut a
+// caption nor let a value run into its neighbour.
+void expectEveryCaptionFits(const QWidget& window) {
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->text().isEmpty() || label->wordWrap()) continue;
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+            << label->objectName().toStdString() << " \"" << label->text().toStdString() << "\" in "
+            << label->font().family().toStdString();
+    }
+}
+
 TEST_F(ProgramOnCom1, StatusBlockReachesTheCaptionsAndAClickedStartReachesTheController) {
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
     expectWindowShowsSim();
+    expectEveryCaptionFits(window());
 
     auto* start = qobject_cast<QAbstractButton*>(control(QStringLiteral("cmd_mode"), 0));
     ASSERT_NE(start, nullptr);
