@@ -184,6 +184,21 @@ if start_sim shipped; then
     fail "torvix-tp.exe opens its window"; cat "$work/program.out"
   fi
   stop_program
+  # The command-line program from the same zip, on the same line.
+  cli() { timeout 60 wine "$program_dir/torvix-cli.exe" --port 1 --settings 115200,n,8,1 "$@"; }
+  cli_version() { [[ "$(timeout 60 wine "$program_dir/torvix-cli.exe" --version)" =~ ^torvix-cli\ [0-9]+\.[0-9]+\.[0-9]+ ]]; }
+  cli_read() { local out; out="$(cli read)" && [[ "$out" == *Частота* ]]; }
+  sim_stopped() {
+    python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); sys.exit(0 if 0x4562 in s["commands"] and not s["running"] else 1)' "$sim_state"
+  }
+  if [ -f "$program_dir/torvix-cli.exe" ]; then
+    check "torvix-cli.exe --version names the project version" cli_version
+    check "torvix-cli.exe read prints the status block" cli_read
+    check "torvix-cli.exe send stop is answered" cli send stop
+    check "the controller received СТОП from torvix-cli.exe and stopped" sim_stopped
+  else
+    fail "torvix-cli.exe is in the zip"
+  fi
 else fail "simulator for the shipped program"; fi
 stop_sim
 
