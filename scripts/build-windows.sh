@@ -34,7 +34,7 @@ qt_version=6.4.2
 install_deps() {
   "$root/scripts/install-deps.sh"
   local packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev xz-utils
-                  googletest wine wine64 xvfb xauth xdotool x11-apps imagemagick python3 ccache)
+                  googletest wine wine64 xvfb xauth xdotool x11-apps imagemagick python3 locales ccache)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
