@@ -141,7 +141,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Displays version information."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Displays version information."));
     parser.addOption(version);
     for (const OptionInfo& info : kOptions) {
         QString text = QString::fromUtf8(info.help);

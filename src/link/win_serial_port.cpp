@@ -183,7 +183,8 @@ PortStatus WinSerialPort::openDevice() {
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return PortError{windowsOpenErrorCode(error), name + QStringLiteral(": ") + lastErrorText(error)};
+        return PortError{windowsOpenErrorCode(error),
+                         name + QStringLiteral(": ") + lastErrorText(error)};
     }
     handle_ = handle;
     // Every read returns at once with what the driver holds; the poll tick never waits.
@@ -193,7 +194,8 @@ PortStatus WinSerialPort::openDevice() {
     if (!applySettings(settings_) || !SetCommTimeouts(handle, &timeouts)) {
         const DWORD error = GetLastError();
         closeDevice();
-        return PortError{windowsOpenErrorCode(error), name + QStringLiteral(": ") + lastErrorText(error)};
+        return PortError{windowsOpenErrorCode(error),
+                         name + QStringLiteral(": ") + lastErrorText(error)};
     }
     devicePath_ = name;
     // Whatever reached the line before we listened answers nothing we sent.

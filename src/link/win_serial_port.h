@@ -23,7 +23,8 @@ QString windowsDeviceName(const QString& portName);
 // Windows reports a port held by another program as access denied; there is no "dialout".
 PortErrorCode windowsOpenErrorCode(unsigned long win32Error);
 
-// Speed, framing and no flow control of any kind: the controller's line has only RX, TX, GND.
+// Speed and framing, and no flow control of any kind: a port that another program left with
+// CTS or XON/XOFF handshaking would otherwise hold our frames back.
 void describeLine(_DCB& dcb, const LineSettings& settings);
 
 class WinSerialPort : public QObject, public SerialPort {
@@ -45,6 +46,7 @@ public:
     int inBufferCount() override;
     std::uint8_t input() override;
     void output(std::span<const std::uint8_t> frame) override;
+    // Throws away every received byte not yet taken, the driver's too: for a flooding line.
     void discardInput();
 
     int portNumber() const { return number_; }

@@ -115,7 +115,8 @@ private:
 void expectEveryCaptionFits(const QWidget& window) {
     for (const QLabel* label : window.findChildren<QLabel*>()) {
         if (label->text().isEmpty() || label->wordWrap()) continue;
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()),
+                  label->contentsRect().width())
             << label->objectName().toStdString() << " \"" << label->text().toStdString() << "\" in "
             << label->font().family().toStdString();
     }

@@ -46,10 +46,8 @@ TEST(WinSerialPort, LineSettingsBecomeTheDeviceControlBlockWithoutFlowControl) {
         BYTE stopBits;  // 0 one, 1 one and a half, 2 two
     };
     const Case cases[] = {
-        {"115200,e,8,1", 115200, 2, 8, 0},
-        {"9600,n,7,2", 9600, 0, 7, 2},
-        {"1200,m,5,1.5", 1200, 3, 5, 1},
-        {"19200,o,8,1", 19200, 1, 8, 0},
+        {"115200,e,8,1", 115200, 2, 8, 0}, {"9600,n,7,2", 9600, 0, 7, 2},
+        {"1200,m,5,1.5", 1200, 3, 5, 1},   {"19200,o,8,1", 19200, 1, 8, 0},
         {"2400,s,6,1", 2400, 4, 6, 0},
     };
     for (const Case& c : cases) {
@@ -82,7 +80,8 @@ TEST(WinSerialPort, AMissingPortIsReportedAsMissingAndStaysClosed) {
     ASSERT_TRUE(port.setPortNumber(200));
     const PortStatus status = port.setPortOpen(true);
     ASSERT_FALSE(status);
-    EXPECT_EQ(status.error().code, PortErrorCode::NoSuchPort) << status.error().detail.toStdString();
+    EXPECT_EQ(status.error().code, PortErrorCode::NoSuchPort)
+        << status.error().detail.toStdString();
     EXPECT_FALSE(port.isPortOpen());
     EXPECT_EQ(port.inBufferCount(), 0);
     port.output(std::vector<std::uint8_t>{0x07, 0x04});  // must not reach anything nor crash
