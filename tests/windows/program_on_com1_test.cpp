@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -137,6 +140,28 @@ TEST_F(ProgramOnCom1, StatusBlockReachesTheCaptionsAndAClickedStartReachesTheCon
             return state["commands"].toArray().contains(0x1231) && state["running"].toBool();
         },
         kSettleMs));
+    expectWindowShowsSim();
+}
+
+// The dialog opens each of COM1..COM16 through Win32; only COM1 exists in the test's prefix.
+TEST_F(ProgramOnCom1, PortDialogListsTheOnePortThereIsAndPollingGoesOnAfterIt) {
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+    auto* menu = window().findChild<QAction*>(QStringLiteral("mnu_settings"));
+    ASSERT_NE(menu, nullptr);
+    menu->trigger();
+    QDialog* dialog = window().portDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto* list = dialog->findChild<QComboBox*>(QStringLiteral("cmbCOMList"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() > 0; }, kSettleMs));
+    QStringList entries;
+    for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
+    EXPECT_EQ(entries, QStringList{QStringLiteral("COM1")});
+
+    dialog->close();
+    const int requests = simState()["requests"].toInt();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return simState()["requests"].toInt() >= requests + 10; },
+                                kSettleMs));
     expectWindowShowsSim();
 }
 

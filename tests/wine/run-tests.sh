@@ -100,6 +100,8 @@ e2e() {  # e2e GTEST_FILTER
 if start_sim status; then
   check "status block reaches the window, a clicked СТАРТ reaches the controller" \
     e2e 'ProgramOnCom1.StatusBlockReachesTheCaptionsAndAClickedStartReachesTheController'
+  check "the port dialog lists COM1 alone, and polling goes on after it" \
+    e2e 'ProgramOnCom1.PortDialogListsTheOnePortThereIsAndPollingGoesOnAfterIt'
 else fail "simulator for the window test"; fi
 if start_sim hangup --hangup-after 3 --hangup-for 1.5; then
   check "polling resumes after the line hangs up" e2e 'ProgramOnCom1.PollingResumesByItselfWhenTheLineComesBack'
