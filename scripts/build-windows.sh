@@ -146,14 +146,15 @@ build_project() {
   say "Cross-building the project into $build_dir"
   local launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  mkdir -p "$build_dir"
   cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVIX_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DTORVIX_WINDOWS_PREFIXES="$qt_prefix;$gtest_prefix" \
     -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/wine/wine-run.sh;$build_dir" \
-    "${launcher[@]}" >"$build_dir.configure.log" 2>&1 \
-    || { tail -30 "$build_dir.configure.log" >&2; echo "build-windows.sh: configure failed" >&2; exit 1; }
+    "${launcher[@]}" >"$build_dir/configure.log" 2>&1 \
+    || { tail -30 "$build_dir/configure.log" >&2; echo "build-windows.sh: configure failed" >&2; exit 1; }
   nice -n 10 cmake --build "$build_dir" --parallel "$jobs"
   write_wine_env
 }
