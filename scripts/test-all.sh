@@ -7,11 +7,17 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVIX_WERROR=ON
+# CI builds a fresh clone in another folder each time: paths relative to the clone let ccache
+# reuse what an earlier run compiled.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
+cache=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVIX_WERROR=ON "${cache[@]}"
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure --timeout 300)
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVIX_WERROR=ON -DTORVIX_SANITIZE=ON
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVIX_WERROR=ON -DTORVIX_SANITIZE=ON \
+  "${cache[@]}"
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure --timeout 300)
