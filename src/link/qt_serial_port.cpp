@@ -62,6 +62,7 @@ PortErrorCode openErrorCode(QSerialPort::SerialPortError error, int systemError,
 
 QtSerialPort::QtSerialPort(PortResolver resolver, QObject* parent)
     : QObject(parent), resolver_(std::move(resolver)) {
+    serial_.setReadBufferSize(kReadBufferSize);
     connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPort::onSerialError);
     connect(&serial_, &QSerialPort::readyRead, this, [this] {
         readErrorsInARow_ = 0;
@@ -130,6 +131,11 @@ std::uint8_t QtSerialPort::input() {
     const std::uint8_t byte = rx_.front();
     rx_.pop_front();
     return byte;
+}
+
+void QtSerialPort::discardInput() {
+    rx_.clear();
+    if (serial_.isOpen() && !hangUpSeen_) serial_.clear(QSerialPort::Input);
 }
 
 void QtSerialPort::output(std::span<const std::uint8_t> frame) {

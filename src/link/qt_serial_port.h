@@ -28,6 +28,12 @@ class QtSerialPort : public QObject, public SerialPort {
 
 public:
     static constexpr std::chrono::milliseconds kReopenInterval{1000};
+    // Bytes Qt may hold for us between two ticks. A tick judges one reply of at most 256
+    // bytes, and at 115200 baud about 1050 bytes fit between two ticks; anything beyond is
+    // noise. Once full, Qt stops reading and the driver's own buffer throttles the sender, so
+    // a line that floods (a babbling device, a CDC-ACM adapter with no baud limit) cannot
+    // fill our memory.
+    static constexpr qint64 kReadBufferSize = 4096;
 
     explicit QtSerialPort(PortResolver resolver = PortResolver(), QObject* parent = nullptr);
     ~QtSerialPort() override;
@@ -41,6 +47,7 @@ public:
     bool isPortOpen() const override;
     int inBufferCount() override;
     std::uint8_t input() override;
+    void discardInput() override;
     void output(std::span<const std::uint8_t> frame) override;
 
     int portNumber() const { return number_; }

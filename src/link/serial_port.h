@@ -59,6 +59,8 @@ public:
     virtual int inBufferCount() = 0;
     // Removes and returns the next received byte; call only while inBufferCount() > 0.
     virtual std::uint8_t input() = 0;
+    // Throws away every received byte not yet taken, the driver's too.
+    virtual void discardInput() = 0;
     // Writes one whole frame.
     virtual void output(std::span<const std::uint8_t> frame) = 0;
 };

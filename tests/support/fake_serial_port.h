@@ -25,6 +25,7 @@ public:
     std::deque<std::uint8_t> rx;                     // bytes waiting to be read
     std::vector<std::vector<std::uint8_t>> written;  // frames written, in order
     std::vector<int> openedNumbers;                  // each successful open, by number
+    int discards = 0;                                // calls of discardInput()
     std::function<void()> onOpen;                    // runs after each successful open
 
     int number = 1;
@@ -70,6 +71,10 @@ public:
         const std::uint8_t b = rx.front();
         rx.pop_front();
         return b;
+    }
+    void discardInput() override {
+        rx.clear();
+        ++discards;
     }
     void output(std::span<const std::uint8_t> frame) override {
         written.emplace_back(frame.begin(), frame.end());
