@@ -41,10 +41,13 @@ void Modbus::judge(TickOutcome& outcome) {
 
 void Modbus::drain() {
     rxCount_ = 0;
-    for (int taken = 0; taken < kDrainLimit && port_.inBufferCount() > 0; ++taken) {
+    int taken = 0;
+    for (; taken < kDrainLimit && port_.inBufferCount() > 0; ++taken) {
         const std::uint8_t byte = port_.input();
         if (rxCount_ < kRxKept) rxBuffer_[rxCount_++] = byte;
     }
+    // Kept for the next tick, a flood's rest would be judged stale in place of the next reply.
+    if (taken == kDrainLimit && port_.inBufferCount() > 0) port_.discardInput();
 }
 
 void Modbus::refillWithDefaultRequest() {

@@ -215,6 +215,26 @@ TEST(PollCycleDrain, EndsOnAFloodingPort) {
     modbus.pollTick();
     EXPECT_EQ(modbus.rxCount(), Modbus::kRxKept);
     EXPECT_EQ(port.written.size(), 1u);
+    EXPECT_EQ(port.discards, 1);
+}
+
+// What a tick does not judge must not be judged next tick in place of the reply.
+TEST_F(PollCycle, AFloodPastTheDrainLimitIsThrownAwayAndTheNextReplyCounts) {
+    tick();
+    Frame flood(Modbus::kDrainLimit, 0xA5);
+    const Frame reply = anyStatusReply();
+    flood.insert(flood.end(), reply.begin(), reply.end());  // a good frame inside the flood's rest
+    EXPECT_EQ(tick(flood).verdict, Verdict::CrcMismatch);
+    EXPECT_EQ(port.discards, 1);
+    EXPECT_TRUE(port.rx.empty());
+    EXPECT_EQ(lastSent(), kStatusRead);
+
+    EXPECT_EQ(tick(anyStatusReply()).verdict, Verdict::Answered);
+    EXPECT_EQ(lastSent(), kCounterWrite1);
+
+    // Exactly the limit is taken whole: nothing is left over, nothing thrown away.
+    EXPECT_EQ(tick(Frame(Modbus::kDrainLimit, 0x00)).verdict, Verdict::CrcMismatch);
+    EXPECT_EQ(port.discards, 1);
 }
 
 }  // namespace
