@@ -11,15 +11,20 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <memory>
+#include <random>
+#include <thread>
 #include <vector>
 
 #include "link/modbus.h"
 #include "link/protocol.h"
 #include "link/qt_serial_port.h"
 #include "support/fixed_slave_address.h"
+#include "support/frames.h"
 #include "support/pty.h"
 
 namespace torvix {
@@ -427,6 +432,119 @@ TEST_F(PtyPort, LineSettingsReachTheOpenDeviceAndRefusalsRestoreThem) {
         EXPECT_EQ(tio.c_cflag & CSTOPB, static_cast<tcflag_t>(CSTOPB));
         EXPECT_TRUE(port.isPortOpen());
     }
+}
+
+// Resident set size of this process in bytes.
+long residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+// On the master end, in its own thread: random bytes as fast as the pty takes them until
+// stopped, then a well-behaved controller that answers every request it reads.
+class FloodThenAnswer {
+public:
+    explicit FloodThenAnswer(Pty& pty) : pty_(pty), thread_([this] { run(); }) {}
+    ~FloodThenAnswer() {
+        quit_ = true;
+        thread_.join();
+    }
+
+    void stopFlood() { flooding_ = false; }
+    // When the last flood byte had been handed to the pty.
+    std::chrono::steady_clock::time_point floodEnd() const { return floodEnd_.load(); }
+    bool answering() const { return answering_; }
+    long long flooded() const { return flooded_; }
+
+private:
+    void run() {
+        std::mt19937 random(7);
+        std::vector<std::uint8_t> chunk(4096);
+        while (flooding_ && !quit_) {
+            for (auto& b : chunk) b = static_cast<std::uint8_t>(random());
+            pollfd out{pty_.master(), POLLOUT, 0};
+            if (::poll(&out, 1, 10) != 1) continue;
+            const ssize_t n = ::write(pty_.master(), chunk.data(), chunk.size());
+            if (n > 0) flooded_ += n;
+            pty_.readAvailable();  // requests sent meanwhile answer nothing
+        }
+        floodEnd_ = std::chrono::steady_clock::now();
+        pty_.readAvailable();
+        answering_ = true;
+        std::vector<std::uint8_t> pending;
+        while (!quit_) {
+            if (!pty_.waitReadable(10)) continue;
+            const auto bytes = pty_.readAvailable();
+            pending.insert(pending.end(), bytes.begin(), bytes.end());
+            while (pending.size() >= 8) {
+                const Frame request(pending.begin(), pending.begin() + 8);
+                pending.erase(pending.begin(), pending.begin() + 8);
+                pty_.write(request[1] == 4 ? testing::statusReply({}) : request);
+            }
+        }
+    }
+
+    Pty& pty_;
+    std::atomic<bool> flooding_{true};
+    std::atomic<bool> quit_{false};
+    std::atomic<bool> answering_{false};
+    std::atomic<long long> flooded_{0};
+    std::atomic<std::chrono::steady_clock::time_point> floodEnd_{};
+    std::thread thread_;
+};
+
+TEST_F(PtyPort, AFloodingLineNeitherFillsMemoryNorStallsTicksNorHidesTheNextReply) {
+    using Clock = std::chrono::steady_clock;
+    FixedSlaveAddress slave;
+    QtSerialPort port;
+    ASSERT_TRUE(openLinked(port));
+    Modbus modbus(port, slave);
+    struct Tick {
+        Clock::time_point start;
+        Verdict verdict;
+    };
+    std::vector<Tick> ticks;
+    QTimer timer;
+    timer.setInterval(100ms);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        const auto start = Clock::now();
+        ticks.push_back({start, modbus.pollTick().verdict});
+    });
+
+    const long rssBefore = residentBytes();
+    long rssPeak = rssBefore;
+    FloodThenAnswer line(*pty_);
+    timer.start();
+    QElapsedTimer flood;
+    flood.start();
+    while (flood.elapsed() < 1500) {
+        runEventsFor(50ms);
+        rssPeak = std::max(rssPeak, residentBytes());
+    }
+    line.stopFlood();
+    ASSERT_TRUE(waitUntil([&] { return line.answering(); }, 1s));
+    const std::size_t ticksInFlood = ticks.size();
+    ASSERT_TRUE(waitUntil([&] { return ticks.back().verdict == Verdict::Answered; }, 2s));
+    runEventsFor(250ms);
+    rssPeak = std::max(rssPeak, residentBytes());
+
+    // Unbounded, Qt's buffer grew by the flood's rate: hundreds of megabytes a second.
+    EXPECT_GT(line.flooded(), 64 * 1024) << "the flood never got going";
+    EXPECT_LT(rssPeak - rssBefore, 16L * 1024 * 1024) << line.flooded() << " bytes flooded";
+    EXPECT_GE(ticksInFlood, 10u);
+    for (std::size_t i = 1; i < ticksInFlood; ++i)
+        EXPECT_LT(ticks[i].start - ticks[i - 1].start, 400ms) << "tick " << i;
+    // The tick after the flood's end sends a request; the next one takes its reply.
+    std::size_t after = 0;
+    while (after < ticks.size() && ticks[after].start <= line.floodEnd()) ++after;
+    std::size_t taken = after;
+    while (taken < ticks.size() && ticks[taken].verdict != Verdict::Answered) ++taken;
+    ASSERT_LT(taken, ticks.size());
+    EXPECT_LE(taken - after + 1, 2u);
+    EXPECT_EQ(ticks.back().verdict, Verdict::Answered);
 }
 
 }  // namespace
