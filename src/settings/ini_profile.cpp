@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <algorithm>
 #include <vector>
 
 namespace torvix {
@@ -40,10 +42,18 @@ qsizetype trimBlanksBack(const QByteArray& text, qsizetype from, qsizetype end) 
     return end;
 }
 
+// QString::fromUtf8 drops a leading U+FEFF as a byte-order mark; inside the file it is a
+// character of the value or name and must read back as written.
+QString decoded(const QByteArray& text, qsizetype from, qsizetype end) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(QByteArrayView(text.constData() + from, end - from));
+}
+
 QString decodedTrimmed(const QByteArray& text, qsizetype from, qsizetype end) {
     from = skipBlanks(text, from);
     end = trimBlanksBack(text, from, end);
-    return QString::fromUtf8(text.constData() + from, end - from);
+    return decoded(text, from, end);
 }
 
 LoadResult load(const QString& path, Lines& out) {
@@ -52,10 +62,22 @@ LoadResult load(const QString& path, Lines& out) {
     if (!info.isFile() || info.size() > kIniFileMaxSize) return LoadResult::Unreadable;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return LoadResult::Unreadable;
-    // The size can change between the check and the read; never take more than the limit.
-    const QByteArray bytes = file.read(kIniFileMaxSize + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > kIniFileMaxSize)
-        return LoadResult::Unreadable;
+    // Sized by what the file holds rather than by the limit, which cost a 1 MiB allocation per
+    // read. The file can grow between the check and the read: read on to its end, never more
+    // than one byte past the limit.
+    QByteArray bytes(std::min(info.size(), kIniFileMaxSize) + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > kIniFileMaxSize) return LoadResult::Unreadable;
+            bytes.resize(std::min(2 * filled, qsizetype(kIniFileMaxSize) + 1));
+        }
+        const qint64 n = file.read(bytes.data() + filled, bytes.size() - filled);
+        if (n < 0) return LoadResult::Unreadable;
+        if (n == 0) break;
+        filled += qsizetype(n);
+    }
+    bytes.truncate(filled);
 
     bool eolSeen = false;
     qsizetype start = 0;
@@ -171,8 +193,7 @@ std::optional<QString> readIniString(const QString& path, QStringView section, Q
         case LoadResult::Loaded:
             if (const Found found = find(file, section, key); found.key >= 0) {
                 const QByteArray& text = file.lines[size_t(found.key)].text;
-                value = QString::fromUtf8(text.constData() + found.entry.valueStart,
-                                          found.entry.valueEnd - found.entry.valueStart);
+                value = decoded(text, found.entry.valueStart, found.entry.valueEnd);
             }
             break;
     }
