@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -393,6 +394,106 @@ TEST_F(EndToEnd, PollingResumesByItselfWhenTheLineComesBack) {
     EXPECT_GE(simFault("hangups"), 1);
     EXPECT_GT(simCount("requests"), requestsDuringOutage);
     expectWindowShowsSim();
+}
+
+int occurrences(const QJsonArray& values, int code) {
+    return static_cast<int>(std::count(values.begin(), values.end(), QJsonValue(code)));
+}
+
+TEST_F(EndToEnd, SplitAndDelayedRepliesInsideATickAreTakenWhole) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--delay", "25", "--split", "25"}));
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+    expectWindowShowsSim();
+
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 0, "СТАРТ"));
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 2, "КВИТ"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return withoutRepeats(simState()["commands"].toArray()).size() >= 2; }, kSettleMs));
+    const std::vector<int> commands = withoutRepeats(simState()["commands"].toArray());
+    EXPECT_EQ(commands, (std::vector<int>{0x1231, 0x7893})) << hexCodes(commands);
+    EXPECT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+}
+
+// A reply with a good CRC is taken for the controller's answer whatever address it carries:
+// the program is the only master and talks to one controller.
+TEST_F(EndToEnd, RepliesFromAnotherAddressKeepThePollingGoing) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--wrong-address-every", "3"}));
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+
+    QSet<QString> seen;
+    EXPECT_TRUE(
+        waitWhileRecordingStatus([&] { return simFault("wrong_address") >= 4; }, seen, kSettleMs));
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 0, "СТАРТ"));
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 2, "КВИТ"));
+    EXPECT_TRUE(waitWhileRecordingStatus(
+        [&] { return withoutRepeats(simState()["commands"].toArray()).size() >= 2; }, seen,
+        kSettleMs));
+    const std::vector<int> commands = withoutRepeats(simState()["commands"].toArray());
+    EXPECT_EQ(commands, (std::vector<int>{0x1231, 0x7893})) << hexCodes(commands);
+    seen -= QSet<QString>{kLinkUp};
+    EXPECT_TRUE(seen.isEmpty()) << QStringList(seen.begin(), seen.end()).join(u'|').toStdString();
+    expectWindowShowsSim();
+}
+
+// Exception 6 says the controller is busy and did not act: the request goes out again, so a
+// command refused that way still lands.
+TEST_F(EndToEnd, CommandsRefusedAsBusyAreRepeatedUntilTheyLand) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--exception-every", "3"}));
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return simFault("exception") >= 2; }, kLinkMs));
+
+    // Four commands in a row: with every third request refused, at least one of them is.
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 0, "СТАРТ"));
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 2, "КВИТ"));
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 7, "1"));  // Нагрузка
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 9, "1"));  // Секция
+    const int requestsAtClicks = simCount("requests");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return withoutRepeats(simState()["commands"].toArray()).size() >= 4 ||
+                   simCount("requests") > requestsAtClicks + 30;
+        },
+        kSettleMs));
+    const std::vector<int> commands = withoutRepeats(simState()["commands"].toArray());
+    EXPECT_EQ(commands, (std::vector<int>{0x1231, 0x7893, 0x5BC4, 0x5BCC})) << hexCodes(commands);
+    expectWindowShowsSim();
+}
+
+// The controller acts on a command and its reply is corrupted on the way back: the program
+// cannot tell this from a lost request and sends the command again. With every second reply
+// corrupted, the request after each good reply is always the corrupted one, so each command
+// runs exactly twice: a toggle cancels itself, "1" stays on.
+TEST_F(EndToEnd, ACommandWhoseReplyIsCorruptedRunsTwice) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--bad-crc-every", "2"}));
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+    ASSERT_FALSE(simState()["autostart"].toBool());
+
+    const auto settleAfter = [&](int code) {
+        int requestsSeen = -1;
+        return QTest::qWaitFor(
+            [&] {
+                const QJsonObject state = simState();
+                if (requestsSeen < 0 && occurrences(state["commands"].toArray(), code) > 0)
+                    requestsSeen = state["requests"].toInt();
+                // The repeat goes out on the next tick; wait a few more requests beyond it.
+                return requestsSeen >= 0 && state["requests"].toInt() >= requestsSeen + 4;
+            },
+            kSettleMs);
+    };
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 5, "1/0"));  // Автозапуск
+    ASSERT_TRUE(settleAfter(0xAB10));
+    QJsonObject state = simState();
+    EXPECT_EQ(occurrences(state["commands"].toArray(), 0xAB10), 2);
+    EXPECT_FALSE(state["autostart"].toBool()) << "the toggle ran an odd number of times";
+
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 11, "1"));  // Автозапуск
+    ASSERT_TRUE(settleAfter(0x5B10));
+    state = simState();
+    EXPECT_EQ(occurrences(state["commands"].toArray(), 0x5B10), 2);
+    EXPECT_TRUE(state["autostart"].toBool());
 }
 
 // Registers that tell a misplaced byte, a wrong sign or width, or a wrong rounding apart.
