@@ -211,7 +211,11 @@ bool writeIniString(const QString& path, QStringView section, QStringView key,
 
     QString oneLine = value;
     oneLine.replace(u'\r', u' ').replace(u'\n', u' ');
-    const QByteArray valueBytes = oneLine.toUtf8();
+    // Blanks around the value would not read back, and rewriting the same value would add
+    // them again beside the old ones on every write.
+    QByteArray valueBytes = oneLine.toUtf8();
+    valueBytes = valueBytes.mid(skipBlanks(valueBytes, 0));
+    valueBytes.truncate(trimBlanksBack(valueBytes, 0, valueBytes.size()));
 
     const Found found = find(file, section, key);
     if (found.key >= 0) {

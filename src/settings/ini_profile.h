@@ -19,8 +19,9 @@ inline constexpr qint64 kIniFileMaxSize = 1024 * 1024;
                                                    QStringView key, const QString& defaultValue);
 
 // Stores `value` under `key`, creating the file, the section or the key when missing; every
-// other byte of the file stays as it was. Line breaks in `value` become blanks. The file is
-// replaced in one step, so a failed write leaves the old file whole. False when refused.
+// other byte of the file stays as it was. Line breaks in `value` become blanks; blanks around
+// it are left out, as reading would drop them. The file is replaced in one step, so a failed
+// write leaves the old file whole. False when refused.
 [[nodiscard]] bool writeIniString(const QString& path, QStringView section, QStringView key,
                                   const QString& value);
 

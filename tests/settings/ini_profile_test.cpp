@@ -83,6 +83,9 @@ TEST_F(IniProfileTest, ValuesAreCutTo254Characters) {
 TEST_F(IniProfileTest, LineBreaksInAValueAreWrittenAsBlanks) {
     expectWrite("S", "K", "a\r\nb\nc\rd", "[S]\nK=a  b c d\n");
     EXPECT_EQ(read("S", "K"), "a  b c d");
+    // Blanks around a value do not read back; kept, each rewrite added them again.
+    expectWrite("S", "K", " \tv w\n", "[S]\nK=v w\n");
+    expectWrite("S", "K", " \tv w\n", "[S]\nK=v w\n");
 }
 
 TEST_F(IniProfileTest, ReplacesAValueInPlaceAndKeepsEveryOtherByte) {
