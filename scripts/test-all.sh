@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test, then repeats the tests in an
-# AddressSanitizer + UndefinedBehaviorSanitizer build.
+# AddressSanitizer + UndefinedBehaviorSanitizer build. Then each fuzz target runs for 30 s
+# (clang, ASan + UBSan) and the program soaks for a minute against the simulator with every
+# fault; a finding or a failed soak check fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +23,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVIX_WERROR=ON -D
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure --timeout 300)
+
+FUZZ_JOBS="$jobs" scripts/fuzz.sh 30
+bench/soak.sh --minutes 1 --build build
 
 # The Windows zip and its tests under Wine; the first run on a machine builds Qt for Windows
 # (about 25-50 minutes on two cores), later runs reuse it from the cache.
