@@ -24,7 +24,7 @@ cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure --timeout 300)
 
-FUZZ_JOBS="$jobs" scripts/fuzz.sh 30
+FUZZ_JOBS="$jobs" FUZZ_PARALLEL="$jobs" scripts/fuzz.sh 30
 bench/soak.sh --minutes 1 --build build
 
 # The Windows zip and its tests under Wine; the first run on a machine builds Qt for Windows
