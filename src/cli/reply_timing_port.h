@@ -34,6 +34,7 @@ public:
     bool isPortOpen() const override { return inner_.isPortOpen(); }
     int inBufferCount() override { return inner_.inBufferCount(); }
     std::uint8_t input() override { return inner_.input(); }
+    void discardInput() override { inner_.discardInput(); }
     void output(std::span<const std::uint8_t> frame) override {
         // Stamped before the write: a process preempted after it would see the reply come
         // "sooner" than it did; this way a delay can only lengthen the figure.

@@ -46,8 +46,7 @@ public:
     int inBufferCount() override;
     std::uint8_t input() override;
     void output(std::span<const std::uint8_t> frame) override;
-    // Throws away every received byte not yet taken, the driver's too: for a flooding line.
-    void discardInput();
+    void discardInput() override;
 
     int portNumber() const { return number_; }
     const LineSettings& lineSettings() const { return settings_; }
