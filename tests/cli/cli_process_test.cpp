@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "../e2e/status_block_texts.h"
+#include "support/peer_process.h"
 
 namespace torvix::cli_e2e {
 namespace {
@@ -68,32 +69,7 @@ bool waitFor(const std::function<bool()>& done, int ms = kStartMs) {
     return true;
 }
 
-// A peer controller in its own process; killed when the test ends, however it ends.
-class Peer {
-public:
-    Peer(const QString& program, const QStringList& arguments, const QString& errorLog) {
-        process_.setStandardErrorFile(errorLog);
-        process_.start(program, arguments);
-    }
-    ~Peer() {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-
-    QString firstLine() {
-        QDeadlineTimer deadline(kStartMs);
-        if (!process_.waitForStarted(kStartMs)) return {};
-        while (!process_.canReadLine() && process_.state() == QProcess::Running &&
-               !deadline.hasExpired())
-            process_.waitForReadyRead(50);
-        return QString::fromLocal8Bit(process_.readLine()).trimmed();
-    }
-
-private:
-    QProcess process_;
-};
+using testing::Peer;
 
 // What a record holds for the window's caption of the same value: the number with a point and
 // without the trailing space and unit, the word without its prefix, the version without spaces.
@@ -177,7 +153,7 @@ protected:
         options << QStringLiteral("--quiet") << QStringLiteral("--link") << line()
                 << QStringLiteral("--state-file") << stateFile();
         peer_.emplace(QStringLiteral(TORVIX_SIM_BINARY), options, path(QStringLiteral("sim.log")));
-        ASSERT_TRUE(peer_->firstLine().startsWith(QStringLiteral("/dev/")));
+        ASSERT_TRUE(peer_->firstLine(kStartMs).startsWith(QStringLiteral("/dev/")));
         ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(line()); }));
     }
 
@@ -189,7 +165,7 @@ protected:
                                   QStringLiteral("--link"), line(), QStringLiteral("--state"),
                                   stateFile(), QStringLiteral("--registers"), values.join(u',')},
                       path(QStringLiteral("controller.log")));
-        ASSERT_EQ(peer_->firstLine(), QStringLiteral("ready"));
+        ASSERT_EQ(peer_->firstLine(kStartMs), QStringLiteral("ready"));
     }
 
     QJsonObject state() const {

@@ -27,7 +27,9 @@
 #include <vector>
 
 #include "status_block_texts.h"
+#include "support/peer_process.h"
 #include "support/qt_printers.h"
+#include "support/window_controls.h"
 #include "ui/program.h"
 
 namespace torvix::e2e {
@@ -45,40 +47,7 @@ constexpr int kSettleMs = 6000;
 const QColor kWhite(255, 255, 255);
 const QColor kGreen(0, 255, 0);
 
-// A peer controller in its own process; killed when the test ends, however it ends.
-class Peer {
-public:
-    // Its stderr goes to `errorLog` when given, else to ours.
-    Peer(const QString& program, const QStringList& arguments, const QString& errorLog = {}) {
-        process_.setProgram(program);
-        process_.setArguments(arguments);
-        if (errorLog.isEmpty())
-            process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        else
-            process_.setStandardErrorFile(errorLog);
-        process_.start();
-    }
-    ~Peer() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-
-    // The first line on its stdout: the simulator's device, the pymodbus peer's "ready".
-    QString firstLine() {
-        QDeadlineTimer deadline(kPeerStartMs);
-        if (!process_.waitForStarted(kPeerStartMs)) return {};
-        while (!process_.canReadLine() && process_.state() == QProcess::Running &&
-               !deadline.hasExpired())
-            process_.waitForReadyRead(50);
-        return QString::fromLocal8Bit(process_.readLine()).trimmed();
-    }
-
-private:
-    QProcess process_;
-};
+using testing::Peer;
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
@@ -147,7 +116,7 @@ protected:
         options << QStringLiteral("--quiet") << QStringLiteral("--link") << line()
                 << QStringLiteral("--state-file") << simStateFile();
         peer_.emplace(QStringLiteral(TORVIX_SIM_BINARY), options);
-        const QString device = peer_->firstLine();
+        const QString device = peer_->firstLine(kPeerStartMs);
         ASSERT_TRUE(device.startsWith(QStringLiteral("/dev/"))) << device.toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(line()); }, kPeerStartMs));
     }
@@ -160,7 +129,7 @@ protected:
             QStringList{QStringLiteral(TORVIX_PYMODBUS_CONTROLLER), QStringLiteral("--link"),
                         line(), QStringLiteral("--state"), controllerStateFile(),
                         QStringLiteral("--registers"), values.join(u',')});
-        ASSERT_EQ(peer_->firstLine(), QStringLiteral("ready"));
+        ASSERT_EQ(peer_->firstLine(kPeerStartMs), QStringLiteral("ready"));
         ASSERT_TRUE(QFileInfo::exists(line()));
     }
 
@@ -173,26 +142,15 @@ protected:
 
     MainWindow& window() { return program_->window(); }
 
-    // By objectName and, for an element of a control array, its "index" property.
     QWidget* control(const QString& name, int index = -1) {
-        for (QWidget* widget : window().findChildren<QWidget*>(name)) {
-            const QVariant element = widget->property("index");
-            if (index < 0 ? !element.isValid() : element.isValid() && element.toInt() == index)
-                return widget;
-        }
-        ADD_FAILURE() << "no control " << name.toStdString() << "(" << index << ")";
-        return nullptr;
+        return testing::findControl(window(), name, index);
     }
-
     QString caption(const QString& name, int index = -1) {
-        auto* label = qobject_cast<QLabel*>(control(name, index));
-        return label ? label->text() : QString();
+        return testing::labelText(window(), name, index);
     }
-
-    QString status() { return caption(QStringLiteral("lbl_sys_mes")); }
-
+    QString status() { return testing::statusLineText(window()); }
     bool waitForStatus(const QString& text, int ms = kLinkMs) {
-        return QTest::qWaitFor([&] { return status() == text; }, ms);
+        return testing::waitForStatusLine(window(), text, ms);
     }
 
     QLineEdit* priorityBox() { return qobject_cast<QLineEdit*>(control("txt_prior_sec")); }

@@ -20,6 +20,7 @@
 
 #include "e2e/status_block_texts.h"
 #include "support/qt_printers.h"
+#include "support/window_controls.h"
 #include "ui/program.h"
 
 namespace torvix::e2e {
@@ -67,23 +68,14 @@ protected:
     MainWindow& window() { return program_->window(); }
 
     QWidget* control(const QString& name, int index = -1) {
-        for (QWidget* widget : window().findChildren<QWidget*>(name)) {
-            const QVariant element = widget->property("index");
-            if (index < 0 ? !element.isValid() : element.isValid() && element.toInt() == index)
-                return widget;
-        }
-        ADD_FAILURE() << "no control " << name.toStdString() << "(" << index << ")";
-        return nullptr;
+        return testing::findControl(window(), name, index);
     }
-
     QString caption(const QString& name, int index = -1) {
-        auto* label = qobject_cast<QLabel*>(control(name, index));
-        return label ? label->text() : QString();
+        return testing::labelText(window(), name, index);
     }
-
-    QString status() { return caption(QStringLiteral("lbl_sys_mes")); }
+    QString status() { return testing::statusLineText(window()); }
     bool waitForStatus(const QString& text, int ms = kLinkMs) {
-        return QTest::qWaitFor([&] { return status() == text; }, ms);
+        return testing::waitForStatusLine(window(), text, ms);
     }
 
     // The simulator's registers move on between polls: both sides are read anew until they agree.
