@@ -11,8 +11,6 @@
 namespace torvix {
 namespace {
 
-// InBufferCount is a 16-bit count.
-constexpr std::size_t kMaxReportedCount = 32767;
 // Qt reads at most 512 bytes per call; this bounds one catch-up under a flooding line.
 constexpr int kMaxReadsPerCatchUp = 64;
 // Read or write errors in a row, with no byte received in between, that count as a hang-up
@@ -61,76 +59,24 @@ PortErrorCode openErrorCode(QSerialPort::SerialPortError error, int systemError,
 }
 
 QtSerialPort::QtSerialPort(PortResolver resolver, QObject* parent)
-    : QObject(parent), resolver_(std::move(resolver)) {
+    : DevicePort(std::move(resolver), parent) {
     serial_.setReadBufferSize(kReadBufferSize);
     connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPort::onSerialError);
     connect(&serial_, &QSerialPort::readyRead, this, [this] {
         readErrorsInARow_ = 0;
         emit bytesArrived();
     });
-    reopenTimer_.setInterval(kReopenInterval);
-    connect(&reopenTimer_, &QTimer::timeout, this, &QtSerialPort::attemptReopen);
 }
 
 QtSerialPort::~QtSerialPort() {
     // serial_ outlives the members declared after it; its closing must not call back here.
     disconnect(&serial_, nullptr, this, nullptr);
-    reopenTimer_.stop();
+    DevicePort::stopReopening();
     closeDevice();
-}
-
-void QtSerialPort::setPortOverrides(std::map<int, QString> overrides) {
-    resolver_.setOverrides(std::move(overrides));
-}
-
-PortStatus QtSerialPort::setPortNumber(int number) {
-    if (isPortOpen()) {
-        if (number == number_) return {};
-        return PortError{PortErrorCode::PortAlreadyOpen, devicePath_};
-    }
-    if (number != number_) stopReopening();
-    if (resolver_.resolve(number).isEmpty())
-        return PortError{PortErrorCode::NoSuchPort, resolver_.devicePath(number)};
-    number_ = number;
-    return {};
-}
-
-PortStatus QtSerialPort::setLineSettings(const LineSettings& settings) {
-    if (isPortOpen() && !applySettings(settings)) {
-        const QString reason = serial_.errorString();
-        applySettings(settings_);
-        return PortError{PortErrorCode::InvalidSettings, reason};
-    }
-    settings_ = settings;
-    return {};
-}
-
-PortStatus QtSerialPort::setPortOpen(bool open) {
-    if (!open) {
-        stopReopening();
-        closeDevice();
-        return {};
-    }
-    if (isPortOpen()) return {};
-    PortStatus status = openDevice();
-    if (status.ok()) reopenTimer_.stop();
-    return status;
 }
 
 bool QtSerialPort::isPortOpen() const {
     return serial_.isOpen() && !hangUpSeen_;
-}
-
-int QtSerialPort::inBufferCount() {
-    if (rx_.empty()) takeInWaitingBytes();
-    return static_cast<int>(std::min(rx_.size(), kMaxReportedCount));
-}
-
-std::uint8_t QtSerialPort::input() {
-    if (rx_.empty()) return 0;
-    const std::uint8_t byte = rx_.front();
-    rx_.pop_front();
-    return byte;
 }
 
 void QtSerialPort::discardInput() {
@@ -247,23 +193,15 @@ void QtSerialPort::finishHangUp() {
     if (!hangUpSeen_) return;  // already closed, or the caller closed the port meanwhile
     hangUpSeen_ = false;
     closeDevice();
-    reopenTimer_.start();
-    emit hungUp();
+    startReopening();
 }
 
 void QtSerialPort::stopReopening() {
-    reopenTimer_.stop();
+    DevicePort::stopReopening();
     if (hangUpSeen_) {
         hangUpSeen_ = false;
         closeDevice();
     }
-}
-
-void QtSerialPort::attemptReopen() {
-    const bool ok = openDevice().ok();
-    if (ok) reopenTimer_.stop();
-    emit reopenAttempted(ok);
-    if (ok) emit reopened();
 }
 
 }  // namespace torvix

@@ -8,8 +8,6 @@
 namespace torvix {
 namespace {
 
-// InBufferCount is a 16-bit count.
-constexpr std::size_t kMaxReportedCount = 32767;
 // Bounds one catch-up under a flooding line, as on Linux.
 constexpr int kMaxReadsPerCatchUp = 8;
 constexpr DWORD kReadChunk = 4096;
@@ -96,68 +94,15 @@ void describeLine(_DCB& dcb, const LineSettings& settings) {
 }
 
 WinSerialPort::WinSerialPort(PortResolver resolver, QObject* parent)
-    : QObject(parent), resolver_(std::move(resolver)), handle_(INVALID_HANDLE_VALUE) {
-    reopenTimer_.setInterval(kReopenInterval);
-    connect(&reopenTimer_, &QTimer::timeout, this, &WinSerialPort::attemptReopen);
-}
+    : DevicePort(std::move(resolver), parent), handle_(INVALID_HANDLE_VALUE) {}
 
 WinSerialPort::~WinSerialPort() {
-    reopenTimer_.stop();
+    stopReopening();
     closeDevice();
-}
-
-void WinSerialPort::setPortOverrides(std::map<int, QString> overrides) {
-    resolver_.setOverrides(std::move(overrides));
-}
-
-PortStatus WinSerialPort::setPortNumber(int number) {
-    if (isPortOpen()) {
-        if (number == number_) return {};
-        return PortError{PortErrorCode::PortAlreadyOpen, devicePath_};
-    }
-    if (number != number_) stopReopening();
-    if (resolver_.resolve(number).isEmpty())
-        return PortError{PortErrorCode::NoSuchPort, resolver_.devicePath(number)};
-    number_ = number;
-    return {};
-}
-
-PortStatus WinSerialPort::setLineSettings(const LineSettings& settings) {
-    if (isPortOpen() && !applySettings(settings)) {
-        const QString reason = lastErrorText(GetLastError());
-        applySettings(settings_);
-        return PortError{PortErrorCode::InvalidSettings, reason};
-    }
-    settings_ = settings;
-    return {};
-}
-
-PortStatus WinSerialPort::setPortOpen(bool open) {
-    if (!open) {
-        stopReopening();
-        closeDevice();
-        return {};
-    }
-    if (isPortOpen()) return {};
-    PortStatus status = openDevice();
-    if (status.ok()) reopenTimer_.stop();
-    return status;
 }
 
 bool WinSerialPort::isPortOpen() const {
     return asHandle(handle_) != INVALID_HANDLE_VALUE;
-}
-
-int WinSerialPort::inBufferCount() {
-    if (rx_.empty()) takeInWaitingBytes();
-    return static_cast<int>(std::min(rx_.size(), kMaxReportedCount));
-}
-
-std::uint8_t WinSerialPort::input() {
-    if (rx_.empty()) return 0;
-    const std::uint8_t byte = rx_.front();
-    rx_.pop_front();
-    return byte;
 }
 
 void WinSerialPort::output(std::span<const std::uint8_t> frame) {
@@ -243,19 +188,11 @@ void WinSerialPort::takeInWaitingBytes() {
 
 void WinSerialPort::hangUp() {
     closeDevice();
-    reopenTimer_.start();
-    emit hungUp();
+    startReopening();
 }
 
-void WinSerialPort::stopReopening() {
-    reopenTimer_.stop();
-}
-
-void WinSerialPort::attemptReopen() {
-    const bool ok = openDevice().ok();
-    if (ok) reopenTimer_.stop();
-    emit reopenAttempted(ok);
-    if (ok) emit reopened();
+QString WinSerialPort::lastError() const {
+    return lastErrorText(GetLastError());
 }
 
 }  // namespace torvix

@@ -1,15 +1,7 @@
 #pragma once
 // SerialPort on a Windows COM port through Win32; reopens by itself after the device went away.
 
-#include <QObject>
-#include <QTimer>
-#include <chrono>
-#include <deque>
-#include <map>
-
-#include "link/line_settings.h"
-#include "link/port_resolver.h"
-#include "link/serial_port.h"
+#include "link/device_port.h"
 
 struct _DCB;
 
@@ -27,58 +19,28 @@ PortErrorCode windowsOpenErrorCode(unsigned long win32Error);
 // CTS or XON/XOFF handshaking would otherwise hold our frames back.
 void describeLine(_DCB& dcb, const LineSettings& settings);
 
-class WinSerialPort : public QObject, public SerialPort {
+class WinSerialPort : public DevicePort {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds kReopenInterval{1000};
-
     explicit WinSerialPort(PortResolver resolver = PortResolver(), QObject* parent = nullptr);
     ~WinSerialPort() override;
 
-    // Number -> port name ("COM23", "\\.\CNCA0"), filled from the configuration.
-    void setPortOverrides(std::map<int, QString> overrides);
-
-    PortStatus setPortNumber(int number) override;
-    PortStatus setLineSettings(const LineSettings& settings) override;
-    PortStatus setPortOpen(bool open) override;
     bool isPortOpen() const override;
-    int inBufferCount() override;
-    std::uint8_t input() override;
     void output(std::span<const std::uint8_t> frame) override;
     void discardInput() override;
 
-    int portNumber() const { return number_; }
-    const LineSettings& lineSettings() const { return settings_; }
-    // The port name last opened, e.g. "COM5".
-    QString devicePath() const { return devicePath_; }
-    // True while the port, closed because its device went away, tries to reopen once per
-    // kReopenInterval.
-    bool isReopening() const { return reopenTimer_.isActive(); }
-
-signals:
-    // The device went away (adapter pulled); the port closed itself.
-    void hungUp();
-    // One try to reopen after a hang-up; ok when the link is back.
-    void reopenAttempted(bool ok);
-    void reopened();
+protected:
+    PortStatus openDevice() override;
+    void closeDevice() override;
+    bool applySettings(const LineSettings& settings) override;
+    QString lastError() const override;
+    void takeInWaitingBytes() override;
 
 private:
-    PortStatus openDevice();
-    void closeDevice();
-    bool applySettings(const LineSettings& settings);
-    void takeInWaitingBytes();
     void hangUp();
-    void stopReopening();
-    void attemptReopen();
 
-    PortResolver resolver_;
-    QTimer reopenTimer_;
     void* handle_;  // HANDLE; INVALID_HANDLE_VALUE while closed
-    int number_ = 1;
-    LineSettings settings_;  // 9600,n,8,1 until the start-up sets the configured ones
-    QString devicePath_;
-    std::deque<std::uint8_t> rx_;
 };
 
 }  // namespace torvix
