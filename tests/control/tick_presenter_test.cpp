@@ -202,7 +202,7 @@ TEST_F(Presenter, RefusedCommandIsNamedWithItsExceptionForThreeSeconds) {
 
 TEST_F(Presenter, BusyIsShownWhileRepeatingAndAcknowledgeCountsAsDone) {
     tick(withCrc({0x07, 0x84, 0x06}));
-    EXPECT_EQ(status(), status_text::kBusy);
+    EXPECT_EQ(status(), QStringLiteral("Контроллер Torvix занят: запрос будет повторён"));
     tick(withCrc({0x07, 0x84, 0x05}));
     EXPECT_EQ(status(), status_text::kLinkUp);
 }
