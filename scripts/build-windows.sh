@@ -65,7 +65,7 @@ fi
 qt_configure=(
   -release -shared -qt-host-path /usr -xplatform win32-g++
   -no-opengl -no-dbus -no-icu -qt-zlib -qt-libpng -no-libjpeg -qt-pcre -qt-freetype -qt-harfbuzz
-  -no-feature-sql -no-feature-network -no-feature-printsupport -no-feature-concurrent
+  -no-feature-sql -no-feature-concurrent -no-openssl
   -no-feature-xml -no-feature-tabletevent -no-feature-zstd
   -nomake examples -nomake tests
 )
