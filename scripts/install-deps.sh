@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev qt6-serialport-dev
+  qt6-base-dev qt6-serialport-dev libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   python3 python3-pymodbus python3-serial-asyncio mbpoll
