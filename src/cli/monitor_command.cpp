@@ -11,13 +11,13 @@
 #endif
 
 #include "cli/console.h"
-#include "cli/frame_trace.h"
 #include "cli/line_choice.h"
 #include "cli/link_statistics.h"
 #include "cli/poll_session.h"
 #include "cli/record_writers.h"
 #include "cli/run_commands.h"
 #include "cli/stop_signals.h"
+#include "link/frame_trace.h"
 
 namespace torvix::cli {
 namespace {

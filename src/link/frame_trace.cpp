@@ -1,9 +1,9 @@
-#include "cli/frame_trace.h"
+#include "link/frame_trace.h"
 
 #include "link/operator_requests.h"
 #include "link/protocol.h"
 
-namespace torvix::cli {
+namespace torvix {
 namespace {
 
 QString stamp(double ms) {
@@ -52,4 +52,4 @@ QString traceReceived(double ms, std::span<const std::uint8_t> reply, Verdict ve
     return line + u'\n';
 }
 
-}  // namespace torvix::cli
+}  // namespace torvix

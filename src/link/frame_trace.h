@@ -1,5 +1,6 @@
 #pragma once
-// One line per frame on the line: monotonic time, direction, bytes, verdict or request name.
+// One line per frame on the line, as the CLI's --trace and the window's traffic tab show it:
+// monotonic time, direction, bytes, verdict or request name.
 
 #include <QString>
 #include <cstdint>
@@ -8,7 +9,7 @@
 
 #include "link/modbus.h"
 
-namespace torvix::cli {
+namespace torvix {
 
 // "07 04 01 2C"
 QString hexBytes(std::span<const std::uint8_t> bytes);
@@ -18,4 +19,4 @@ QString traceSent(double ms, std::span<const std::uint8_t> frame);
 QString traceReceived(double ms, std::span<const std::uint8_t> reply, Verdict verdict,
                       int exceptionCode, std::optional<double> replyMs);
 
-}  // namespace torvix::cli
+}  // namespace torvix
