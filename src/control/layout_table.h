@@ -18,6 +18,9 @@ inline constexpr int kClientHeight = 6285;
 
 inline constexpr std::string_view kMenuSettings = "mnu_settings";
 inline constexpr std::u16string_view kMenuSettingsCaption = u"&Настройка порта";
+// After it, the companion window's command, which the program adds.
+inline constexpr std::string_view kMenuGraphs = "mnu_graphs";
+inline constexpr std::u16string_view kMenuGraphsCaption = u"&Графики";
 
 inline constexpr std::string_view kPollTimer = "Timer1";
 inline constexpr int kPollIntervalMs = 100;

@@ -26,7 +26,7 @@ CompanionLog::Now CompanionLog::now() const {
 
 void CompanionLog::take(const TickOutcome& outcome) {
     const Now time = now();
-    traffic_.add(time.monotonicMs, outcome);
+    if (!trafficPaused_) traffic_.add(time.monotonicMs, outcome);
 
     if (outcome.verdict == Verdict::Answered) {
         if (const auto snapshot = StatusSnapshot::fromReply(outcome.reply)) {

@@ -31,6 +31,9 @@ public:
     void take(const TickOutcome& outcome);
     // An operator's mark: a marker on the trends.
     void mark(const QString& text);
+    // While paused the traffic ring keeps what it has and takes no new frames.
+    void setTrafficPaused(bool paused) { trafficPaused_ = paused; }
+    bool trafficPaused() const { return trafficPaused_; }
 
     const SeriesStore& series() const { return series_; }
     const Markers& markers() const { return markers_; }
@@ -48,6 +51,7 @@ private:
     SeriesStore series_;
     Markers markers_;
     TrafficRing traffic_;
+    bool trafficPaused_ = false;
 };
 
 }  // namespace torvix::trends

@@ -196,6 +196,12 @@ void MainWindow::startPolling() {
     timer1_->start();
 }
 
+void MainWindow::addGraphsCommand(std::function<void()> open) {
+    QAction* graphs = menuBar()->addAction(text(layout::kMenuGraphsCaption));
+    graphs->setObjectName(QString::fromLatin1(layout::kMenuGraphs));
+    connect(graphs, &QAction::triggered, this, std::move(open));
+}
+
 void MainWindow::openPortDialog() {
     if (!dialogFactory_) return;
     if (!dialog_) dialog_ = dialogFactory_(nullptr);

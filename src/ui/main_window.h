@@ -45,6 +45,9 @@ public:
     void showPortDialogModal();
     void startPolling();
 
+    // mnu_graphs, after mnu_settings: runs `open`.
+    void addGraphsCommand(std::function<void()> open);
+
     // mnu_settings: the one dialog, modeless and without owner.
     void openPortDialog();
     QDialog* portDialog() const { return dialog_; }

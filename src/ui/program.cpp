@@ -14,18 +14,35 @@ Program::Program(QString configPath)
       presenter_(modbus_, window_, window_),
       commands_(modbus_, window_, window_, window_) {
     window_.bind(commands_);
-    window_.setPollTick([this] { presenter_.show(modbus_.pollTick()); });
+    window_.setPollTick([this] {
+        const TickOutcome outcome = modbus_.pollTick();
+        presenter_.show(outcome);
+        companionLog_.take(outcome);
+    });
+    window_.addGraphsCommand([this] { openCompanion(); });
     window_.setPortDialogFactory([this](QWidget* owner) -> QDialog* {
         return new PortDialog(port_, config_, window_, owner);
     });
     // The modeless port dialog must not keep the program alive once the window is closed.
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&window_, &MainWindow::closed, qApp, &QCoreApplication::quit);
+    QObject::connect(&window_, &MainWindow::closed, [this] {
+        if (companion_) companion_->close();
+    });
 }
 
 Program::~Program() {
     // The dialog works on the port and the configuration, which go before the window does.
     window_.discardPortDialog();
+    delete companion_.data();
+}
+
+void Program::openCompanion() {
+    // A window of its own, not owned by the main window: it stays beside it, not on top.
+    if (!companion_) companion_ = new CompanionWindow(companionLog_);
+    companion_->show();
+    companion_->raise();
+    companion_->activateWindow();
 }
 
 bool Program::start() {

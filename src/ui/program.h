@@ -1,6 +1,7 @@
 #pragma once
 // The whole program: the port, the window, the configuration and the link, wired together.
 
+#include <QPointer>
 #include <QString>
 
 #include "control/operator_commands.h"
@@ -8,6 +9,8 @@
 #include "link/modbus.h"
 #include "link/platform_serial_port.h"
 #include "control/config.h"
+#include "trends/companion_log.h"
+#include "ui/companion_window.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
 
@@ -26,6 +29,10 @@ public:
     [[nodiscard]] bool start();
 
     MainWindow& window() { return window_; }
+    // mnu_graphs: opens the one companion window, or brings it to the front.
+    void openCompanion();
+    CompanionWindow* companion() const { return companion_; }
+    trends::CompanionLog& companionLog() { return companionLog_; }
 
 private:
     // Declared in the order they depend on each other; they go in reverse.
@@ -36,6 +43,8 @@ private:
     Modbus modbus_;
     TickPresenter presenter_;
     OperatorCommands commands_;
+    trends::CompanionLog companionLog_;
+    QPointer<CompanionWindow> companion_;  // made at the first mnu_graphs
 };
 
 }  // namespace torvix

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QSortFilterProxyModel>
 
-#include "link/operator_requests.h"
-#include "support/fake_serial_port.h"
-#include "support/fixed_slave_address.h"
-#include "support/frames.h"
+#include "support/qt_printers.h"
+#include "support/scripted_link.h"
 #include "trends/companion_log.h"
+#include "trends/traffic_model.h"
 
 namespace torvix::trends {
 namespace {
@@ -14,46 +14,17 @@ namespace {
 using testing::Frame;
 using testing::withCrc;
 
-// The window's link against a scripted controller, its ticks fed to the companion's log on a
-// clock the test moves: 100 ms a tick, as the poll timer does.
-class Log : public ::testing::Test {
+class Log : public ::testing::Test, protected testing::ScriptedLink {
 protected:
-    Log() { port.open = true; }
-
-    TickOutcome tick(const Frame& reply = {}) {
-        port.feed(reply);
-        ms += 100;
-        const TickOutcome outcome = modbus.pollTick();
-        log.take(outcome);
-        return outcome;
-    }
-    Frame lastSent() const { return port.written.back(); }
-    // The controller's echo of a write: the request itself.
-    Frame echo() const { return lastSent(); }
-    Frame exception(std::uint8_t code) const {
-        return withCrc({7, static_cast<std::uint8_t>(lastSent()[1] | 0x80), code});
+    Log() {
+        onTick = [this](const TickOutcome& outcome) { log.take(outcome); };
     }
     double secondsAfterMorning(qint64 msLater) const {
         return static_cast<double>(morning.addMSecs(msLater).toMSecsSinceEpoch()) / 1000.0;
     }
-    void click(int modeIndex) { ASSERT_TRUE(modbus.enqueue(*commands::modeRequest(modeIndex))); }
-    // Ticks until the clicked command is on the line.
-    void untilCommandSent() {
-        for (int i = 0; i < 4 && lastSent()[1] == 4; ++i) tick(testing::statusReply(regs));
-        for (int i = 0; i < 4 && lastSent()[3] == 0x90; ++i) tick(echo());
-        ASSERT_EQ(lastSent()[3], 0x92) << "the command did not go out";
-    }
+    void commandOnTheLine() { ASSERT_TRUE(untilCommandSent()) << "the command did not go out"; }
 
-    double ms = 16.636;
-    const QDateTime morning = QDateTime::fromString(QStringLiteral("2026-12-08T07:30:00.000+03:00"),
-                                                    Qt::ISODateWithMs);
-    testing::StatusRegisters regs{};
-    testing::FakeSerialPort port;
-    testing::FixedSlaveAddress slave;
-    Modbus modbus{port, slave};
-    CompanionLog log{[this] {
-        return CompanionLog::Now{morning.addMSecs(static_cast<qint64>(ms)), ms};
-    }};
+    CompanionLog log{[this] { return CompanionLog::Now{wallNow(), ms}; }};
 };
 
 TEST_F(Log, EveryStatusReplyIsOneSampleInTheFieldsUnits) {
@@ -88,23 +59,23 @@ TEST_F(Log, EveryStatusReplyIsOneSampleInTheFieldsUnits) {
 
 TEST_F(Log, CommandsBecomeMarkersWhenAnsweredOrRefusedButNotWhileBusy) {
     tick();
-    click(0);  // СТАРТ
-    untilCommandSent();
+    ASSERT_TRUE(click(0));  // СТАРТ
+    commandOnTheLine();
     tick(exception(6));  // busy: goes out again, no marker yet
     EXPECT_TRUE(log.markers().all().empty());
     tick(echo());
-    const double answeredAt = secondsAfterMorning(static_cast<qint64>(ms));
+    const double answeredAt = secondsNow();
 
-    click(7);  // Нагрузка 1
-    untilCommandSent();
+    ASSERT_TRUE(click(7));  // Нагрузка 1
+    commandOnTheLine();
     tick(exception(2));
 
-    click(1);  // СТОП
-    untilCommandSent();
+    ASSERT_TRUE(click(1));  // СТОП
+    commandOnTheLine();
     tick(exception(5));  // acknowledge: counts as executed
 
-    click(2);  // КВИТ, never answered: no marker however often it goes out
-    untilCommandSent();
+    ASSERT_TRUE(click(2));  // КВИТ, never answered: no marker however often it goes out
+    commandOnTheLine();
     tick();
     tick({0x07, 0x06, 0x01, 0x92});  // cut short: a bad CRC
 
@@ -149,6 +120,52 @@ TEST_F(Log, TrafficReadsAsTheCliTraceAndKeepsOnlyTheNewestFrames) {
     EXPECT_EQ(small.traffic().added(), 9u);
     EXPECT_TRUE(small.traffic().line(3).contains(QStringLiteral(" TX ")));
     EXPECT_TRUE(small.traffic().line(2).contains(QStringLiteral(" RX --  no answer")));
+}
+
+TEST_F(Log, TheTrafficListFollowsTheRingOnRefreshAndPausesWithIt) {
+    CompanionLog small{[this] { return CompanionLog::Now{wallNow(), ms}; }, {}, 6};
+    onTick = [&](const TickOutcome& outcome) { small.take(outcome); };
+    TrafficModel model(small.traffic());
+    QSortFilterProxyModel errorsOnly;
+    errorsOnly.setSourceModel(&model);
+    errorsOnly.setFilterRole(TrafficModel::kErrorRole);
+    errorsOnly.setFilterFixedString(QStringLiteral("true"));
+    const auto lines = [](const QAbstractItemModel& m) {
+        QStringList list;
+        for (int r = 0; r < m.rowCount(); ++r) list << m.index(r, 0).data().toString();
+        return list;
+    };
+
+    tick();                                   // TX status read
+    tick(testing::statusReply(regs));         // RX answered, TX counter write
+    EXPECT_EQ(model.rowCount(), 0) << "rows come in on refresh only";
+    model.refresh();
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(errorsOnly.rowCount(), 0);
+
+    tick();                                   // RX no answer, TX the counter write again
+    tick({0x07, 0x06, 0x01});                 // RX bad CRC, TX again
+    // Until the refresh rows read their own frames although the ring moved on; the
+    // overwritten one reads nothing rather than another frame.
+    EXPECT_FALSE(model.index(0, 0).data().isValid());
+    EXPECT_TRUE(model.index(1, 0).data().toString().contains(QStringLiteral(" RX 07 04 80 ")));
+    model.refresh();
+    ASSERT_EQ(model.rowCount(), 6);           // the ring's capacity: the first frame dropped
+    EXPECT_TRUE(lines(model).front().contains(QStringLiteral(" RX 07 04 80 ")));
+    EXPECT_EQ(lines(errorsOnly),
+              (QStringList{QStringLiteral("    316.636 RX --  no answer"),
+                           QStringLiteral("    416.636 RX 07 06 01  CRC mismatch")}));
+
+    small.setTrafficPaused(true);
+    tick();
+    tick();
+    model.refresh();
+    EXPECT_EQ(lines(model).back(), QStringLiteral("    416.636 TX 07 06 01 90 00 01 49 BD  (запись кода транзакции)"));
+    small.setTrafficPaused(false);
+    for (int i = 0; i < 10; ++i) tick();      // more than the ring holds between refreshes
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 6);
+    EXPECT_TRUE(lines(model).back().startsWith(QStringLiteral("   1616.636 TX")));
 }
 
 }  // namespace

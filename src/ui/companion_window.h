@@ -1,0 +1,97 @@
+#pragma once
+// "Torvix. Графики и запись": trends with the operator's commands marked, the recording and the
+// traffic on the line, beside the main window and fed by the same ticks.
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <vector>
+
+#include "trends/channels.h"
+#include "trends/companion_log.h"
+
+class QCheckBox;
+class QComboBox;
+class QCPAxis;
+class QCPAxisRect;
+class QCPGraph;
+class QCPItemStraightLine;
+class QCustomPlot;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMouseEvent;
+class QPushButton;
+class QSortFilterProxyModel;
+class QTabWidget;
+
+namespace torvix {
+
+namespace trends {
+class TrafficModel;
+}
+
+class CompanionWindow : public QWidget {
+    Q_OBJECT
+public:
+    static inline const QString kTitle = QStringLiteral("Torvix. Графики и запись");
+
+    // The spans of the time axis; 0 is the whole run.
+    static constexpr std::array<int, 4> kSpanSeconds = {60, 600, 3600, 0};
+
+    explicit CompanionWindow(trends::CompanionLog& log, QWidget* parent = nullptr);
+    ~CompanionWindow() override;
+
+    // Draws what the log holds now; the window does it on its own timer while shown.
+    void refresh();
+    // The trends as PNG, at the plot's size on screen.
+    bool savePicture(const QString& path);
+
+    void setSpan(int index);
+    void setFollowing(bool following);
+    bool isFollowing() const { return following_; }
+    void setChannelShown(std::size_t channel, bool shown);
+    // The time axis's range, seconds since the epoch.
+    std::pair<double, double> timeRange() const;
+    // What the cursor line shows at `time`; empty outside the data.
+    QString cursorText(double time) const;
+    QCustomPlot* plot() const { return plot_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QWidget* buildTrendsTab();
+    QWidget* buildTrafficTab();
+    void drawMarkers(double from, double to);
+    void moveCursor(QMouseEvent* event);
+    void copyTraffic();
+    void saveAsked();
+    void restartTimer();
+
+    trends::CompanionLog& log_;
+    QTabWidget* tabs_;
+    QCustomPlot* plot_ = nullptr;
+    std::vector<QCPAxisRect*> panels_;
+    std::array<QCPGraph*, trends::kChannelCount> graphs_{};
+    std::array<QCheckBox*, trends::kChannelCount> channelBoxes_{};
+    std::vector<QCPItemStraightLine*> cursorLines_;
+    QComboBox* span_ = nullptr;
+    QPushButton* follow_ = nullptr;
+    QLabel* cursorLabel_ = nullptr;
+    bool following_ = true;
+    unsigned long long markersDrawn_ = ~0ull;
+    std::pair<double, double> markersRange_{};
+
+    trends::TrafficModel* traffic_ = nullptr;
+    QSortFilterProxyModel* trafficFilter_ = nullptr;
+    QListView* trafficView_ = nullptr;
+    QLabel* trafficCount_ = nullptr;
+
+    QTimer plotTimer_;
+    QTimer trafficTimer_;
+};
+
+}  // namespace torvix
