@@ -38,10 +38,10 @@ const char* const kSendHelp =
 const char* const kMonitorHelp =
     "On a terminal the table refreshes in place. Piped, or with --output, one record is\n"
     "written per valid status reply (CSV with a header row, or JSON lines), flushed at once.\n"
-    "Keys are the window's control names; see the README for meanings and units. Ctrl+C\n"
-    "ends it with a summary on stderr: requests, valid replies, CRC mismatches, no answers,\n"
-    "exceptions and the reply time (end of the request on the line to the reply's last\n"
-    "byte). Exits 0 after at least one valid status reply, 4 when none came.\n"
+    "Keys name what they measure (gen_u_a_v, gen_f_hz ...); the README lists them with units.\n"
+    "Ctrl+C ends it with a summary on stderr: requests, valid replies, CRC mismatches, no\n"
+    "answers, exceptions and the reply time (end of the request on the line to the reply's\n"
+    "last byte). Exits 0 after at least one valid status reply, 4 when none came.\n"
     "--trace prints every frame on stderr: time in ms since the start, direction, bytes and\n"
     "the verdict. With --trace on a terminal the in-place table gives way to the trace.\n";
 

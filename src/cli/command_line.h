@@ -6,10 +6,12 @@
 #include <optional>
 #include <variant>
 
+#include "record/record_writers.h"
+
 namespace torvix::cli {
 
 enum class Command { Read, Monitor, Send, Ports };
-enum class Format { Table, Csv, Jsonl };
+using record::Format;
 
 // One of the twelve buttons (index into the window's mode codes) or a number command.
 struct ModeCommand {

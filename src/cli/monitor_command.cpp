@@ -15,12 +15,15 @@
 #include "cli/line_choice.h"
 #include "cli/link_statistics.h"
 #include "cli/poll_session.h"
-#include "cli/record_writers.h"
+#include "record/event_text.h"
+#include "record/record_writers.h"
 #include "cli/run_commands.h"
 #include "cli/stop_signals.h"
 
 namespace torvix::cli {
 namespace {
+
+using namespace torvix::record;
 
 constexpr qint64 kProgressIntervalMs = 250;
 

@@ -10,7 +10,8 @@
 #include "cli/line_choice.h"
 #include "cli/poll_session.h"
 #include "cli/ports_listing.h"
-#include "cli/record_writers.h"
+#include "record/event_text.h"
+#include "record/record_writers.h"
 #include "cli/run_commands.h"
 #include "link/operator_requests.h"
 #include "link/protocol.h"
@@ -18,6 +19,8 @@
 
 namespace torvix::cli {
 namespace {
+
+using namespace torvix::record;
 
 constexpr int kReadDeadlineMs = 1000;
 
@@ -28,10 +31,6 @@ int exitWith(ExitCode code) {
 int fail(const Failure& failure) {
     tell(failure.message);
     return exitWith(failure.code);
-}
-
-QString exceptionText(int code) {
-    return QStringLiteral("исключение %1 (%2)").arg(code).arg(protocol::exceptionMeaning(code));
 }
 
 // What the ticks so far have seen instead of a valid answer, for the message at the deadline.
