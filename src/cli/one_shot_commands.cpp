@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "cli/command_frames.h"
 #include "cli/console.h"
 #include "cli/line_choice.h"
 #include "cli/poll_session.h"
@@ -51,23 +52,6 @@ struct LastTrouble {
     }
     ExitCode code() const { return exception ? ExitCode::ExceptionReply : ExitCode::NoAnswer; }
 };
-
-std::optional<std::vector<std::uint8_t>> requestOf(const OperatorCommand& command) {
-    if (const auto* mode = std::get_if<ModeCommand>(&command)) {
-        const auto request = commands::modeRequest(mode->index);
-        if (request) return std::vector<std::uint8_t>(request->begin(), request->end());
-    } else {
-        const auto& number = std::get<NumberCommand>(command);
-        const auto request = commands::numberRequest(number.kindIndex, number.number);
-        if (request) return std::vector<std::uint8_t>(request->begin(), request->end());
-    }
-    return std::nullopt;
-}
-
-// The frame (address to CRC) carries `pdu`.
-bool carries(std::span<const std::uint8_t> frame, const std::vector<std::uint8_t>& pdu) {
-    return frame.size() == pdu.size() + 3 && std::equal(pdu.begin(), pdu.end(), frame.begin() + 1);
-}
 
 }  // namespace
 
