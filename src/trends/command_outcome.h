@@ -1,23 +1,26 @@
 #pragma once
-// What a tick tells about an operator's command: answered, refused for good, or busy.
+// What a tick tells about an operator's command: executed, refused for good, or busy.
 
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <span>
 
 #include "link/modbus.h"
+#include "record/event_text.h"
 
 namespace torvix::trends {
 
-struct CommandOutcome {
-    enum class Kind { Answered, Refused, Busy };
-    Kind kind;
+struct TickCommand {
     std::span<const std::uint8_t> request;  // the command's frame, address to CRC
-    int exceptionCode = 0;                  // for Refused and Busy
+    record::CommandOutcome outcome;
 };
 
 // Nothing when the tick judged no operator command (a status read, a counter write) or
 // judged it undelivered (no answer, a bad CRC): then it simply goes out again.
-std::optional<CommandOutcome> commandOutcome(const TickOutcome& outcome);
+std::optional<TickCommand> commandOf(const TickOutcome& outcome);
+
+// The command's words on the command line: "start", "load on", "priority 5".
+QString cliWords(std::span<const std::uint8_t> request);
 
 }  // namespace torvix::trends

@@ -2,7 +2,8 @@
 
 #include "decode/status_snapshot.h"
 #include "link/operator_requests.h"
-#include "link/protocol.h"
+#include "record/event_text.h"
+#include "record/status_record.h"
 #include "trends/command_outcome.h"
 
 namespace torvix::trends {
@@ -19,9 +20,9 @@ CompanionLog::CompanionLog(Clock clock, SeriesStore::Limits limits, std::size_t 
     started_.start();
 }
 
-CompanionLog::Now CompanionLog::now() const {
+CompanionLog::Now CompanionLog::now() {
     if (clock_) return clock_();
-    return {QDateTime::currentDateTime(), static_cast<double>(started_.nsecsElapsed()) / 1e6};
+    return {recordClock_.now(), static_cast<double>(started_.nsecsElapsed()) / 1e6};
 }
 
 void CompanionLog::take(const TickOutcome& outcome) {
@@ -35,26 +36,51 @@ void CompanionLog::take(const TickOutcome& outcome) {
                 values[c] = static_cast<float>(snapshot->value(fieldOf(kChannels[c])));
             series_.add(seconds(time.wall), values);
             emit sampleAdded();
+            if (recording_.isActive()) {
+                if (const auto failure =
+                        recording_.write(time.wall, *record::statusRecord(outcome.reply)))
+                    emit recordingFailed(*failure);
+                emit recordingChanged();
+            }
         }
     }
 
-    const auto command = commandOutcome(outcome);
-    if (!command || command->kind == CommandOutcome::Kind::Busy) return;
+    const auto command = commandOf(outcome);
+    if (!command) return;
+    recording_.addEvent(time.wall, record::commandEvent(cliWords(command->request), command->outcome));
     const QString name = commands::requestName(command->request);
-    if (command->kind == CommandOutcome::Kind::Answered)
-        markers_.add({seconds(time.wall), Marker::Kind::Answered, name});
-    else
-        markers_.add({seconds(time.wall), Marker::Kind::Refused,
-                      QStringLiteral("%1: исключение %2 (%3)")
-                          .arg(name)
-                          .arg(command->exceptionCode)
-                          .arg(protocol::exceptionMeaning(command->exceptionCode))});
+    switch (command->outcome.kind) {
+        case record::CommandOutcome::Executed:
+            markers_.add({seconds(time.wall), Marker::Kind::Answered, name});
+            break;
+        case record::CommandOutcome::Refused:
+            markers_.add({seconds(time.wall), Marker::Kind::Refused,
+                          name + QStringLiteral(": ") +
+                              record::exceptionText(command->outcome.exceptionCode)});
+            break;
+        case record::CommandOutcome::Busy:
+        case record::CommandOutcome::NoAnswer:
+            return;
+    }
     emit markerAdded();
 }
 
 void CompanionLog::mark(const QString& text) {
-    markers_.add({seconds(now().wall), Marker::Kind::Mark, text});
+    const QDateTime wall = now().wall;
+    markers_.add({seconds(wall), Marker::Kind::Mark, text});
+    recording_.addEvent(wall, record::markEvent(text));
     emit markerAdded();
+}
+
+std::optional<QString> CompanionLog::startRecording(const QString& folder) {
+    auto failure = recording_.start(folder, now().wall);
+    emit recordingChanged();
+    return failure;
+}
+
+void CompanionLog::stopRecording() {
+    recording_.stop();
+    emit recordingChanged();
 }
 
 }  // namespace torvix::trends

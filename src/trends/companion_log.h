@@ -1,6 +1,6 @@
 #pragma once
 // What the companion window shows of the link, gathered from every poll tick whether the
-// window is open or not: trends, command markers and the traffic on the line.
+// window is open or not: trends, command markers, the traffic on the line and the recording.
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -9,7 +9,9 @@
 #include <functional>
 
 #include "link/modbus.h"
+#include "record/record_writers.h"
 #include "trends/markers.h"
+#include "trends/recording_session.h"
 #include "trends/series_store.h"
 #include "trends/traffic_ring.h"
 
@@ -29,8 +31,13 @@ public:
 
     // The tick's outcome, as the main window has just shown it. Cheap: no formatting.
     void take(const TickOutcome& outcome);
-    // An operator's mark: a marker on the trends.
+    // An operator's mark: a marker on the trends and an event of the recording.
     void mark(const QString& text);
+
+    // Into `folder`, named by the time now; the message when it cannot begin.
+    std::optional<QString> startRecording(const QString& folder);
+    void stopRecording();
+    const RecordingSession& recording() const { return recording_; }
     // While paused the traffic ring keeps what it has and takes no new frames.
     void setTrafficPaused(bool paused) { trafficPaused_ = paused; }
     bool trafficPaused() const { return trafficPaused_; }
@@ -42,16 +49,22 @@ public:
 signals:
     void sampleAdded();
     void markerAdded();
+    // Begun, stopped, or a row written.
+    void recordingChanged();
+    // The file refused a row: the recording has stopped.
+    void recordingFailed(const QString& message);
 
 private:
-    Now now() const;
+    Now now();
 
     Clock clock_;
+    record::RecordClock recordClock_;
     QElapsedTimer started_;
     SeriesStore series_;
     Markers markers_;
     TrafficRing traffic_;
     bool trafficPaused_ = false;
+    RecordingSession recording_;
 };
 
 }  // namespace torvix::trends

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -80,8 +81,9 @@ QString valueText(const QLocale& locale, double value, int decimals) {
 
 }  // namespace
 
-CompanionWindow::CompanionWindow(trends::CompanionLog& log, QWidget* parent)
-    : QWidget(parent, Qt::Window), log_(log) {
+CompanionWindow::CompanionWindow(trends::CompanionLog& log, QString recordingFolder,
+                                 QWidget* parent)
+    : QWidget(parent, Qt::Window), log_(log), recordingFolder_(std::move(recordingFolder)) {
     setObjectName(QStringLiteral("frm_graphs"));
     setWindowTitle(kTitle);
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -92,6 +94,7 @@ CompanionWindow::CompanionWindow(trends::CompanionLog& log, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_, 1);
+    layout->addWidget(buildRecordingRow());
     resize(1100, 720);
 
     plotTimer_.setObjectName(QStringLiteral("plot_timer"));
@@ -262,6 +265,85 @@ QWidget* CompanionWindow::buildTrafficTab() {
     layout->addLayout(tools);
     layout->addWidget(trafficView_, 1);
     return tab;
+}
+
+QWidget* CompanionWindow::buildRecordingRow() {
+    auto* box = new QGroupBox(QStringLiteral("Запись"));
+    record_ = new QPushButton;
+    record_->setObjectName(QStringLiteral("cmd_record"));
+    connect(record_, &QPushButton::clicked, this, &CompanionWindow::toggleRecording);
+    recordFile_ = new QLabel;
+    recordFile_->setObjectName(QStringLiteral("lbl_record_file"));
+    recordFile_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    recordCount_ = new QLabel;
+    recordCount_->setObjectName(QStringLiteral("lbl_record_count"));
+    recordMessage_ = new QLabel;
+    recordMessage_->setObjectName(QStringLiteral("lbl_record_message"));
+    recordMessage_->setWordWrap(true);
+    QPalette red = recordMessage_->palette();
+    red.setColor(QPalette::WindowText, QColor(kRefusedColour));
+    recordMessage_->setPalette(red);
+    markText_ = new QLineEdit;
+    markText_->setObjectName(QStringLiteral("txt_mark"));
+    markText_->setAccessibleName(QStringLiteral("Метка"));
+    auto* markButton = new QPushButton(QStringLiteral("Добавить метку"));
+    markButton->setObjectName(QStringLiteral("cmd_mark"));
+    connect(markButton, &QPushButton::clicked, this, &CompanionWindow::addMark);
+    connect(markText_, &QLineEdit::returnPressed, this, &CompanionWindow::addMark);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(record_);
+    row->addWidget(recordFile_, 1);
+    row->addWidget(recordCount_);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(QStringLiteral("Метка:")));
+    row->addWidget(markText_);
+    row->addWidget(markButton);
+    auto* layout = new QVBoxLayout(box);
+    layout->addLayout(row);
+    layout->addWidget(recordMessage_);
+    recordMessage_->hide();
+
+    connect(&log_, &trends::CompanionLog::recordingChanged, this, &CompanionWindow::showRecording);
+    connect(&log_, &trends::CompanionLog::recordingFailed, this, &CompanionWindow::tell);
+    showRecording();
+    return box;
+}
+
+void CompanionWindow::toggleRecording() {
+    if (log_.recording().isActive()) {
+        log_.stopRecording();
+        return;
+    }
+    recordMessage_->hide();
+    if (const auto failure = log_.startRecording(recordingFolder_)) tell(*failure);
+}
+
+void CompanionWindow::addMark() {
+    const QString mark = markText_->text().trimmed();
+    if (mark.isEmpty()) return;
+    log_.mark(mark);
+    markText_->clear();
+    refresh();
+}
+
+void CompanionWindow::showRecording() {
+    const trends::RecordingSession& recording = log_.recording();
+    record_->setText(recording.isActive() ? QStringLiteral("Остановить запись")
+                                          : QStringLiteral("Начать запись"));
+    recordFile_->setText(recording.path().isEmpty()
+                             ? QString()
+                             : QDir::toNativeSeparators(recording.path()));
+    recordCount_->setText(recording.path().isEmpty()
+                              ? QString()
+                              : QStringLiteral("Записей: %1").arg(recording.records()));
+}
+
+void CompanionWindow::tell(const QString& message) {
+    // In the window, not in a modal box: the poll goes on and nothing waits for a click.
+    recordMessage_->setText(message);
+    recordMessage_->show();
+    showRecording();
 }
 
 void CompanionWindow::copyTraffic() {

@@ -40,7 +40,8 @@ public:
     // The spans of the time axis; 0 is the whole run.
     static constexpr std::array<int, 4> kSpanSeconds = {60, 600, 3600, 0};
 
-    explicit CompanionWindow(trends::CompanionLog& log, QWidget* parent = nullptr);
+    // Recordings go into `recordingFolder`.
+    CompanionWindow(trends::CompanionLog& log, QString recordingFolder, QWidget* parent = nullptr);
     ~CompanionWindow() override;
 
     // Draws what the log holds now; the window does it on its own timer while shown.
@@ -65,6 +66,11 @@ protected:
 private:
     QWidget* buildTrendsTab();
     QWidget* buildTrafficTab();
+    QWidget* buildRecordingRow();
+    void toggleRecording();
+    void addMark();
+    void showRecording();
+    void tell(const QString& message);
     void drawMarkers(double from, double to);
     void moveCursor(QMouseEvent* event);
     void copyTraffic();
@@ -89,6 +95,13 @@ private:
     QSortFilterProxyModel* trafficFilter_ = nullptr;
     QListView* trafficView_ = nullptr;
     QLabel* trafficCount_ = nullptr;
+
+    QString recordingFolder_;
+    QPushButton* record_ = nullptr;
+    QLabel* recordFile_ = nullptr;
+    QLabel* recordCount_ = nullptr;
+    QLabel* recordMessage_ = nullptr;
+    QLineEdit* markText_ = nullptr;
 
     QTimer plotTimer_;
     QTimer trafficTimer_;

@@ -1,6 +1,7 @@
 #include "ui/program.h"
 
 #include <QApplication>
+#include <QDir>
 #include <utility>
 
 #include "control/startup.h"
@@ -39,7 +40,10 @@ Program::~Program() {
 
 void Program::openCompanion() {
     // A window of its own, not owned by the main window: it stays beside it, not on top.
-    if (!companion_) companion_ = new CompanionWindow(companionLog_);
+    if (!companion_)
+        companion_ = new CompanionWindow(
+            companionLog_, QDir(QCoreApplication::applicationDirPath())
+                               .filePath(trends::RecordingSession::kFolderName));
     companion_->show();
     companion_->raise();
     companion_->activateWindow();
