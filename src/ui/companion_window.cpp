@@ -101,12 +101,7 @@ CompanionWindow::CompanionWindow(trends::CompanionLog& log, QString recordingFol
     connect(&plotTimer_, &QTimer::timeout, this, &CompanionWindow::refresh);
     trafficTimer_.setInterval(kTrafficRefreshMs);
     connect(&trafficTimer_, &QTimer::timeout, this, [this] {
-        if (tabs_->currentIndex() != 1) return;
-        QScrollBar* bar = trafficView_->verticalScrollBar();
-        const bool atEnd = bar->value() == bar->maximum();
-        traffic_->refresh();
-        trafficCount_->setText(QStringLiteral("Кадров: %1").arg(traffic_->rowCount()));
-        if (atEnd) trafficView_->scrollToBottom();
+        if (tabs_->currentIndex() == 1) refreshTraffic();
     });
     setSpan(kDefaultSpan);
 }
@@ -346,6 +341,14 @@ void CompanionWindow::tell(const QString& message) {
     showRecording();
 }
 
+void CompanionWindow::refreshTraffic() {
+    QScrollBar* bar = trafficView_->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    traffic_->refresh();
+    trafficCount_->setText(QStringLiteral("Кадров: %1").arg(traffic_->rowCount()));
+    if (atEnd) trafficView_->scrollToBottom();
+}
+
 void CompanionWindow::copyTraffic() {
     // The selected lines, or every line shown when none is selected.
     QModelIndexList rows = trafficView_->selectionModel()->selectedIndexes();
@@ -408,7 +411,10 @@ void CompanionWindow::refresh() {
     const trends::SeriesStore& store = log_.series();
     if (following_ && !store.empty()) {
         const int span = kSpanSeconds[static_cast<std::size_t>(span_->currentIndex())];
-        const double last = store.lastTime();
+        // A mark made since the last sample shows at once.
+        const auto& markers = log_.markers().all();
+        const double last = markers.empty() ? store.lastTime()
+                                            : std::max(store.lastTime(), markers.back().time);
         const double first = span == 0 ? store.firstTime() : last - span;
         panels_.front()->axis(QCPAxis::atBottom)->setRange(first, std::max(last, first + 1));
     }

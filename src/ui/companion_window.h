@@ -46,6 +46,8 @@ public:
 
     // Draws what the log holds now; the window does it on its own timer while shown.
     void refresh();
+    // Takes the new frames into the traffic tab, likewise.
+    void refreshTraffic();
     // The trends as PNG, at the plot's size on screen.
     bool savePicture(const QString& path);
 

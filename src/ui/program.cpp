@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <utility>
 
 #include "control/startup.h"
@@ -40,10 +41,11 @@ Program::~Program() {
 
 void Program::openCompanion() {
     // A window of its own, not owned by the main window: it stays beside it, not on top.
+    // Recordings go beside тп.ini, which is beside the program.
     if (!companion_)
         companion_ = new CompanionWindow(
-            companionLog_, QDir(QCoreApplication::applicationDirPath())
-                               .filePath(trends::RecordingSession::kFolderName));
+            companionLog_, QFileInfo(config_.path()).dir().filePath(
+                               trends::RecordingSession::kFolderName));
     companion_->show();
     companion_->raise();
     companion_->activateWindow();

@@ -1,0 +1,197 @@
+// The companion window on a log fed by the window's link against a scripted controller.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <qcustomplot.h>
+
+#include "support/files.h"
+#include "support/qt_printers.h"
+#include "support/scripted_link.h"
+#include "ui/companion_window.h"
+
+namespace torvix {
+namespace {
+
+class Companion : public ::testing::Test, protected testing::ScriptedLink {
+protected:
+    Companion() {
+        onTick = [this](const TickOutcome& outcome) { log.take(outcome); };
+        regs[4] = 2305;  // generator phase A, 0.1 V
+        regs[7] = 500;   // phase A current, 0.2 A
+        regs[18] = 4990; // generator frequency, 0.01 Hz
+    }
+    template <class T>
+    T* find(const char* name) {
+        T* found = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    // `seconds` of polling: a status reply every 200 ms, the counter echoed between.
+    void poll(double seconds) {
+        for (int i = 0; i < int(seconds * 10); ++i)
+            tick(lastSent()[1] == protocol::kReadInputRegisters ? testing::statusReply(regs) : echo());
+    }
+    QStringList markerTexts() {
+        QStringList texts;
+        for (int i = 0; i < window.plot()->itemCount(); ++i)
+            if (auto* text = qobject_cast<QCPItemText*>(window.plot()->item(i)))
+                texts << text->text();
+        return texts;
+    }
+    double span() const { return window.timeRange().second - window.timeRange().first; }
+
+    QTemporaryDir dir;
+    trends::CompanionLog log{[this] { return trends::CompanionLog::Now{wallNow(), ms}; }};
+    CompanionWindow window{log, QDir(dir.path()).filePath(QStringLiteral("записи"))};
+};
+
+TEST_F(Companion, FollowsTheLatestSampleOverTheChosenSpanUntilPaused) {
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Torvix. Графики и запись"));
+    EXPECT_EQ(window.parentWidget(), nullptr);
+    tick();
+    poll(90);
+    window.show();
+    // 10 minutes to the last sample at first.
+    EXPECT_DOUBLE_EQ(window.timeRange().second, log.series().lastTime());
+    EXPECT_DOUBLE_EQ(span(), 600);
+    window.setSpan(0);
+    EXPECT_DOUBLE_EQ(span(), 60);
+    window.setSpan(3);
+    EXPECT_DOUBLE_EQ(window.timeRange().first, log.series().firstTime());
+    window.setSpan(0);
+
+    // Every channel drawn, in its unit's panel, with the samples of the span.
+    for (std::size_t c = 0; c < trends::kChannelCount; ++c)
+        EXPECT_GE(window.plot()->graph(int(c))->dataCount(), 300) << c;
+    EXPECT_DOUBLE_EQ(window.plot()->graph(0)->data()->at(100)->value, 230.5);
+
+    auto* follow = find<QPushButton>("cmd_follow");
+    EXPECT_EQ(follow->text(), QStringLiteral("Пауза"));
+    QTest::mouseClick(follow, Qt::LeftButton);
+    EXPECT_EQ(follow->text(), QStringLiteral("Следить"));
+    const auto held = window.timeRange();
+    poll(5);
+    window.refresh();
+    EXPECT_EQ(window.timeRange(), held);
+    QTest::mouseClick(follow, Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(window.timeRange().second, log.series().lastTime());
+}
+
+TEST_F(Companion, MarksCommandsAndShowsTheCursorsValuesAndSavesThePicture) {
+    tick();
+    poll(2);
+    ASSERT_TRUE(click(0));  // СТАРТ
+    ASSERT_TRUE(untilCommandSent());
+    tick(echo());
+    ASSERT_TRUE(click(7));  // Нагрузка 1
+    ASSERT_TRUE(untilCommandSent());
+    tick(exception(2));
+    poll(2);
+    find<QLineEdit>("txt_mark")->setText(QStringLiteral("наброс 50 %"));
+    QTest::mouseClick(find<QPushButton>("cmd_mark"), Qt::LeftButton);
+    window.show();
+    window.refresh();
+
+    EXPECT_EQ(markerTexts(),
+              (QStringList{QStringLiteral("наброс 50 %"),
+                           QStringLiteral("Нагрузка 1: исключение 2 (недопустимый адрес данных)"),
+                           QStringLiteral("СТАРТ")}));
+    for (int i = 0; i < window.plot()->itemCount(); ++i) {
+        auto* text = qobject_cast<QCPItemText*>(window.plot()->item(i));
+        if (!text) continue;
+        if (text->text() == QStringLiteral("СТАРТ")) {
+            EXPECT_EQ(text->color(), QColor(0x1E8C1E));
+        } else if (text->text().startsWith(QStringLiteral("Нагрузка"))) {
+            EXPECT_EQ(text->color(), QColor(0xD01010));
+        }
+    }
+
+    // The first status reply came at 07:30:00.216.
+    const double first = log.series().firstTime();
+    const QString at = window.cursorText(first + 0.05);
+    EXPECT_TRUE(at.startsWith(QStringLiteral("07:30:00.216; U ген. A 230,5 В; "))) << at.toStdString();
+    EXPECT_TRUE(at.contains(QStringLiteral("; I ген. A 100,0 А; "))) << at.toStdString();
+    EXPECT_TRUE(at.contains(QStringLiteral("; f ген. 49,90 Гц; "))) << at.toStdString();
+    window.setChannelShown(0, false);
+    EXPECT_FALSE(find<QCheckBox>("chk_channel")->isChecked());
+    EXPECT_FALSE(window.cursorText(first).contains(QStringLiteral("U ген. A")));
+    EXPECT_EQ(window.cursorText(first - 30), QString());
+
+    const QString png = QDir(dir.path()).filePath(QStringLiteral("trends.png"));
+    ASSERT_TRUE(window.savePicture(png));
+    const QImage picture(png);
+    EXPECT_EQ(picture.size(), window.plot()->size());
+}
+
+TEST_F(Companion, TheTrafficTabListsFramesFiltersErrorsAndCopies) {
+    tick();
+    poll(1);
+    tick();  // no answer
+    poll(1);
+    window.show();
+    find<QTabWidget>("")->setCurrentIndex(1);
+    window.refreshTraffic();
+    auto* view = find<QListView>("lst_traffic");
+    const int all = view->model()->rowCount();
+    EXPECT_EQ(all, int(log.traffic().size()));
+    EXPECT_EQ(view->model()->index(0, 0).data().toString(),
+              QStringLiteral("    116.636 TX 07 04 01 2C 00 40 31 A9  (чтение состояния)"));
+
+    find<QCheckBox>("chk_traffic_errors")->setChecked(true);
+    ASSERT_EQ(view->model()->rowCount(), 1);
+    EXPECT_TRUE(view->model()->index(0, 0).data().toString().endsWith(QStringLiteral("RX --  no answer")));
+    QTest::mouseClick(find<QPushButton>("cmd_traffic_copy"), Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              view->model()->index(0, 0).data().toString() + u'\n');
+
+    find<QCheckBox>("chk_traffic_errors")->setChecked(false);
+    find<QCheckBox>("chk_traffic_pause")->setChecked(true);
+    poll(1);
+    window.refreshTraffic();
+    EXPECT_EQ(view->model()->rowCount(), all);
+    find<QCheckBox>("chk_traffic_pause")->setChecked(false);
+    poll(1);
+    window.refreshTraffic();
+    EXPECT_EQ(view->model()->rowCount(), all + 20);
+}
+
+TEST_F(Companion, RecordsIntoItsFolderAndTellsWhenItCannot) {
+    window.show();
+    auto* record = find<QPushButton>("cmd_record");
+    EXPECT_EQ(record->text(), QStringLiteral("Начать запись"));
+    tick();
+    QTest::mouseClick(record, Qt::LeftButton);
+    EXPECT_EQ(record->text(), QStringLiteral("Остановить запись"));
+    poll(2);
+    const QString file = QDir(dir.path()).filePath(QStringLiteral("записи/2026-12-08_07-30-00.csv"));
+    EXPECT_EQ(find<QLabel>("lbl_record_file")->text(), QDir::toNativeSeparators(file));
+    EXPECT_EQ(find<QLabel>("lbl_record_count")->text(), QStringLiteral("Записей: 10"));
+    QTest::mouseClick(record, Qt::LeftButton);
+    EXPECT_EQ(record->text(), QStringLiteral("Начать запись"));
+    EXPECT_EQ(testing::readFile(file).count('\n'), 11);
+
+    // A folder that cannot be made: the message in the window, no recording.
+    testing::writeFile(QDir(dir.path()).filePath(QStringLiteral("busy")), "a file");
+    CompanionWindow blocked(log, QDir(dir.path()).filePath(QStringLiteral("busy/записи")));
+    blocked.show();
+    QTest::mouseClick(blocked.findChild<QPushButton*>(QStringLiteral("cmd_record")), Qt::LeftButton);
+    auto* message = blocked.findChild<QLabel*>(QStringLiteral("lbl_record_message"));
+    EXPECT_TRUE(message->isVisible());
+    EXPECT_TRUE(message->text().startsWith(QStringLiteral("Запись не начата: в папку «")));
+    EXPECT_FALSE(log.recording().isActive());
+}
+
+}  // namespace
+}  // namespace torvix
