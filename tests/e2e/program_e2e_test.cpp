@@ -15,6 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSet>
@@ -141,6 +144,7 @@ protected:
     }
 
     MainWindow& window() { return program_->window(); }
+    Program& program() { return *program_; }
 
     QWidget* control(const QString& name, int index = -1) {
         return testing::findControl(window(), name, index);
@@ -352,6 +356,66 @@ TEST_F(EndToEnd, PollingResumesByItselfWhenTheLineComesBack) {
     EXPECT_GE(simFault("hangups"), 1);
     EXPECT_GT(simCount("requests"), requestsDuringOutage);
     expectWindowShowsSim();
+}
+
+// The operator's load test in one program: the companion from the menu, a recording, START and
+// the load clicked in the main window; the file and the trends show them.
+TEST_F(EndToEnd, TheCompanionRecordsTheCommandsClickedInTheWindow) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--load", "120", "--exception-every", "7"}));
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+
+    const QList<QAction*> menu = window().menuBar()->actions();
+    ASSERT_EQ(menu.size(), 2);
+    EXPECT_EQ(menu[0]->objectName(), QStringLiteral("mnu_settings"));
+    EXPECT_EQ(menu[1]->objectName(), QStringLiteral("mnu_graphs"));
+    EXPECT_EQ(menu[1]->text(), QStringLiteral("&Графики"));
+    menu[1]->trigger();
+    QPointer<CompanionWindow> companion = program().companion();
+    ASSERT_FALSE(companion.isNull());
+    EXPECT_TRUE(companion->isVisible());
+    EXPECT_EQ(companion->parentWidget(), nullptr);
+    menu[1]->trigger();
+    EXPECT_EQ(program().companion(), companion.data());
+
+    auto* record = companion->findChild<QPushButton*>(QStringLiteral("cmd_record"));
+    QTest::mouseClick(record, Qt::LeftButton);
+    const trends::RecordingSession& recording = program().companionLog().recording();
+    ASSERT_TRUE(recording.isActive());
+    EXPECT_EQ(QFileInfo(recording.path()).dir().dirName(), QStringLiteral("записи"));
+    EXPECT_EQ(QFileInfo(recording.path()).dir().absolutePath(),
+              QFileInfo(path(QStringLiteral("записи"))).absoluteFilePath());
+
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 0, "СТАРТ"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return simState()["running"].toBool(); }, kSettleMs));
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 7, "1"));  // Нагрузка
+    ASSERT_TRUE(QTest::qWaitFor([&] { return simState()["load"].toBool(); }, kSettleMs));
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 6, "0"));  // Нагрузка
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !simState()["load"].toBool(); }, kSettleMs));
+    const long long records = recording.records();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.records() >= records + 3; }, kSettleMs));
+    QTest::mouseClick(record, Qt::LeftButton);
+    ASSERT_FALSE(recording.isActive());
+
+    const QStringList rows = QString::fromUtf8(readAll(recording.path())).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), recording.records() + 1);
+    QStringList executed;
+    for (const QString& row : rows.mid(1))
+        for (const QString& event : row.section(u',', -1).remove(u'"').split(QStringLiteral(" | ")))
+            if (event.endsWith(QStringLiteral(": выполнено"))) executed << event.section(u']', 1).trimmed();
+    EXPECT_EQ(executed, (QStringList{QStringLiteral("send start: выполнено"),
+                                     QStringLiteral("send load on: выполнено"),
+                                     QStringLiteral("send load off: выполнено")}));
+
+    QStringList markers;
+    for (const auto& marker : program().companionLog().markers().all()) markers << marker.text;
+    EXPECT_EQ(markers, (QStringList{QStringLiteral("СТАРТ"), QStringLiteral("Нагрузка 1"),
+                                    QStringLiteral("Нагрузка 0")}));
+    // The trends took the controller's values: the generator's phase A, in 0.1 V.
+    const auto latest = program().companionLog().series().readingAt(
+        program().companionLog().series().lastTime());
+    ASSERT_TRUE(latest.has_value());
+    EXPECT_FLOAT_EQ(latest->low[0], float(simState()["input_registers"].toArray()[4].toInt()) / 10);
 }
 
 int occurrences(const QJsonArray& values, int code) {
