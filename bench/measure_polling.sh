@@ -4,12 +4,13 @@
 # state, from the scheduler's counters of all threads), peak RSS, poll period, start-up time.
 #
 # Usage: bench/measure_polling.sh [--seconds N] [--build DIR] [--platform xcb|offscreen]
-#                                 [--no-mbpoll] [--keep]
+#                                 [--no-mbpoll] [--companion] [--keep]
 #   --seconds N   steady-state measuring time (default 30, after 2 s warm-up)
 #   --build DIR   build folder holding torvix-tp, torvix-cli, torvix-sim (default build); for figures
 #                 worth quoting, configure it with -DCMAKE_BUILD_TYPE=Release or RelWithDebInfo
 #   --platform    Qt platform of torvix-tp: xcb on Xvfb (default) or offscreen (no X server)
 #   --no-mbpoll   skip the mbpoll comparison
+#   --companion   also a second torvix-tp with "Графики" open (xcb only), for the difference
 #   --keep        keep the work folder with the request logs
 set -euo pipefail
 
@@ -21,13 +22,13 @@ while (($#)); do
     --seconds) probe_args+=(--seconds "${2:?--seconds wants a number}"); shift 2 ;;
     --build) build=$(cd "${2:?--build wants a folder}" && pwd); shift 2 ;;
     --platform) probe_args+=(--platform "${2:?--platform wants xcb or offscreen}"); shift 2 ;;
-    --no-mbpoll | --keep) probe_args+=("$1"); shift ;;
-    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --no-mbpoll | --companion | --keep) probe_args+=("$1"); shift ;;
+    -h | --help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "measure_polling.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
 
-for tool in Xvfb mbpoll /usr/bin/python3; do
+for tool in Xvfb xdotool mbpoll /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "measure_polling.sh: $tool is missing; run scripts/install-deps.sh" >&2; exit 1; }
 done
 [ -f "$build/CMakeCache.txt" ] || { echo "measure_polling.sh: $build is not a configured build folder" >&2; exit 1; }

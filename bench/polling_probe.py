@@ -3,7 +3,9 @@
 
 Runs torvix-tp (in its own folder, with its own тп.ini, on a private Xvfb), torvix-cli monitor
 --output and mbpoll at the same time, each against its own torvix-sim, and prints the figures
-side by side. Standard library only.
+side by side. With --companion a second torvix-tp runs beside the first with its window
+"Графики и запись" open (opened with its keys through xdotool: every series shown, 10-minute
+span). Standard library only.
 Called by bench/measure_polling.sh, which builds the programs and describes the machine.
 """
 
@@ -140,9 +142,11 @@ class Subject:
     """One master under measurement: how to start it, its simulator's request log, its Xvfb,
     and where its standard output goes (a master that records keeps its records in a file)."""
 
-    def __init__(self, name, args, env, log, stop_signal, xvfb=None, stdout_file=None):
+    def __init__(self, name, args, env, log, stop_signal, xvfb=None, stdout_file=None,
+                 started=None):
         self.name, self.args, self.env, self.log = name, args, env, log
         self.stop_signal, self.xvfb, self.stdout_file = stop_signal, xvfb, stdout_file
+        self.started = started  # called with the process once it runs
 
 
 def measure(procs, subjects, seconds):
@@ -155,6 +159,9 @@ def measure(procs, subjects, seconds):
             t0 = monotonic_us()
             running.append((s, t0, procs.start(s.args, stop_signal=s.stop_signal, env=s.env,
                                                 stdout=out, stderr=err)))
+    for s, _, proc in running:
+        if s.started:
+            s.started(proc)
     time.sleep(WARMUP_S)
     for s, _, proc in running:
         if proc.poll() is not None:
@@ -208,12 +215,27 @@ def period_figures(periods):
     }
 
 
-def program_subject(procs, work, tp, sim, platform):
-    app_dir = os.path.join(work, "app")
+def open_companion(env, proc):
+    """Alt+Г in the main window, as an operator opens "Графики"; waits until it is shown."""
+    def xdotool(*words):
+        return subprocess.run(["xdotool", *words], env=env, capture_output=True, text=True,
+                              timeout=20).stdout.split()
+    main = xdotool("search", "--sync", "--onlyvisible", "--pid", str(proc.pid))
+    if not main:
+        raise RuntimeError("no window of torvix-tp to open Графики from")
+    xdotool("windowfocus", "--sync", main[-1])
+    xdotool("key", "alt+Cyrillic_ghe")
+    if not xdotool("search", "--sync", "--onlyvisible", "--name", "Графики и запись"):
+        raise RuntimeError("Графики did not open")
+
+
+def program_subject(procs, work, tp, sim, platform, companion=False):
+    name = "torvix-tp + Графики" if companion else "torvix-tp"
+    app_dir = os.path.join(work, "app-companion" if companion else "app")
     os.mkdir(app_dir)
     shutil.copy2(tp, os.path.join(app_dir, "torvix-tp"))
-    link = os.path.join(work, "tty-tp")
-    log = os.path.join(work, "tp-requests.log")
+    link = os.path.join(work, "tty-tp-companion" if companion else "tty-tp")
+    log = os.path.join(work, "tp-companion-requests.log" if companion else "tp-requests.log")
     with open(os.path.join(app_dir, "тп.ini"), "w", encoding="utf-8") as f:
         f.write("[PC config]\nCOM=1\nCOMSettings=115200,e,8,1\n"
                 f"[QDL config]\nMBSLAD=7\n[Ports]\nCOM1={link}\n")
@@ -224,8 +246,10 @@ def program_subject(procs, work, tp, sim, platform):
     else:
         env.pop("DISPLAY", None)
     start_sim(procs, sim, link, log)
-    return Subject("torvix-tp", [os.path.join(app_dir, "torvix-tp")], env, log, signal.SIGTERM,
-                   xvfb)
+    if companion and platform != "xcb":
+        raise RuntimeError("--companion needs --platform xcb: the window is opened with its keys")
+    return Subject(name, [os.path.join(app_dir, "torvix-tp")], env, log, signal.SIGTERM, xvfb,
+                   started=(lambda proc: open_companion(env, proc)) if companion else None)
 
 
 def cli_subject(procs, work, cli, sim):
@@ -256,7 +280,8 @@ def fmt(value, digits=2):
 
 def report(results, seconds, platform):
     """One table: a row per measure, a column per master, ratios to mbpoll, goals."""
-    names = [n for n in ("torvix-tp", "torvix-cli", "mbpoll") if n in results]
+    names = [n for n in ("torvix-tp", "torvix-tp + Графики", "torvix-cli", "mbpoll")
+             if n in results]
     for r in results.values():
         r.update(period_figures(r["periods"]))
     mb = results.get("mbpoll")
@@ -316,6 +341,16 @@ def report(results, seconds, platform):
             limit = 2 * mb["cpu_sched"] + 0.05
             goals.append((f"torvix-tp steady state <= 2 x mbpoll + 0.05 = {limit:.3f} %",
                           tp["cpu_sched"] <= limit))
+    open_ = results.get("torvix-tp + Графики")
+    if tp and open_:
+        extra = open_["cpu_sched"] - tp["cpu_sched"]
+        goals.append((f"Графики open costs <= 1 point of a core more: {extra:+.3f}",
+                      extra <= 1.0))
+        goals.append((f"with Графики open, poll period median 100.0 +- 0.5 ms: "
+                      f"{open_.get('median', float('nan')):.2f}",
+                      abs(open_.get("median", 0.0) - 100.0) <= 0.5))
+        goals.append((f"with Графики open, poll period p99 <= 105 ms: "
+                      f"{open_.get('p99', float('nan')):.2f}", open_.get("p99", 1e9) <= 105.0))
     if cli:
         goals.append(("torvix-cli peak RSS <= 15 MB", cli["hwm_mib"] * 1.048576 <= 15.0))
         if mb:
@@ -337,6 +372,8 @@ def main():
     parser.add_argument("--platform", default="xcb", choices=("xcb", "offscreen"),
                         help="Qt platform of torvix-tp: xcb on a private Xvfb, or offscreen")
     parser.add_argument("--no-mbpoll", action="store_true", help="leave mbpoll out")
+    parser.add_argument("--companion", action="store_true",
+                        help="a second torvix-tp beside the first, with Графики open")
     parser.add_argument("--keep", action="store_true", help="keep the work folder and logs")
     opts = parser.parse_args()
 
@@ -349,6 +386,9 @@ def main():
     try:
         sim = os.path.abspath(opts.sim)
         subjects = [program_subject(procs, work, os.path.abspath(opts.tp), sim, opts.platform)]
+        if opts.companion:
+            subjects.append(program_subject(procs, work, os.path.abspath(opts.tp), sim,
+                                            opts.platform, companion=True))
         if opts.cli:
             subjects.append(cli_subject(procs, work, os.path.abspath(opts.cli), sim))
         if not opts.no_mbpoll:

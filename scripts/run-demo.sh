@@ -6,9 +6,12 @@
 # With a display the window runs until you close it. Without one (or with --headless) it runs
 # on Xvfb for a few seconds and saves a screenshot to demo/screenshot.png.
 #
-# Usage: scripts/run-demo.sh [--seconds N] [--headless] [--no-deps] [-- SIMULATOR OPTIONS]
+# Usage: scripts/run-demo.sh [--seconds N] [--headless] [--load-test] [--no-deps] [-- SIMULATOR OPTIONS]
 #   --seconds N   how long the headless run lasts before the screenshot (default 5)
 #   --headless    use Xvfb even when a display is there
+#   --load-test   headless, with the set stopped: opens "Графики", starts a recording, presses
+#                 СТАРТ, Нагрузка 1 and Нагрузка 0 with marks, and saves demo/companion.png;
+#                 the recording stays in demo/записи (about 45 s)
 #   --no-deps     do not run scripts/install-deps.sh
 #   -- ...        passed to torvix-sim after its default --running, e.g. -- --drop-every 10
 #                 (see build/torvix-sim --help for faults, delays and hang-ups)
@@ -19,6 +22,7 @@ seconds=5
 headless=0
 deps=1
 sim_options=(--running)
+load_test=0
 while (($#)); do
   case "$1" in
     --seconds)
@@ -26,9 +30,10 @@ while (($#)); do
       [[ "$seconds" =~ ^[0-9]+$ ]] && ((seconds > 0)) || { echo "run-demo.sh: --seconds wants a whole number above 0" >&2; exit 2; }
       shift 2 ;;
     --headless) headless=1; shift ;;
+    --load-test) load_test=1; headless=1; sim_options=(--load 120); shift ;;
     --no-deps) deps=0; shift ;;
     --) shift; sim_options+=("$@"); break ;;
-    -h | --help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run-demo.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -107,7 +112,42 @@ session='
   kill -0 "$tp" 2>/dev/null || exit 3
   import -window root png:- | convert png:- -bordercolor black -border 1 -trim +repage "$3"
 '
-echo "No display: running $demo/torvix-tp on Xvfb for $seconds s."
+if ((load_test)); then
+  shot="$demo/companion.png"
+  rm -f "$shot"
+  # The operator's keys: Alt+Г opens the companion with the focus on "Начать запись", Alt+И
+  # the span (End: the whole run), Alt+М the mark; the main window opens with the focus on
+  # СТАРТ, and Нагрузка 1 and 0 are 11 and 10 Tabs from it.
+  session='
+    "$1/torvix-tp" >"$1/torvix-tp.log" 2>&1 &
+    tp=$!
+    trap "kill $tp 2>/dev/null; wait $tp" EXIT
+    main=$(xdotool search --sync --onlyvisible --pid $tp | tail -n 1)
+    xdotool windowfocus --sync $main
+    xdotool key --delay 100 alt+Cyrillic_ghe
+    sleep 1
+    companion=$(xdotool search --sync --onlyvisible --name "Графики и запись" | tail -n 1)
+    xdotool windowmove $companion 0 0 windowfocus --sync $companion
+    xdotool key --delay 100 space alt+Cyrillic_i End
+    mark() {
+      xdotool windowfocus --sync $companion key alt+Cyrillic_em
+      sleep 0.5
+      xdotool type --delay 40 "$1"
+      xdotool key Return
+    }
+    press() { xdotool windowfocus --sync $main key --delay 60 "$@"; }
+    sleep 3; press space; sleep 9
+    mark "наброс 100 %"; sleep 2; press Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
+    sleep 12; mark "сброс"; sleep 2; press shift+Tab space; sleep 10
+    kill -0 "$tp" 2>/dev/null || exit 3
+    import -window "$companion" "$3"
+  '
+fi
+if ((load_test)); then
+  echo "Load test: $demo/torvix-tp on Xvfb, about 45 s."
+else
+  echo "No display: running $demo/torvix-tp on Xvfb for $seconds s."
+fi
 setsid xvfb-run -a -f "$demo/Xauthority" -s "-screen 0 1280x1024x24" \
   bash -c "$session" session "$demo" "$seconds" "$shot" &
 session_group=$!
@@ -121,3 +161,4 @@ fi
 [ -s "$shot" ] || { echo "run-demo.sh: no screenshot was taken (exit status $status)" >&2; exit 1; }
 echo "Requests received by the simulator: $(wc -l <"$demo/requests.log")"
 echo "Screenshot: $shot"
+if ((load_test)); then echo "Recording: $(ls -t "$demo/записи/"*.csv | head -n 1)"; fi

@@ -96,6 +96,8 @@ CompanionWindow::CompanionWindow(trends::CompanionLog& log, QString recordingFol
     layout->addWidget(tabs_, 1);
     layout->addWidget(buildRecordingRow());
     resize(1100, 720);
+    // What an operator opens the window for first; Space starts it.
+    record_->setFocus();
 
     plotTimer_.setObjectName(QStringLiteral("plot_timer"));
     connect(&plotTimer_, &QTimer::timeout, this, &CompanionWindow::refresh);
@@ -142,7 +144,9 @@ QWidget* CompanionWindow::buildTrendsTab() {
     save->setObjectName(QStringLiteral("cmd_save_picture"));
     connect(save, &QPushButton::clicked, this, &CompanionWindow::saveAsked);
     auto* tools = new QHBoxLayout;
-    tools->addWidget(new QLabel(QStringLiteral("Интервал:")));
+    auto* spanLabel = new QLabel(QStringLiteral("&Интервал:"));
+    spanLabel->setBuddy(span_);
+    tools->addWidget(spanLabel);
     tools->addWidget(span_);
     tools->addWidget(follow_);
     tools->addStretch(1);
@@ -291,7 +295,9 @@ QWidget* CompanionWindow::buildRecordingRow() {
     row->addWidget(recordFile_, 1);
     row->addWidget(recordCount_);
     row->addSpacing(12);
-    row->addWidget(new QLabel(QStringLiteral("Метка:")));
+    auto* markLabel = new QLabel(QStringLiteral("&Метка:"));
+    markLabel->setBuddy(markText_);
+    row->addWidget(markLabel);
     row->addWidget(markText_);
     row->addWidget(markButton);
     auto* layout = new QVBoxLayout(box);
