@@ -4,8 +4,11 @@
 The program runs unchanged from a folder of its own (its own тп.ini naming the simulator's
 link as COM1). The operator's clicks are key presses sent to its window with xdotool (Tab to
 the button, Space), one every --click-every seconds, through the command buttons in turn.
+First the companion window "Графики и запись" is opened (Alt+Г) and a recording started
+(Space on "Начать запись"); it stays open for the whole run.
 Every --sample-every seconds the program's RSS, open descriptors, threads and CPU are taken
-from /proc. The simulator's state file tells when the line is down and when requests come.
+from /proc. The simulator's state file tells when the line is down and when requests come;
+its request log, with its fixed fault schedule, which status reads were answered.
 
 At the end a table of the samples and these checks (exit 1 when one fails):
   RSS grows less than 2 MB after the first minute (after half the run when shorter);
@@ -13,10 +16,17 @@ At the end a table of the samples and these checks (exit 1 when one fails):
   CPU below 1 % of a core while the line is down (no busy loop);
   polling resumes within 1.5 s of the line coming back, after every hang-up;
   every command clicked was executed by the simulator, in click order, once or twice
-  (twice where the controller acted and its reply was lost; none lost).
+  (twice where the controller acted and its reply was lost; none lost);
+  the recording has one row per status reply that the simulator sent intact during it (none
+  more; fewer only by replies lost in a hang-up or late on a loaded machine, at most 1 %),
+  no row while the line was down, and every clicked command as `send ...: выполнено` in its
+  `events`, in click order.
 """
 
 import argparse
+import csv
+import datetime
+import glob
 import json
 import os
 import shutil
@@ -28,16 +38,17 @@ import time
 
 # Tab order of the window from the first button (its initial focus), and the buttons clicked.
 TAB_CHAIN = 17
-BUTTONS = [  # (position in the tab chain, name, code the controller receives in 402)
-    (0, "СТАРТ", 0x1231),
-    (2, "КВИТ", 0x7893),
-    (11, "Нагрузка 1", 0x5BC4),
-    (16, "Автозапуск 1/0", 0xAB10),
-    (10, "Нагрузка 0", 0x0BC4),
-    (1, "СТОП", 0x4562),
-    (15, "Автозапуск 1", 0x5B10),
-    (14, "Автозапуск 0", 0x0B10),
+BUTTONS = [  # (position in the tab chain, name, code the controller receives in 402, CLI words)
+    (0, "СТАРТ", 0x1231, "start"),
+    (2, "КВИТ", 0x7893, "ack"),
+    (11, "Нагрузка 1", 0x5BC4, "load on"),
+    (16, "Автозапуск 1/0", 0xAB10, "autostart toggle"),
+    (10, "Нагрузка 0", 0x0BC4, "load off"),
+    (1, "СТОП", 0x4562, "stop"),
+    (15, "Автозапуск 1", 0x5B10, "autostart on"),
+    (14, "Автозапуск 0", 0x0B10, "autostart off"),
 ]
+FAULT_EVERY = {"drop": 17, "exception": 23, "garbage": 19, "bad_crc": 13, "wrong_address": 29}
 FAULTS = ["--drop-every", "17", "--bad-crc-every", "13", "--garbage-every", "19",
           "--exception-every", "23", "--wrong-address-every", "29", "--split", "10",
           "--delay", "10"]
@@ -92,6 +103,72 @@ def without_repeats(codes):
     return runs
 
 
+def fault_of(n):
+    """The simulator's fault for its nth request (1-based), in its order of precedence."""
+    for name in ("drop", "exception", "garbage", "bad_crc", "wrong_address"):
+        if n % FAULT_EVERY[name] == 0:
+            return name
+    return None
+
+
+def status_replies_sent(log, first, last):
+    """Status reads in the simulator's request log between two CLOCK_MONOTONIC times (s) whose
+    reply went out whole: no fault, or only another address (the program takes those)."""
+    sent = 0
+    with open(log) as f:
+        for n, line in enumerate(f, start=1):
+            parts = line.split()
+            if len(parts) < 3 or parts[2] != "04":
+                continue
+            t = int(parts[0]) / 1e6
+            if first <= t <= last and fault_of(n) in (None, "wrong_address"):
+                sent += 1
+    return sent
+
+
+def check_recording(work, clock_offset, outages, clicks, hangups, failures):
+    files = sorted(glob.glob(os.path.join(work, "записи", "*.csv")))
+    if len(files) != 1:
+        failures.append(f"{len(files)} recordings in записи, one expected")
+        return
+    with open(files[0], newline="", encoding="utf-8") as f:
+        rows = list(csv.DictReader(f))
+    if not rows:
+        failures.append("the recording has no rows")
+        return
+    # Row times on the monotonic clock of the request log.
+    times = [datetime.datetime.fromisoformat(r["time"]).timestamp() - clock_offset for r in rows]
+    if any(b <= a for a, b in zip(times, times[1:])):
+        failures.append("recording times do not always increase")
+    # A row is written on the tick after its request went out, 100 ms later.
+    expected = status_replies_sent(os.path.join(work, "requests.log"), times[0] - 0.15,
+                                   times[-1] - 0.05)
+    allowance = hangups + expected // 100
+    print(f"recording: {len(rows)} rows; status replies sent whole meanwhile: {expected} "
+          f"(short by at most {allowance} allowed)")
+    if len(rows) > expected:
+        failures.append(f"{len(rows)} rows for {expected} status replies: rows without a reply")
+    elif len(rows) < expected - allowance:
+        failures.append(f"{len(rows)} rows for {expected} status replies")
+    inside = [t for t in times for down, up in outages if down + 0.5 < t < up - 0.2]
+    if inside:
+        failures.append(f"{len(inside)} rows while the line was down")
+    executed = []
+    for row in rows:
+        for event in filter(None, row["events"].split(" | ")):
+            what = event.split("] ", 1)[-1]
+            if what.startswith("send ") and what.endswith(": выполнено"):
+                executed.append(what[len("send "):-len(": выполнено")])
+    wanted = [BUTTONS_WORDS[code] for code in clicks]
+    print(f"recording events: {len(executed)} commands executed of {len(wanted)} clicked")
+    if executed != wanted:
+        failures.append(f"recorded commands differ from those clicked: recorded {executed}, "
+                        f"clicked {wanted}")
+
+
+BUTTONS_WORDS = {code: words for _, _, code, words in BUTTONS}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--minutes", type=float, default=30)
@@ -116,7 +193,9 @@ def main():
                   f"[Ports]\nCOM1={line}\n")
 
     sim = subprocess.Popen([os.path.join(args.build, "torvix-sim"), "--link", line, "--quiet",
-                            "--state-file", state_file, "--running", "--hangup-after",
+                            "--state-file", state_file,
+                            "--log-requests", os.path.join(work, "requests.log"),
+                            "--running", "--hangup-after",
                             str(args.up), "--hangup-for", str(args.down)] + FAULTS,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     xvfb, display = start_xvfb()
@@ -134,7 +213,16 @@ def main():
         window = xdotool("search", "--sync", "--onlyvisible", "--pid", str(tp.pid)).split()
         if not window:
             sys.exit("soak: no window of torvix-tp")
-        xdotool("windowfocus", window[-1])
+        main_window = window[-1]
+        xdotool("windowfocus", "--sync", main_window)
+        # Графики, and Space on its "Начать запись", which has the focus.
+        xdotool("key", "alt+Cyrillic_ghe")
+        companion = xdotool("search", "--sync", "--onlyvisible", "--name", "Графики и запись").split()
+        if not companion:
+            sys.exit("soak: Графики did not open")
+        xdotool("windowfocus", "--sync", companion[-1])
+        xdotool("key", "space")
+        clock_offset = time.time() - time.monotonic()
         focus = 0  # the window opens with the focus on its first button
 
         begin = time.monotonic()
@@ -149,6 +237,7 @@ def main():
         next_click = begin + 5
         was_up = None
         down_since = down_cpu_start = up_since = up_requests = None
+        outages = []       # (down, up) on the monotonic clock
         while (now := time.monotonic()) < end:
             state = read_json(state_file)
             if state:
@@ -157,6 +246,7 @@ def main():
                     down_since, down_cpu_start = now, proc_sample(tp.pid)[0]
                 elif was_up is False and up:
                     if down_since is not None:
+                        outages.append((down_since, now))
                         cpu = proc_sample(tp.pid)[0]
                         down_cpu.append(100 * (cpu - down_cpu_start) / (now - down_since))
                     up_since, up_requests = now, state.get("requests", 0)
@@ -165,8 +255,9 @@ def main():
                     up_since = None
                 was_up = up
             if now >= next_click:
-                position, _, code = BUTTONS[len(clicks) % len(BUTTONS)]
+                position, _, code, _ = BUTTONS[len(clicks) % len(BUTTONS)]
                 keys = ["Tab"] * ((position - focus) % TAB_CHAIN) + ["space"]
+                xdotool("windowfocus", "--sync", main_window)
                 xdotool("key", "--delay", "30", *keys)
                 focus = position
                 clicks.append(code)
@@ -197,7 +288,10 @@ def main():
             if len(runs) >= len(clicks) and state.get("line_up"):
                 break
             time.sleep(0.2)
+        time.sleep(1)  # the last command's event goes into the next row
         state = read_json(state_file) or {}
+        if was_up is False and down_since is not None:
+            outages.append((down_since, time.monotonic()))
     finally:
         for process in (tp, sim, xvfb):
             if process.poll() is None:
@@ -207,8 +301,6 @@ def main():
                 process.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 process.kill()
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
 
     print(f"{'t (s)':>6} {'RSS (MB)':>9} {'fds':>4} {'threads':>7} {'CPU %':>6}  line")
     for t, rss, fds, threads, cpu, up in samples:
@@ -251,6 +343,13 @@ def main():
                         f"executed {' '.join(f'{c:04X}' for c in executed)}")
     if any(n > 2 for _, n in runs):
         failures.append("a command ran more than twice")
+
+    check_recording(work, clock_offset, outages, clicks,
+                    state.get("faults", {}).get("hangups", 0), failures)
+    if args.keep:
+        print(f"work folder kept: {work}")
+    else:
+        shutil.rmtree(work, ignore_errors=True)
 
     for failure in failures:
         print("FAILED: " + failure)

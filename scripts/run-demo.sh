@@ -104,10 +104,12 @@ shot="$demo/screenshot.png"
 rm -f "$shot"
 # Inside Xvfb: run the program, take the screen, crop it to the window (the screen around it is
 # black), end the program. Exit 3 if the program did not survive the wait.
-session='
+start_program='
   "$1/torvix-tp" >"$1/torvix-tp.log" 2>&1 &
   tp=$!
   trap "kill $tp 2>/dev/null; wait $tp" EXIT
+'
+session="$start_program"'
   sleep "$2"
   kill -0 "$tp" 2>/dev/null || exit 3
   import -window root png:- | convert png:- -bordercolor black -border 1 -trim +repage "$3"
@@ -118,10 +120,7 @@ if ((load_test)); then
   # The operator's keys: Alt+Г opens the companion with the focus on "Начать запись", Alt+И
   # the span (End: the whole run), Alt+М the mark; the main window opens with the focus on
   # СТАРТ, and Нагрузка 1 and 0 are 11 and 10 Tabs from it.
-  session='
-    "$1/torvix-tp" >"$1/torvix-tp.log" 2>&1 &
-    tp=$!
-    trap "kill $tp 2>/dev/null; wait $tp" EXIT
+  session="$start_program"'
     main=$(xdotool search --sync --onlyvisible --pid $tp | tail -n 1)
     xdotool windowfocus --sync $main
     xdotool key --delay 100 alt+Cyrillic_ghe
