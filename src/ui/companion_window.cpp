@@ -100,7 +100,11 @@ CompanionWindow::CompanionWindow(trends::CompanionLog& log, QString recordingFol
     record_->setFocus();
 
     plotTimer_.setObjectName(QStringLiteral("plot_timer"));
-    connect(&plotTimer_, &QTimer::timeout, this, &CompanionWindow::refresh);
+    connect(&plotTimer_, &QTimer::timeout, this, [this] {
+        // Nothing new while the line is down: nothing to draw.
+        if (log_.series().lastTime() != drawnUpTo_ || log_.markers().added() != markersDrawn_)
+            refresh();
+    });
     trafficTimer_.setInterval(kTrafficRefreshMs);
     connect(&trafficTimer_, &QTimer::timeout, this, [this] {
         if (tabs_->currentIndex() == 1) refreshTraffic();
@@ -424,6 +428,7 @@ void CompanionWindow::refresh() {
         const double first = span == 0 ? store.firstTime() : last - span;
         panels_.front()->axis(QCPAxis::atBottom)->setRange(first, std::max(last, first + 1));
     }
+    drawnUpTo_ = store.lastTime();
     const auto [from, to] = timeRange();
     QVector<double> keys;
     QVector<double> values;

@@ -90,6 +90,7 @@ private:
     QPushButton* follow_ = nullptr;
     QLabel* cursorLabel_ = nullptr;
     bool following_ = true;
+    double drawnUpTo_ = -1;  // the last sample the plot has drawn
     unsigned long long markersDrawn_ = ~0ull;
     std::pair<double, double> markersRange_{};
 
