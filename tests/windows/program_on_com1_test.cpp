@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLocale>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <optional>
@@ -66,6 +67,7 @@ protected:
     }
 
     MainWindow& window() { return program_->window(); }
+    Program& program() { return *program_; }
 
     QWidget* control(const QString& name, int index = -1) {
         return testing::findControl(window(), name, index);
@@ -155,6 +157,38 @@ TEST_F(ProgramOnCom1, PortDialogListsTheOnePortThereIsAndPollingGoesOnAfterIt) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return simState()["requests"].toInt() >= requests + 10; },
                                 kSettleMs));
     expectWindowShowsSim();
+}
+
+// The companion window with its plot under Windows: opened from the menu, it records a
+// clicked СТАРТ into записи beside тп.ini.
+TEST_F(ProgramOnCom1, TheCompanionOpensAndRecordsAClickedStart) {
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+    auto* menu = window().findChild<QAction*>(QStringLiteral("mnu_graphs"));
+    ASSERT_NE(menu, nullptr);
+    menu->trigger();
+    CompanionWindow* companion = program().companion();
+    ASSERT_NE(companion, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(companion, kSettleMs));
+    EXPECT_EQ(companion->windowTitle(), QStringLiteral("Torvix. Графики и запись"));
+
+    auto* record = companion->findChild<QPushButton*>(QStringLiteral("cmd_record"));
+    ASSERT_NE(record, nullptr);
+    QTest::mouseClick(record, Qt::LeftButton);
+    const auto& recording = program().companionLog().recording();
+    ASSERT_TRUE(recording.isActive());
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(control(QStringLiteral("cmd_mode"), 0)),
+                      Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return simState()["running"].toBool(); }, kSettleMs));
+    const long long rows = recording.records();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.records() >= rows + 3; }, kSettleMs));
+    QTest::mouseClick(record, Qt::LeftButton);
+
+    QFile file(recording.path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << recording.path().toStdString();
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.startsWith(QStringLiteral("time,gen_u_a_v,")));
+    EXPECT_TRUE(text.contains(QStringLiteral("] send start: выполнено"))) << text.toStdString();
+    EXPECT_GT(program().companionLog().series().lastTime(), 0);
 }
 
 // Run against a simulator that hangs its line up (tests/wine/run-tests.sh starts that one).

@@ -102,6 +102,8 @@ if start_sim status; then
     e2e 'ProgramOnCom1.StatusBlockReachesTheCaptionsAndAClickedStartReachesTheController'
   check "the port dialog lists COM1 alone, and polling goes on after it" \
     e2e 'ProgramOnCom1.PortDialogListsTheOnePortThereIsAndPollingGoesOnAfterIt'
+  check "Графики opens from the menu and records a clicked СТАРТ" \
+    e2e 'ProgramOnCom1.TheCompanionOpensAndRecordsAClickedStart'
 else fail "simulator for the window test"; fi
 if start_sim hangup --hangup-after 3 --hangup-for 1.5; then
   check "polling resumes after the line hangs up" e2e 'ProgramOnCom1.PollingResumesByItselfWhenTheLineComesBack'
@@ -182,6 +184,15 @@ if start_sim shipped; then
     sleep 0.5
     xdotool key --window "$window" space
     check "СТАРТ pressed in the window reaches the controller" sim_received_start
+    # Alt alone enters the menu bar, as on Windows; Right goes to "Графики".
+    xdotool key --window "$window" --delay 200 alt Right Return
+    if companion="$(wait_window 'Графики и запись')"; then
+      pass "Графики from the menu of torvix-tp.exe opens its window"
+      sleep 6
+      screenshot "$companion" "$build_dir/windows_companion.png" && echo "screenshot: $build_dir/windows_companion.png"
+    else
+      fail "Графики from the menu of torvix-tp.exe opens its window"; cat "$work/program.out"
+    fi
   else
     fail "torvix-tp.exe opens its window"; cat "$work/program.out"
   fi
