@@ -73,6 +73,7 @@ int main(int argc, char* argv[]) {
     TickPresenter presenter(modbus, window, window, QLocale(QLocale::Russian));
     OperatorCommands commands(modbus, window, window, window);
     window.bind(commands);
+    window.addGraphsCommand([] {});  // the menu as the program has it
     window.fillSlaveList();
 
     config.load();
