@@ -35,10 +35,10 @@ void CompanionLog::take(const TickOutcome& outcome) {
             for (std::size_t c = 0; c < kChannelCount; ++c)
                 values[c] = static_cast<float>(snapshot->value(fieldOf(kChannels[c])));
             series_.add(seconds(time.wall), values);
-            emit sampleAdded();
-            if (recording_.isActive()) {
-                if (const auto failure =
-                        recording_.write(time.wall, *record::statusRecord(outcome.reply)))
+            const auto row = recording_.isActive() ? record::statusRecord(outcome.reply)
+                                                   : std::nullopt;
+            if (row) {
+                if (const auto failure = recording_.write(time.wall, *row))
                     emit recordingFailed(*failure);
                 emit recordingChanged();
             }
@@ -62,14 +62,12 @@ void CompanionLog::take(const TickOutcome& outcome) {
         case record::CommandOutcome::NoAnswer:
             return;
     }
-    emit markerAdded();
 }
 
 void CompanionLog::mark(const QString& text) {
     const QDateTime wall = now().wall;
     markers_.add({seconds(wall), Marker::Kind::Mark, text});
     recording_.addEvent(wall, record::markEvent(text));
-    emit markerAdded();
 }
 
 std::optional<QString> CompanionLog::startRecording(const QString& folder) {

@@ -47,8 +47,6 @@ public:
     const TrafficRing& traffic() const { return traffic_; }
 
 signals:
-    void sampleAdded();
-    void markerAdded();
     // Begun, stopped, or a row written.
     void recordingChanged();
     // The file refused a row: the recording has stopped.
