@@ -98,8 +98,10 @@ TEST_F(Recording, AFolderThatCannotBeMadeIsToldAndNothingIsRecorded) {
     statusReplies(1);
 }
 
-#if defined(Q_OS_UNIX)
 TEST_F(Recording, AFileThatCannotGrowStopsTheRecordingAndKeepsItsRows) {
+#if !defined(Q_OS_UNIX)
+    GTEST_SKIP() << "the file size limit that stands in for a full disk is POSIX's";
+#else
     ASSERT_EQ(log.startRecording(folder()), std::nullopt);
     tick();
     statusReplies(3);
@@ -124,8 +126,8 @@ TEST_F(Recording, AFileThatCannotGrowStopsTheRecordingAndKeepsItsRows) {
     EXPECT_FALSE(log.recording().isActive());
     EXPECT_EQ(rows().size(), 4);
     EXPECT_EQ(QFileInfo(log.recording().path()).size(), written);
-}
 #endif
+}
 
 }  // namespace
 }  // namespace torvix::trends
