@@ -320,7 +320,7 @@ Parsed parseCommandLine(const QStringList& arguments) {
                     QStringLiteral("--reply-timeout: \"%1\" не положительное число секунд")
                         .arg(parser.value(options.replyTimeout)));
         }
-        run.junit = parser.value(options.junit);
+        if (info->command == Command::Run) run.junit = parser.value(options.junit);
     }
     if (info->command == Command::Monitor) {
         if (parser.isSet(options.count)) {
