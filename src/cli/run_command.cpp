@@ -335,6 +335,7 @@ int runScript(const Invocation& run, const QString& iniPath) {
         tell(failure->message);
         return int(failure->code);
     }
+    session.setCadence(run);
     Recorder recorder(run, out, run.output.isEmpty() && isTerminal(stdout), session);
     QEventLoop loop;
     ScriptRun sequence(run, parsed.steps, recorder, session, loop);
