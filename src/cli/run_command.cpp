@@ -38,6 +38,17 @@ QString secondsText(double seconds) {
     return QString::number(seconds, 'f', 1);
 }
 
+// The steps the JUnit report has a test case for.
+bool isCheck(const Step& step) {
+    return std::holds_alternative<Until>(step.action) ||
+           std::holds_alternative<Expect>(step.action);
+}
+
+// An until's events leave its time limit off: "until gen_f_hz >= 49.5".
+QString untilText(const Step& step) {
+    return step.text.section(QStringLiteral(" within "), 0, 0);
+}
+
 class ScriptRun {
 public:
     ScriptRun(const Invocation& run, const std::vector<Step>& steps, Recorder& recorder,
@@ -72,8 +83,7 @@ public:
             if (const auto* until = std::get_if<Until>(&step.action)) {
                 if (until->condition.holdsFor(*recorder_.latest()).value_or(false)) {
                     pass(QStringLiteral("%1: выполнено за %2 с")
-                             .arg(step.text.section(QStringLiteral(" within "), 0, 0),
-                                  secondsText(stepSeconds())));
+                             .arg(untilText(step), secondsText(stepSeconds())));
                 }
             } else if (const auto* expect = std::get_if<Expect>(&step.action)) {
                 check(expect->condition);
@@ -95,11 +105,6 @@ public:
     const std::vector<CheckResult>& checks() const { return checks_; }
 
 private:
-    static bool isCheck(const Step& step) {
-        return std::holds_alternative<Until>(step.action) ||
-               std::holds_alternative<Expect>(step.action);
-    }
-
     double stepSeconds() const { return double(stepClock_.nsecsElapsed()) / 1e9; }
 
     void begin() {
@@ -200,8 +205,7 @@ private:
                     .arg(secondsText(double(until->withinMs) / 1000),
                          latest ? until->condition.shownIn(*latest) : QStringLiteral("нет записей"));
             checks_[index_] = {CheckResult::Failed, why, stepSeconds()};
-            recorder_.addEvent(step.text.section(QStringLiteral(" within "), 0, 0) +
-                               QStringLiteral(": ") + why);
+            recorder_.addEvent(untilText(step) + QStringLiteral(": ") + why);
             end(ExitCode::NoAnswer);
         } else if (std::holds_alternative<Expect>(step.action)) {
             const QString why = QStringLiteral("не выполнено (нет записей)");
@@ -253,9 +257,7 @@ bool writeJunit(const QString& path, const QString& scriptPath, const std::vecto
     int tests = 0, failures = 0, skipped = 0;
     double total = 0;
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        if (!std::holds_alternative<Until>(steps[i].action) &&
-            !std::holds_alternative<Expect>(steps[i].action))
-            continue;
+        if (!isCheck(steps[i])) continue;
         ++tests;
         failures += checks[i].state == CheckResult::Failed;
         skipped += checks[i].state == CheckResult::NotRun ||
@@ -275,9 +277,7 @@ bool writeJunit(const QString& path, const QString& scriptPath, const std::vecto
     xml.writeAttribute(QStringLiteral("time"), QString::number(total, 'f', 3));
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const CheckResult& check = checks[i];
-        if (!std::holds_alternative<Until>(steps[i].action) &&
-            !std::holds_alternative<Expect>(steps[i].action))
-            continue;
+        if (!isCheck(steps[i])) continue;
         xml.writeStartElement(QStringLiteral("testcase"));
         xml.writeAttribute(QStringLiteral("classname"), suite);
         xml.writeAttribute(QStringLiteral("name"),
