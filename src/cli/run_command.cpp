@@ -93,6 +93,11 @@ public:
 
     // Ctrl+C: nothing more goes out; the step under way and the rest did not run.
     void interrupt() {
+        // All steps are over and the last events only wait for a record: the result stands.
+        if (ending_) {
+            stopNow(code_);
+            return;
+        }
         if (index_ < steps_.size() && isCheck(steps_[index_]))
             checks_[index_] = {CheckResult::Interrupted, QStringLiteral("прервано (Ctrl+C)"),
                                stepSeconds()};
