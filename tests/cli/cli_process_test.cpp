@@ -814,12 +814,14 @@ TEST_F(RunEndToEnd, FastCadenceKeepsTheLinesSilenceAndTheCounterGoingOut) {
     const auto sent = lines(requests);
     const auto answered = lines(replies);
     ASSERT_GE(sent.size(), 40u);
-    ASSERT_EQ(answered.size(), sent.size());
+    // The request in flight when the program stopped may still be waiting for its reply.
+    ASSERT_GE(answered.size() + 1, sent.size());
+    ASSERT_LE(answered.size(), sent.size());
     // 115200 baud, 11 bits a character, and the default turnaround of 2 ms.
     const auto wireUs = [](std::size_t bytes) { return double(bytes) * 11 * 1e6 / 115200; };
     int counterWrites = 0;
     bool lastWasCounter = false;
-    for (std::size_t i = 0; i < sent.size(); ++i) {
+    for (std::size_t i = 0; i < answered.size(); ++i) {
         const auto& [requestUs, request] = sent[i];
         const auto& [replyUs, reply] = answered[i];
         EXPECT_GE(double(replyUs - requestUs), wireUs(request.size() + reply.size()) + 2000) << i;
