@@ -58,6 +58,11 @@ PollSession::PollSession(const LineChoice& line, int address)
         timing_.noteArrival();
         onBytesArrived();
     });
+#else
+    // Without that notification --fast looks for the reply every millisecond.
+    arrivalPoll_.setTimerType(Qt::PreciseTimer);
+    arrivalPoll_.setInterval(1);
+    QObject::connect(&arrivalPoll_, &QTimer::timeout, [this] { onBytesArrived(); });
 #endif
 }
 
@@ -82,6 +87,7 @@ void PollSession::stop() {
     timer_.stop();
     replyTimer_.stop();
     silenceTimer_.stop();
+    arrivalPoll_.stop();
     awaitingReply_ = false;
     (void)port_.setPortOpen(false);
 }
@@ -99,6 +105,9 @@ void PollSession::tick() {
         const double replyWireMs =
             line_.settings.wireMicroseconds(modbus_.expectedReplyBytes()) / 1000;
         awaitingReply_ = true;
+#if defined(Q_OS_WIN) || defined(_WIN32)
+        arrivalPoll_.start();
+#endif
         replyTimer_.start(int(std::ceil(replyTimeoutMs_.value_or(replyWireMs + kReplyTimeoutMarginMs))));
     }
     // The handler may stop the session; nothing of it is touched after.
@@ -112,6 +121,7 @@ void PollSession::onBytesArrived() {
 void PollSession::replyDone() {
     if (!awaitingReply_) return;
     awaitingReply_ = false;
+    arrivalPoll_.stop();
     replyDoneNs_ = clock_.nsecsElapsed();
     replyTimer_.stop();
     silenceTimer_.start();
