@@ -91,7 +91,7 @@ std::vector<std::uint8_t> SimulatorCore::onFrame(std::span<const std::uint8_t> f
     }
 
     auto reply = slave_.execute(frame);
-    if (reply[1] & 0x80u) ++counters_.exceptions;
+    if (reply[1] & protocol::kExceptionFlag) ++counters_.exceptions;
     ++counters_.replies;
     return reply;
 }

@@ -1,7 +1,7 @@
 #include "cli/frame_trace.h"
 
-#include "link/operator_requests.h"
 #include "link/protocol.h"
+#include "link/request_table.h"
 
 namespace torvix::cli {
 namespace {
@@ -40,7 +40,7 @@ QString hexBytes(std::span<const std::uint8_t> bytes) {
 
 QString traceSent(double ms, std::span<const std::uint8_t> frame) {
     return QStringLiteral("%1 TX %2  (%3)\n")
-        .arg(stamp(ms), hexBytes(frame), commands::requestName(frame));
+        .arg(stamp(ms), hexBytes(frame), requests::name(frame));
 }
 
 QString traceReceived(double ms, std::span<const std::uint8_t> reply, Verdict verdict,

@@ -2,8 +2,8 @@
 
 #include "decode/status_snapshot.h"
 #include "decode/status_texts.h"
-#include "link/operator_requests.h"
 #include "link/protocol.h"
+#include "link/request_table.h"
 
 namespace torvix {
 
@@ -58,29 +58,30 @@ QString TickPresenter::verdictText(const TickOutcome& outcome) {
     // Acknowledge: accepted and being carried out.
     if (outcome.exceptionCode == protocol::exception_code::kAcknowledge)
         return status_text::kLinkUp;
-    notice_ = status_text::refused(commands::requestName(outcome.answered), outcome.exceptionCode);
+    notice_ = status_text::refused(requests::name(outcome.answered), outcome.exceptionCode);
     noticeUntil_ = clock_() + kNoticeTime;
     return status_text::kLinkUp;
 }
 
 void TickPresenter::showReply(std::span<const std::uint8_t> reply) {
-    switch (reply[1]) {
-        case protocol::kReadInputRegisters:
+    switch (requests::shapeAnswered(reply).value_or(requests::Shape::WriteCode)) {
+        case requests::Shape::ReadStatus:
             if (const auto snapshot = StatusSnapshot::fromReply(reply))
                 display_.showStatus(statusTexts(*snapshot, locale_));
             break;
-        case protocol::kWriteMultipleRegisters:
+        case requests::Shape::WriteNumber:
             display_.setBackground({"txt_prior_sec"}, kGreen);
             break;
-        default:
+        case requests::Shape::WriteArgument:
+        case requests::Shape::WriteCode:
             break;  // counter and command echoes
     }
 }
 
 void TickPresenter::showCounter(std::span<const std::uint8_t> sent) {
-    if (sent.size() < 6 || sent[1] != protocol::kWriteSingleRegister) return;
-    if ((sent[2] << 8 | sent[3]) != protocol::kCounterRegister) return;
-    display_.setCaption({"lbl_tr_id"}, QString::number(sent[4] << 8 | sent[5]));
+    const auto request = requests::identify(sent);
+    if (!request || request->kind != requests::Kind::CounterWrite) return;
+    display_.setCaption({"lbl_tr_id"}, QString::number(request->argument));
 }
 
 }  // namespace torvix

@@ -32,9 +32,4 @@ std::optional<NumberRequest> numberRequest(int kindIndex, int number);
 // Empty optional: the number lies outside the signed 32-bit range.
 std::optional<std::int32_t> readTypedNumber(QStringView text);
 
-// What a request frame (address to CRC) asks for, in the operator's words; see requests::name.
-inline QString requestName(std::span<const std::uint8_t> frame) {
-    return requests::name(frame);
-}
-
 }  // namespace torvix::commands

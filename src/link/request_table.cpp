@@ -52,9 +52,16 @@ Pdu build(const Entry& e, int argument) {
             break;
     }
     constexpr std::uint16_t kRegisters = 2;
-    return {e.function,       byteOf(e.reg, 1),       byteOf(e.reg, 0), byteOf(kRegisters, 1),
-            byteOf(kRegisters, 0), 2 * kRegisters,    e.marker,         byteOf(argument, 0),
-            byteOf(e.value, 1),    byteOf(e.value, 0)};
+    return {e.function,
+            byteOf(e.reg, 1),
+            byteOf(e.reg, 0),
+            byteOf(kRegisters, 1),
+            byteOf(kRegisters, 0),
+            2 * kRegisters,
+            e.marker,
+            byteOf(argument, 0),
+            byteOf(e.value, 1),
+            byteOf(e.value, 0)};
 }
 
 // The argument `frame` carries for entry `e`, when the frame is that entry's request.
@@ -134,10 +141,18 @@ bool replyComplete(std::span<const std::uint8_t> sent, std::span<const std::uint
            (received[1] & protocol::kExceptionFlag) != 0;
 }
 
+std::optional<Shape> shapeAnswered(std::span<const std::uint8_t> reply) {
+    if (reply.size() < 2) return std::nullopt;
+    for (const Entry& e : kTable)
+        if (e.function == reply[1]) return e.shape;
+    return std::nullopt;
+}
+
 QString name(const Request& request) {
     const Entry& e = entry(request.kind);
     QString text = QStringView(e.name).toString();
-    if (e.shape == Shape::WriteNumber) text += QStringLiteral(" = ") + QString::number(request.argument);
+    if (e.shape == Shape::WriteNumber)
+        text += QStringLiteral(" = ") + QString::number(request.argument);
     return text;
 }
 

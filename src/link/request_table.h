@@ -67,14 +67,14 @@ struct Entry {
     Kind kind;
     Shape shape;
     std::uint8_t function;
-    std::uint16_t reg;     // the first register written or read
-    std::uint16_t value;   // register count or command code; see Shape
-    std::uint8_t marker;   // WriteNumber: the high byte of 401
-    int replyBytes;        // the normal reply, address to CRC
-    std::u16string_view name;      // Russian; a number command adds " = N"
-    std::string_view cliName;      // "start", "load on", "priority", "read-status"
-    bool takesArgument;            // counter value or number, after the name
-    bool operatorCommand;          // one of the window's buttons: `send` accepts it
+    std::uint16_t reg;         // the first register written or read
+    std::uint16_t value;       // register count or command code; see Shape
+    std::uint8_t marker;       // WriteNumber: the high byte of 401
+    int replyBytes;            // the normal reply, address to CRC
+    std::u16string_view name;  // Russian; a number command adds " = N"
+    std::string_view cliName;  // "start", "load on", "priority", "read-status"
+    bool takesArgument;        // counter value or number, after the name
+    bool operatorCommand;      // one of the window's buttons: `send` accepts it
 };
 
 inline constexpr int kExceptionReplyBytes = protocol::kExceptionReplyBytes;
@@ -88,13 +88,31 @@ using namespace protocol::command;
 constexpr int kEchoBytes = 8;  // address, function, register, value or count, CRC
 constexpr Entry code(Kind kind, std::uint16_t value, std::u16string_view name,
                      std::string_view cli) {
-    return {kind, Shape::WriteCode, kWriteSingleRegister, kCommandRegister, value, 0, kEchoBytes,
-            name, cli, false, true};
+    return {kind,
+            Shape::WriteCode,
+            kWriteSingleRegister,
+            kCommandRegister,
+            value,
+            0,
+            kEchoBytes,
+            name,
+            cli,
+            false,
+            true};
 }
 constexpr Entry number(Kind kind, std::uint16_t value, std::uint8_t marker,
                        std::u16string_view name, std::string_view cli) {
-    return {kind,       Shape::WriteNumber, kWriteMultipleRegisters, kNumberRegister, value, marker,
-            kEchoBytes, name,               cli,                     true,            true};
+    return {kind,
+            Shape::WriteNumber,
+            kWriteMultipleRegisters,
+            kNumberRegister,
+            value,
+            marker,
+            kEchoBytes,
+            name,
+            cli,
+            true,
+            true};
 }
 }  // namespace detail
 
@@ -184,6 +202,12 @@ std::optional<int> normalReplyBytes(std::span<const std::uint8_t> sent);
 // exception reply (function with the exception flag, kExceptionReplyBytes bytes). Whether the
 // CRC holds is for the poll cycle to judge. False for a sent frame of no known request.
 bool replyComplete(std::span<const std::uint8_t> sent, std::span<const std::uint8_t> received);
+
+// How a reply is read by its function code alone, as the window routes replies (any reply
+// with a good CRC answers the request sent): the shape of the table's requests of that
+// function (4: the status read; 16: the number commands; 6: the counter write and the
+// commands, whose echoes mean nothing more). Empty for no such function, exceptions included.
+std::optional<Shape> shapeAnswered(std::span<const std::uint8_t> reply);
 
 // (c) The Russian name as the status line and the trace show it: "СТАРТ", "Нагрузка 1",
 // "Приоритет = 5", "чтение состояния", "запись кода транзакции"; a frame of no known request
