@@ -11,9 +11,6 @@
 namespace torvix::cli {
 namespace {
 
-constexpr int kLowestAddress = 1;  // 0 is a broadcast: the controller would never answer
-constexpr int kHighestAddress = 247;
-
 const char* const kSummary =
     "torvix-cli: reads, records and commands one Torvix controller over Modbus RTU.\n"
     "\n"
@@ -67,8 +64,15 @@ constexpr std::array<CommandInfo, 4> kCommands{{
 
 struct Options {
     QCommandLineOption port{"port", "Port number (5, COM5) or device path.", "port"};
-    QCommandLineOption settings{"settings", "Line settings, e.g. 115200,e,8,1.", "settings"};
-    QCommandLineOption address{"address", "Slave address 1..247 (default 7).", "n", "7"};
+    QCommandLineOption settings{
+        "settings", QStringLiteral("Line settings, e.g. %1.").arg(defaults::kLineSettings),
+        "settings"};
+    QCommandLineOption address{"address",
+                               QStringLiteral("Slave address %1..%2 (default %3).")
+                                   .arg(defaults::kLowestSlaveAddress)
+                                   .arg(defaults::kHighestSlaveAddress)
+                                   .arg(defaults::kSlaveAddress),
+                               "n", QString::number(defaults::kSlaveAddress)};
     QCommandLineOption timeout{"timeout", "Seconds to wait for the answer (default 3).", "s", "3"};
     QCommandLineOption format{"format", "table, csv or jsonl.", "format"};
     QCommandLineOption output{"output", "Write the records to FILE.", "file"};
@@ -190,11 +194,12 @@ Parsed parseCommandLine(const QStringList& arguments) {
 
     bool ok = false;
     run.address = parser.value(options.address).toInt(&ok);
-    if (!ok || run.address < kLowestAddress || run.address > kHighestAddress)
+    if (!ok || run.address < defaults::kLowestSlaveAddress ||
+        run.address > defaults::kHighestSlaveAddress)
         return usageError(QStringLiteral("--address: \"%1\" вне диапазона %2..%3")
                               .arg(parser.value(options.address))
-                              .arg(kLowestAddress)
-                              .arg(kHighestAddress));
+                              .arg(defaults::kLowestSlaveAddress)
+                              .arg(defaults::kHighestSlaveAddress));
 
     if (info->command == Command::Send) {
         const auto timeout = positiveSeconds(parser.value(options.timeout));

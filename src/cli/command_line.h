@@ -6,6 +6,7 @@
 #include <optional>
 #include <variant>
 
+#include "link/defaults.h"
 #include "link/request_table.h"
 
 namespace torvix::cli {
@@ -17,7 +18,7 @@ struct Invocation {
     Command command = Command::Read;
     QString port;      // as typed: "5", "COM5" or a device path; empty: from тп.ini
     QString settings;  // as typed; empty: from тп.ini
-    int address = 7;
+    int address = defaults::kSlaveAddress;
     double timeoutSeconds = 3;
     std::optional<Format> format;  // empty: table on a terminal, CSV otherwise
     QString output;                // empty: stdout

@@ -1,11 +1,10 @@
 #include "cli/ports_listing.h"
 
+#include "link/defaults.h"
 #include "link/platform_serial_port.h"
 
 namespace torvix::cli {
 namespace {
-
-constexpr int kListedPorts = 16;
 
 QString stateOf(const PortStatus& status) {
     if (status) return QStringLiteral("free");
@@ -28,7 +27,7 @@ QString stateOf(const PortStatus& status) {
 
 QString portsListing(const std::map<int, QString>& overrides) {
     QString text;
-    for (int number = 1; number <= kListedPorts; ++number) {
+    for (int number = defaults::kFirstPort; number <= defaults::kLastPort; ++number) {
         PlatformSerialPort port;
         port.setPortOverrides(overrides);
         PortStatus status = port.setPortNumber(number);
