@@ -10,6 +10,7 @@
 #include "cli/ports_listing.h"
 #include "cli/record_writers.h"
 #include "cli/run_commands.h"
+#include "link/outcome_words.h"
 #include "link/protocol.h"
 #include "link/request_table.h"
 #include "settings/config_file.h"
@@ -28,25 +29,16 @@ int fail(const Failure& failure) {
     return exitWith(failure.code);
 }
 
-QString exceptionText(int code) {
-    return QStringLiteral("исключение %1 (%2)").arg(code).arg(protocol::exceptionMeaning(code));
-}
-
 // What the ticks so far have seen instead of a valid answer, for the message at the deadline.
 struct LastTrouble {
     std::optional<int> exception;
-    QString text = QStringLiteral("нет ответа");
+    QString text = outcome_words::trouble(Verdict::NoAnswer, 0);
 
     void note(const TickOutcome& outcome) {
         exception.reset();
-        if (outcome.verdict == Verdict::Exception) {
-            exception = outcome.exceptionCode;
-            text = exceptionText(outcome.exceptionCode);
-        } else if (outcome.verdict == Verdict::CrcMismatch) {
-            text = QStringLiteral("ответ с неверной КС");
-        } else if (outcome.verdict == Verdict::NoAnswer) {
-            text = QStringLiteral("нет ответа");
-        }
+        if (outcome.verdict == Verdict::Exception) exception = outcome.exceptionCode;
+        if (outcome.verdict != Verdict::Answered)
+            text = outcome_words::trouble(outcome.verdict, outcome.exceptionCode);
     }
     ExitCode code() const { return exception ? ExitCode::ExceptionReply : ExitCode::NoAnswer; }
 };

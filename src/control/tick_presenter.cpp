@@ -7,13 +7,6 @@
 
 namespace torvix {
 
-QString status_text::refused(const QString& requestName, int exceptionCode) {
-    return QStringLiteral("Контроллер отклонил «%1»: исключение %2 (%3)")
-        .arg(requestName)
-        .arg(exceptionCode)
-        .arg(protocol::exceptionMeaning(exceptionCode));
-}
-
 TickPresenter::TickPresenter(const Modbus& modbus, DisplaySink& display, StatusLine& status,
                              QLocale locale, Clock clock)
     : modbus_(modbus),
@@ -44,23 +37,14 @@ void TickPresenter::show(const TickOutcome& outcome) {
 }
 
 QString TickPresenter::verdictText(const TickOutcome& outcome) {
-    switch (outcome.verdict) {
-        case Verdict::NoAnswer:
-            return status_text::kNoAnswer;
-        case Verdict::CrcMismatch:
-            return status_text::kCrcMismatch;
-        case Verdict::Answered:
-            return status_text::kLinkUp;
-        case Verdict::Exception:
-            break;
+    // A busy controller is asked again and acknowledge counts as executed; any other refusal
+    // is named on the status line for a while.
+    if (outcome.verdict == Verdict::Exception && outcome.retired &&
+        outcome.exceptionCode != protocol::exception_code::kAcknowledge) {
+        notice_ = status_text::refused(requests::name(outcome.answered), outcome.exceptionCode);
+        noticeUntil_ = clock_() + kNoticeTime;
     }
-    if (!outcome.retired) return status_text::kBusy;
-    // Acknowledge: accepted and being carried out.
-    if (outcome.exceptionCode == protocol::exception_code::kAcknowledge)
-        return status_text::kLinkUp;
-    notice_ = status_text::refused(requests::name(outcome.answered), outcome.exceptionCode);
-    noticeUntil_ = clock_() + kNoticeTime;
-    return status_text::kLinkUp;
+    return outcome_words::statusLine(outcome.verdict, outcome.exceptionCode);
 }
 
 void TickPresenter::showReply(std::span<const std::uint8_t> reply) {
