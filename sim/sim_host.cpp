@@ -197,24 +197,28 @@ void SimHost::transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint6
 
 void SimHost::transmit(const QByteArray& reply, std::uint64_t generation) {
     if (generation != lineGeneration_ || !lineUp_) return;
+    // Stamped before the write: the master cannot have the reply sooner, so a gap measured
+    // from here is never shorter than the one it kept.
     if (options_.splitMs <= 0 || reply.size() < 2) {
+        const std::int64_t us = monotonicUs();
         line_->write(reply);
-        logReply(reply);
+        logReply(us, reply);
         return;
     }
     const qsizetype half = reply.size() / 2;
     line_->write(reply.first(half));
     QTimer::singleShot(options_.splitMs, Qt::PreciseTimer, this, [this, reply, half, generation] {
         if (generation != lineGeneration_ || !lineUp_) return;
+        const std::int64_t us = monotonicUs();
         line_->write(reply.sliced(half));
-        logReply(reply);
+        logReply(us, reply);
     });
 }
 
-void SimHost::logReply(const QByteArray& reply) {
+void SimHost::logReply(std::int64_t us, const QByteArray& reply) {
     if (replyLog_ < 0) return;
     const QByteArray line =
-        hexLine(monotonicUs(), std::span(reinterpret_cast<const std::uint8_t*>(reply.constData()),
+        hexLine(us, std::span(reinterpret_cast<const std::uint8_t*>(reply.constData()),
                                          static_cast<std::size_t>(reply.size())));
     [[maybe_unused]] const ssize_t written =
         ::write(replyLog_, line.constData(), static_cast<std::size_t>(line.size()));

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "control/layout_table.h"
+#include "link/defaults.h"
 #include "link/port_resolver.h"
-#include "link/protocol.h"
+#include "link/request_table.h"
 
 namespace torvix::cli {
 namespace {
@@ -15,7 +15,9 @@ namespace {
 constexpr double kCounterWriteEveryMs = 200;
 constexpr double kTurnaroundMarginMs = 10;
 constexpr double kReplyTimeoutMarginMs = 50;
-constexpr std::size_t kStatusExchangeBytes = 8 + protocol::kStatusReplyBytes;
+const std::size_t kStatusExchangeBytes =
+    requests::statusReadPdu().size() + 3 +
+    std::size_t(requests::entry(requests::Kind::StatusRead).replyBytes);
 
 double lineNsPerByte(const LineChoice& line) {
     // A pseudo-terminal hands the bytes over at once, whatever speed it is told.
@@ -32,7 +34,7 @@ PollSession::PollSession(const LineChoice& line, int address)
       modbus_(timing_, address_) {
     clock_.start();
     timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(layout::kPollIntervalMs);
+    timer_.setInterval(defaults::kPollIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
     for (QTimer* timer : {&replyTimer_, &silenceTimer_}) {
         timer->setTimerType(Qt::PreciseTimer);
@@ -45,7 +47,7 @@ PollSession::PollSession(const LineChoice& line, int address)
         }
         tick();
     });
-    // The timer counts whole milliseconds; the rest of the silence is waited out in silence().
+    // The timer counts whole milliseconds; the rest of the silence is waited out in its handler.
     silenceTimer_.setInterval(int(line_.settings.interFrameMicroseconds() / 1000));
     counterWriteDueMs_ = kCounterWriteEveryMs - kTurnaroundMarginMs -
                          (line_.settings.wireMicroseconds(kStatusExchangeBytes) +

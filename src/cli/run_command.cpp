@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <QXmlStreamWriter>
 
-#include "cli/command_frames.h"
 #include "cli/console.h"
 #include "cli/line_choice.h"
 #include "cli/poll_session.h"
@@ -16,6 +15,7 @@
 #include "cli/script.h"
 #include "cli/stop_signals.h"
 #include "link/protocol.h"
+#include "link/request_table.h"
 #include "record/event_text.h"
 
 namespace torvix::cli {
@@ -120,8 +120,8 @@ private:
         const Step& step = steps_[index_];
         stepClock_.start();
         if (const auto* send = std::get_if<Send>(&step.action)) {
-            request_ = requestOf(send->command).value_or(std::vector<std::uint8_t>{});
-            if (request_.empty() || !session_.modbus().enqueue(request_)) {
+            const auto pdu = requests::pdu(send->request);
+            if (!pdu || !session_.modbus().enqueue(pdu->bytes())) {
                 tell(QStringLiteral("строка %1: запрос не принят в очередь").arg(step.line));
                 end(ExitCode::Usage);
                 return;
@@ -152,7 +152,7 @@ private:
     }
 
     void onSendTick(const Send& send, const TickOutcome& outcome) {
-        if (outcome.answered.empty() || !carries(outcome.answered, request_)) return;
+        if (requests::identify(outcome.answered) != send.request) return;
         if (outcome.verdict == Verdict::Answered) {
             recorder_.addEvent(record::commandEvent(send.words, {CommandOutcome::Executed}));
             next();
@@ -246,7 +246,6 @@ private:
     std::vector<CheckResult> checks_;
     QTimer timer_;
     QElapsedTimer stepClock_;
-    std::vector<std::uint8_t> request_;
     std::size_t index_ = 0;
     std::size_t done_ = 0;
     bool expectFailed_ = false;
