@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "link/defaults.h"
 #include "sim/genset_model.h"
 #include "sim/line_settings.h"
 #include "sim/simulator_core.h"
@@ -14,17 +15,20 @@ struct SimOptions {
     QString device;  // empty: create a pseudo-terminal
     LineSettings settings = defaultLineSettings();
     QString link;
-    int address = 7;
+    int address = defaults::kSlaveAddress;
     GensetConfig genset;
     FaultOptions faults;
     int delayMs = 0;
     int splitMs = 0;
+    bool pace = false;
+    double turnaroundMs = 2;
     double hangupAfterS = 0;  // 0: the line never hangs up
     double hangupForS = 1;
     double timeScale = 1;
     bool quiet = false;
     QString stateFile;
     QString requestLog;
+    QString replyLog;
 };
 
 struct CommandLine {

@@ -29,6 +29,7 @@ int runMonitor(const Invocation& run, const QString& iniPath) {
         tell(failure->message);
         return static_cast<int>(failure->code);
     }
+    session.setCadence(run);
     Recorder recorder(run, out, run.output.isEmpty() && isTerminal(stdout), session);
     QEventLoop loop;
     const StopSignals stopSignals([&](int) { loop.exit(); });

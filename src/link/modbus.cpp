@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/protocol.h"
+#include "link/request_table.h"
 
 namespace torvix {
 
@@ -40,7 +41,8 @@ void Modbus::judge(TickOutcome& outcome) {
 }
 
 void Modbus::drain() {
-    rxCount_ = 0;
+    if (!takenEarly_) rxCount_ = 0;
+    takenEarly_ = false;
     int taken = 0;
     for (; taken < kDrainLimit && port_.inBufferCount() > 0; ++taken) {
         const std::uint8_t byte = port_.input();
@@ -50,21 +52,24 @@ void Modbus::drain() {
     if (taken == kDrainLimit && port_.inBufferCount() > 0) port_.discardInput();
 }
 
+bool Modbus::takeArrived() {
+    if (!takenEarly_) rxCount_ = 0;
+    takenEarly_ = true;
+    while (rxCount_ < kRxKept && port_.inBufferCount() > 0) rxBuffer_[rxCount_++] = port_.input();
+    return requests::replyComplete(inFlight(), std::span<const std::uint8_t>(rxBuffer_).first(rxCount_));
+}
+
+std::size_t Modbus::expectedReplyBytes() const {
+    return std::size_t(requests::normalReplyBytes(inFlight()).value_or(0));
+}
+
 void Modbus::refillWithDefaultRequest() {
     bool stored = false;
     if (!counterWriteDue_) {
-        const std::array<std::uint8_t, 5> read{
-            protocol::kReadInputRegisters, byteOf(protocol::kStatusFirstRegister, 1),
-            byteOf(protocol::kStatusFirstRegister, 0), byteOf(protocol::kStatusRegisterCount, 1),
-            byteOf(protocol::kStatusRegisterCount, 0)};
-        stored = queue_.put(read);
+        stored = queue_.put(requests::statusReadPdu());
     } else {
         transactionCounter_ = nextTransactionCounter(transactionCounter_);
-        const std::array<std::uint8_t, 5> write{
-            protocol::kWriteSingleRegister, byteOf(protocol::kCounterRegister, 1),
-            byteOf(protocol::kCounterRegister, 0), byteOf(transactionCounter_, 1),
-            byteOf(transactionCounter_, 0)};
-        stored = queue_.put(write);
+        stored = queue_.put(requests::counterWritePdu(transactionCounter_));
     }
     // An empty queue always has room; the flag flips only for a request that really went in.
     if (stored) counterWriteDue_ = !counterWriteDue_;

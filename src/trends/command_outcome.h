@@ -1,7 +1,6 @@
 #pragma once
 // What a tick tells about an operator's command: executed, refused for good, or busy.
 
-#include <QString>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -19,8 +18,5 @@ struct TickCommand {
 // Nothing when the tick judged no operator command (a status read, a counter write) or
 // judged it undelivered (no answer, a bad CRC): then it simply goes out again.
 std::optional<TickCommand> commandOf(const TickOutcome& outcome);
-
-// The command's words on the command line: "start", "load on", "priority 5".
-QString cliWords(std::span<const std::uint8_t> request);
 
 }  // namespace torvix::trends

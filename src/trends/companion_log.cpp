@@ -1,7 +1,8 @@
 #include "trends/companion_log.h"
 
 #include "decode/status_snapshot.h"
-#include "link/operator_requests.h"
+#include "link/outcome_words.h"
+#include "link/request_table.h"
 #include "record/event_text.h"
 #include "record/status_record.h"
 #include "trends/command_outcome.h"
@@ -47,8 +48,8 @@ void CompanionLog::take(const TickOutcome& outcome) {
 
     const auto command = commandOf(outcome);
     if (!command) return;
-    recording_.addEvent(time.wall, record::commandEvent(cliWords(command->request), command->outcome));
-    const QString name = commands::requestName(command->request);
+    recording_.addEvent(time.wall, record::commandEvent(requests::words(command->request), command->outcome));
+    const QString name = requests::name(command->request);
     switch (command->outcome.kind) {
         case record::CommandOutcome::Executed:
             markers_.add({seconds(time.wall), Marker::Kind::Answered, name});
@@ -56,7 +57,7 @@ void CompanionLog::take(const TickOutcome& outcome) {
         case record::CommandOutcome::Refused:
             markers_.add({seconds(time.wall), Marker::Kind::Refused,
                           name + QStringLiteral(": ") +
-                              record::exceptionText(command->outcome.exceptionCode)});
+                              outcome_words::exception(command->outcome.exceptionCode)});
             break;
         case record::CommandOutcome::Busy:
         case record::CommandOutcome::NoAnswer:
