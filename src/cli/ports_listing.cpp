@@ -1,6 +1,6 @@
 #include "cli/ports_listing.h"
 
-#include "link/platform_serial_port.h"
+#include "link/line_port.h"
 
 namespace torvix::cli {
 namespace {
@@ -29,10 +29,11 @@ QString stateOf(const PortStatus& status) {
 QString portsListing(const std::map<int, QString>& overrides) {
     QString text;
     for (int number = 1; number <= kListedPorts; ++number) {
-        PlatformSerialPort port;
+        LinePort port;
         port.setPortOverrides(overrides);
         PortStatus status = port.setPortNumber(number);
         if (status) status = port.setPortOpen(true);
+        if (status) status = port.finishOpening();
         if (status) (void)port.setPortOpen(false);
         const auto found = overrides.find(number);
         const QString device =

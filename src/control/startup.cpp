@@ -26,6 +26,7 @@ bool Startup::openPort() {
         [this] { return setLineSettingsText(port_, config_.settings()); },
         [this] { return port_.setPortNumber(config_.port()); },
         [this] { return port_.setPortOpen(true); },
+        [this] { return port_.finishOpening(); },
     };
     for (const auto& step : guarded) {
         const PortStatus status = step();
@@ -35,8 +36,13 @@ bool Startup::openPort() {
 }
 
 bool Startup::offerAnotherPort(const PortError& error) {
+    const auto overrides = config_.portOverrides();
+    const auto entry = overrides.find(config_.port());
+    const QString address = entry != overrides.end() && isTcpAddressText(entry->second)
+                                ? entry->second
+                                : QString();
     const auto answer =
-        prompt_.askOkCancel(portFailurePrompt(config_.port(), error), kFailureTitle);
+        prompt_.askOkCancel(portFailurePrompt(config_.port(), error, address), kFailureTitle);
     if (answer != OperatorPrompt::Answer::Ok) return false;
     call(steps_.showPortDialogModal);
     return true;
@@ -50,11 +56,13 @@ QStringList Startup::slaveAddressEntries() {
     return entries;
 }
 
-QString Startup::portFailurePrompt(int port, const PortError& error) {
+QString Startup::portFailurePrompt(int port, const PortError& error, const QString& tcpAddress) {
     const QString reason = error.code == PortErrorCode::PortInUse
                                ? QStringLiteral(" занят другим приложением")
                                : QStringLiteral(" не доступен");
-    return QStringLiteral("Порт COM") + QString::number(port) + reason +
+    const QString where =
+        tcpAddress.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(tcpAddress.trimmed());
+    return QStringLiteral("Порт COM") + QString::number(port) + where + reason +
            QStringLiteral("\r\nВыберите другой порт");
 }
 

@@ -6,7 +6,7 @@
 #include "control/operator_commands.h"
 #include "control/tick_presenter.h"
 #include "link/modbus.h"
-#include "link/platform_serial_port.h"
+#include "link/line_port.h"
 #include "control/config.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
@@ -29,7 +29,7 @@ public:
 
 private:
     // Declared in the order they depend on each other; they go in reverse.
-    PlatformSerialPort port_;
+    LinePort port_;
     MessageBoxPrompt prompt_;
     MainWindow window_;
     Config config_;
