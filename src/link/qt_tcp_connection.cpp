@@ -12,6 +12,8 @@ QtTcpConnection::QtTcpConnection(QObject* parent) : TcpConnection(parent) {
         established_ = true;
         // A request is one small write that must leave now, not wait for Nagle.
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                                kSystemReceiveBuffer);
         QMetaObject::invokeMethod(
             this,
             [this, attempt = attempt_] {
@@ -53,6 +55,10 @@ void QtTcpConnection::write(std::span<const std::uint8_t> bytes) {
 }
 
 QByteArray QtTcpConnection::takeReceived() {
+    // Qt reads from the system only in the event loop, which a poll tick does not yield to:
+    // take what the system already holds, without waiting.
+    if (socket_.bytesAvailable() == 0 && socket_.state() == QAbstractSocket::ConnectedState)
+        socket_.waitForReadyRead(0);
     return socket_.readAll();
 }
 

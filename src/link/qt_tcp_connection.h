@@ -14,6 +14,9 @@ public:
     // As on a serial port: once this much waits, Qt stops reading and TCP's own flow control
     // holds a flooding server back, so it cannot fill our memory.
     static constexpr qint64 kReadBufferSize = 4096;
+    // The system's own buffer, kept small as a serial driver's: a flood that filled a large
+    // one would take the drain limit many ticks to clear before the next reply shows.
+    static constexpr int kSystemReceiveBuffer = 32 * 1024;
 
     explicit QtTcpConnection(QObject* parent = nullptr);
     ~QtTcpConnection() override;
