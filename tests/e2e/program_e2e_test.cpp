@@ -247,6 +247,28 @@ protected:
         EXPECT_TRUE(agreed) << joined(last).toStdString();
     }
 
+    // The simulator runs with --hangup-after: the outage shows, then polling goes on by itself.
+    void expectPollingToResumeAfterTheSimulatorsHangUp() {
+        EXPECT_TRUE(waitForStatus(kNoAnswer)) << status().toStdString();
+        const int requestsDuringOutage = simCount("requests");
+        EXPECT_TRUE(waitForStatus(kLinkUp, 3 * kLinkMs / 2)) << status().toStdString();
+        EXPECT_GE(simFault("hangups"), 1);
+        EXPECT_GT(simCount("requests"), requestsDuringOutage);
+        expectWindowShowsSim();
+    }
+
+    // Registers that do not change, such as pymodbus serves.
+    void expectWindowShowsRegisters(const Registers& registers) {
+        std::vector<QString> last;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                last = mismatches(registers);
+                return last.empty();
+            },
+            kSettleMs))
+            << joined(last).toStdString();
+    }
+
     // Samples the status line while waiting, so that every text a tick writes is seen.
     bool waitWhileRecordingStatus(const std::function<bool()>& done, QSet<QString>& seen, int ms) {
         return QTest::qWaitFor(
@@ -372,12 +394,7 @@ TEST_F(EndToEnd, PollingResumesByItselfWhenTheLineComesBack) {
     ASSERT_NO_FATAL_FAILURE(startProgram());
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
 
-    EXPECT_TRUE(waitForStatus(kNoAnswer)) << status().toStdString();
-    const int requestsDuringOutage = simCount("requests");
-    EXPECT_TRUE(waitForStatus(kLinkUp, 3 * kLinkMs / 2)) << status().toStdString();
-    EXPECT_GE(simFault("hangups"), 1);
-    EXPECT_GT(simCount("requests"), requestsDuringOutage);
-    expectWindowShowsSim();
+    expectPollingToResumeAfterTheSimulatorsHangUp();
 }
 
 int occurrences(const QJsonArray& values, int code) {
@@ -541,14 +558,7 @@ TEST_F(EndToEnd, AnIndependentModbusStackAcceptsTheFramesAndIsShownTruly) {
     ASSERT_NO_FATAL_FAILURE(startProgram());
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
 
-    std::vector<QString> last;
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            last = mismatches(registers);
-            return last.empty();
-        },
-        kSettleMs))
-        << joined(last).toStdString();
+    expectWindowShowsRegisters(registers);
     EXPECT_EQ(caption("lbl_phAU"), QStringLiteral("231 "));
     EXPECT_EQ(caption("lbl_ap"), QStringLiteral("-10 "));
     EXPECT_EQ(caption("lbl_fp"), QStringLiteral("214748364,8 "));
@@ -611,12 +621,14 @@ struct MessageBoxSeen {
     QString cancelCaption;
 };
 
-TEST_F(EndToEnd, MissingPortIsPutToTheOperatorAndCancelEndsTheStartUp) {
-    Program& program = makeProgram(path(QStringLiteral("missing")));
-    const ShowWatcher windowWatcher(program.window());
-
-    // The box is modal: answer it from inside its own event loop.
+// Runs the start-up and answers its box with Отмена from inside the box's own event loop.
+struct StartUpBox {
+    bool started = true;
     MessageBoxSeen seen;
+};
+
+StartUpBox startAndCancelTheBox(Program& program) {
+    StartUpBox result;
     QDeadlineTimer deadline(kLinkMs);
     QTimer answer;
     answer.setInterval(20);
@@ -625,9 +637,10 @@ TEST_F(EndToEnd, MissingPortIsPutToTheOperatorAndCancelEndsTheStartUp) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             if (!box || !box->isVisible()) continue;
             answer.stop();
-            seen = {true, box->text(), box->windowTitle(), box->icon(),
-                    box->button(QMessageBox::Cancel) ? box->button(QMessageBox::Cancel)->text()
-                                                     : QString()};
+            result.seen = {true, box->text(), box->windowTitle(), box->icon(),
+                           box->button(QMessageBox::Cancel)
+                               ? box->button(QMessageBox::Cancel)->text()
+                               : QString()};
             QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
             return;
         }
@@ -636,8 +649,17 @@ TEST_F(EndToEnd, MissingPortIsPutToTheOperatorAndCancelEndsTheStartUp) {
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
     answer.start();
-    const bool started = program.start();
-    answer.stop();
+    result.started = program.start();
+    return result;
+}
+
+TEST_F(EndToEnd, MissingPortIsPutToTheOperatorAndCancelEndsTheStartUp) {
+    Program& program = makeProgram(path(QStringLiteral("missing")));
+    const ShowWatcher windowWatcher(program.window());
+
+    const StartUpBox box = startAndCancelTheBox(program);
+    const MessageBoxSeen& seen = box.seen;
+    const bool started = box.started;
 
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.text, QStringLiteral("Порт COM1 не доступен\r\nВыберите другой порт"));
@@ -672,35 +694,6 @@ TEST_F(EndToEnd, ClosingTheWindowEndsTheProgram) {
 
 // ---- Through a serial device server: the same RTU frames in a TCP connection ----
 
-// The port dialog's box at start-up, answered with Отмена from inside its own event loop.
-struct StartUpBox {
-    bool started = true;
-    MessageBoxSeen seen;
-};
-
-StartUpBox startAndCancelTheBox(Program& program) {
-    StartUpBox result;
-    QDeadlineTimer deadline(kLinkMs);
-    QTimer answer;
-    answer.setInterval(20);
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(widget);
-            if (!box || !box->isVisible()) continue;
-            answer.stop();
-            result.seen = {true, box->text(), box->windowTitle(), box->icon(), {}};
-            QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
-            return;
-        }
-        if (!deadline.hasExpired()) return;
-        answer.stop();
-        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-    });
-    answer.start();
-    result.started = program.start();
-    return result;
-}
-
 TEST_F(EndToEnd, OverTcpTheWindowShowsAndCommandsTheSimulatorOnIpv4AndIpv6) {
     for (const char* listen : {"127.0.0.1:0", "[::1]:0"}) {
         SCOPED_TRACE(listen);
@@ -723,12 +716,7 @@ TEST_F(EndToEnd, OverTcpPollingResumesWhenTheServerClosesAndComesBack) {
     ASSERT_TRUE(makeProgram(address).start());
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
 
-    EXPECT_TRUE(waitForStatus(kNoAnswer)) << status().toStdString();
-    const int requestsDuringOutage = simCount("requests");
-    EXPECT_TRUE(waitForStatus(kLinkUp, 3 * kLinkMs / 2)) << status().toStdString();
-    EXPECT_GE(simFault("hangups"), 1);
-    EXPECT_GT(simCount("requests"), requestsDuringOutage);
-    expectWindowShowsSim();
+    expectPollingToResumeAfterTheSimulatorsHangUp();
 }
 
 TEST_F(EndToEnd, OverTcpARefusedOrTakenServerIsPutToTheOperatorNamingItsAddress) {
@@ -764,14 +752,7 @@ TEST_F(EndToEnd, OverTcpAnIndependentModbusStackWithTheRtuFramerIsShownTruly) {
     ASSERT_TRUE(makeProgram(address).start());
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
 
-    std::vector<QString> last;
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            last = mismatches(registers);
-            return last.empty();
-        },
-        kSettleMs))
-        << joined(last).toStdString();
+    expectWindowShowsRegisters(registers);
     ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 0, "СТАРТ"));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return holdsWrite(controllerState(), 402, {4657}); }, kSettleMs));

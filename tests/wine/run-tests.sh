@@ -177,6 +177,13 @@ sys.exit(0 if ok else 1)
 PY
 }
 
+# The focus starts on СТАРТ: Space presses it, through the X server as a user's key would.
+press_start() {  # press_start WINDOW
+  xdotool windowfocus "$1" 2>/dev/null
+  sleep 0.5
+  xdotool key --window "$1" space
+}
+
 sim_received_start() {
   local i
   for i in $(seq 100); do
@@ -196,10 +203,7 @@ if start_sim shipped; then
     sleep 6
     screenshot "$window" "$build_dir/windows_window.png" && echo "screenshot: $build_dir/windows_window.png"
     check "the line carries status reads and counter writes every 100 ms" polls_every_100ms "$sim_log"
-    # The focus starts on СТАРТ: Space presses it, through the X server as a user's key would.
-    xdotool windowfocus "$window" 2>/dev/null
-    sleep 0.5
-    xdotool key --window "$window" space
+    press_start "$window"
     check "СТАРТ pressed in the window reaches the controller" sim_received_start
   else
     fail "torvix-tp.exe opens its window"; cat "$work/program.out"
@@ -234,9 +238,7 @@ if start_tcp_sim tcp; then
     sleep 6
     check "over TCP the line carries status reads and counter writes every 100 ms" \
       polls_every_100ms "$sim_log"
-    xdotool windowfocus "$window" 2>/dev/null
-    sleep 0.5
-    xdotool key --window "$window" space
+    press_start "$window"
     check "СТАРТ pressed in the window reaches the controller over TCP" sim_received_start
   else
     fail "torvix-tp.exe opens its window over TCP"; cat "$work/program.out"
