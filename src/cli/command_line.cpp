@@ -87,7 +87,10 @@ constexpr std::array<ModeName, 12> kModeNames{{
 constexpr std::array<const char*, 3> kNumberNames{"priority", "section-number", "neighbour"};
 
 struct Options {
-    QCommandLineOption port{"port", "Port number (5, COM5) or device path.", "port"};
+    QCommandLineOption port{"port",
+                            "Port number (5, COM5), device path, or a serial device server as "
+                            "tcp://HOST:PORT (its own line settings apply, not --settings).",
+                            "port"};
     QCommandLineOption settings{"settings", "Line settings, e.g. 115200,e,8,1.", "settings"};
     QCommandLineOption address{"address", "Slave address 1..247 (default 7).", "n", "7"};
     QCommandLineOption timeout{"timeout", "Seconds to wait for the answer (default 3).", "s", "3"};

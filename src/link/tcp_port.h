@@ -32,6 +32,8 @@ struct TcpTimings {
     std::chrono::milliseconds silenceLimit{5000};
 };
 
+// Of DevicePort's signals, reopened() means connecting again has begun; connected() below
+// says when the server has taken us.
 class TcpPort : public DevicePort {
     Q_OBJECT
 
