@@ -25,8 +25,9 @@ namespace torvix {
 struct TcpTimings {
     std::chrono::milliseconds connectTimeout{3000};
     // A server that closes a new connection within this time, or twice the time the
-    // connection took (one round trip and a little), has turned us away.
-    std::chrono::milliseconds busyWindow{30};
+    // connection took (one round trip and a little), has turned us away. A loaded ser2net box
+    // takes tens of milliseconds to do so; one tick is all the start-up gives it.
+    std::chrono::milliseconds busyWindow{100};
     std::chrono::milliseconds busyWindowCeiling{500};
     // Requests going out this long with no byte coming back: the server's serial side hangs.
     std::chrono::milliseconds silenceLimit{5000};

@@ -541,19 +541,27 @@ TEST_F(CliEndToEnd, OverTcpARefusedOrTakenServerIsToldAndADroppedConnectionIsJoi
         << refused.err.toStdString();
 
     // A one-client server that already has a client closes the second one at once.
-    const QString address =
-        startSimOverTcp({"--no-noise", "--tcp-close-every", "9"}, QStringLiteral("127.0.0.1:0"));
-    QProcess monitor;
-    monitor.setProcessEnvironment(russianEnvironment());
-    monitor.start(QStringLiteral(TORVIX_CLI_BINARY),
-                  {"monitor", "--format", "csv", "--count", "25", "--port", address});
-    ASSERT_TRUE(monitor.waitForStarted(kStartMs));
+    const QString address = startSimOverTcp({"--no-noise"}, QStringLiteral("127.0.0.1:0"));
+    QProcess holder;
+    holder.setProcessEnvironment(russianEnvironment());
+    holder.start(QStringLiteral(TORVIX_CLI_BINARY),
+                 {"monitor", "--format", "csv", "--output", "/dev/null", "--port", address});
+    ASSERT_TRUE(holder.waitForStarted(kStartMs));
     ASSERT_TRUE(waitFor([&] { return state()["requests"].toInt() > 0; }));
     const Finished taken = runToEnd({"read", "--port", address});
     EXPECT_EQ(taken.code, 1);
     EXPECT_TRUE(taken.err.contains(QStringLiteral("занят другим приложением")))
         << taken.err.toStdString();
+    ::kill(static_cast<pid_t>(holder.processId()), SIGINT);
+    ASSERT_TRUE(holder.waitForFinished(kStartMs));
 
+    const QString dropping =
+        startSimOverTcp({"--no-noise", "--tcp-close-every", "9"}, QStringLiteral("127.0.0.1:0"));
+    QProcess monitor;
+    monitor.setProcessEnvironment(russianEnvironment());
+    monitor.start(QStringLiteral(TORVIX_CLI_BINARY),
+                  {"monitor", "--format", "csv", "--count", "25", "--port", dropping});
+    ASSERT_TRUE(monitor.waitForStarted(kStartMs));
     // 25 status reads take 50 requests, and the server drops the connection after every 9th:
     // the monitor gets there only by joining again, each time.
     ASSERT_TRUE(monitor.waitForFinished(kRunMs));

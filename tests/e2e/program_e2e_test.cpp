@@ -737,6 +737,10 @@ TEST_F(EndToEnd, OverTcpARefusedOrTakenServerIsPutToTheOperatorNamingItsAddress)
     QTcpSocket other;
     other.connectToHost(server->host, server->port);
     ASSERT_TRUE(other.waitForConnected(kLinkMs));
+    // Answered: the server has taken this client, not only the system its connection.
+    const QByteArray statusRead = QByteArray::fromHex("0704012C004031A9");
+    other.write(statusRead);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return other.bytesAvailable() > 0; }, kLinkMs));
     StartUpBox taken = startAndCancelTheBox(makeProgram(address));
     ASSERT_TRUE(taken.seen.found);
     EXPECT_EQ(taken.seen.text,

@@ -91,9 +91,10 @@ private:
             socket->write(reply);
             return;
         }
-        socket->write(reply.first(40));
+        socket->write(reply.first(reply.size() / 2));
         socket->flush();
-        QTimer::singleShot(30, socket, [socket, rest = reply.sliced(40)] { socket->write(rest); });
+        QTimer::singleShot(30, socket,
+                           [socket, rest = reply.sliced(reply.size() / 2)] { socket->write(rest); });
     }
 
     void keepFlooding(QTcpSocket* socket) {
