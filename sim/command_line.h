@@ -7,6 +7,7 @@
 
 #include "link/tcp_address.h"
 
+#include "link/defaults.h"
 #include "sim/genset_model.h"
 #include "sim/line_settings.h"
 #include "sim/simulator_core.h"
@@ -19,7 +20,7 @@ struct SimOptions {
     int tcpCloseEvery = 0;
     LineSettings settings = defaultLineSettings();
     QString link;
-    int address = 7;
+    int address = defaults::kSlaveAddress;
     GensetConfig genset;
     FaultOptions faults;
     int delayMs = 0;

@@ -6,33 +6,26 @@
 #include <optional>
 #include <variant>
 
+#include "link/defaults.h"
+#include "link/request_table.h"
+
 namespace torvix::cli {
 
 enum class Command { Read, Monitor, Send, Ports };
 enum class Format { Table, Csv, Jsonl };
 
-// One of the twelve buttons (index into the window's mode codes) or a number command.
-struct ModeCommand {
-    int index;
-};
-struct NumberCommand {
-    int kindIndex;  // 0 priority, 1 section, 2 neighbouring section
-    int number;
-};
-using OperatorCommand = std::variant<ModeCommand, NumberCommand>;
-
 struct Invocation {
     Command command = Command::Read;
     QString port;      // as typed: "5", "COM5" or a device path; empty: from тп.ini
     QString settings;  // as typed; empty: from тп.ini
-    int address = 7;
+    int address = defaults::kSlaveAddress;
     double timeoutSeconds = 3;
     std::optional<Format> format;  // empty: table on a terminal, CSV otherwise
     QString output;                // empty: stdout
     std::optional<long long> count;
     std::optional<double> durationSeconds;
     bool trace = false;
-    OperatorCommand operatorCommand = ModeCommand{0};
+    requests::Request operatorCommand{requests::Kind::Start};  // send: one of the commands
 };
 
 // Either what to run, or a text to print and the code to exit with (help, version, usage error).

@@ -3,8 +3,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
-#include <algorithm>
-#include <vector>
 
 #include "cli/console.h"
 #include "cli/line_choice.h"
@@ -12,8 +10,9 @@
 #include "cli/ports_listing.h"
 #include "cli/record_writers.h"
 #include "cli/run_commands.h"
-#include "link/operator_requests.h"
+#include "link/outcome_words.h"
 #include "link/protocol.h"
+#include "link/request_table.h"
 #include "settings/config_file.h"
 
 namespace torvix::cli {
@@ -30,45 +29,19 @@ int fail(const Failure& failure) {
     return exitWith(failure.code);
 }
 
-QString exceptionText(int code) {
-    return QStringLiteral("исключение %1 (%2)").arg(code).arg(protocol::exceptionMeaning(code));
-}
-
 // What the ticks so far have seen instead of a valid answer, for the message at the deadline.
 struct LastTrouble {
     std::optional<int> exception;
-    QString text = QStringLiteral("нет ответа");
+    QString text = outcome_words::trouble(Verdict::NoAnswer, 0);
 
     void note(const TickOutcome& outcome) {
         exception.reset();
-        if (outcome.verdict == Verdict::Exception) {
-            exception = outcome.exceptionCode;
-            text = exceptionText(outcome.exceptionCode);
-        } else if (outcome.verdict == Verdict::CrcMismatch) {
-            text = QStringLiteral("ответ с неверной КС");
-        } else if (outcome.verdict == Verdict::NoAnswer) {
-            text = QStringLiteral("нет ответа");
-        }
+        if (outcome.verdict == Verdict::Exception) exception = outcome.exceptionCode;
+        if (outcome.verdict != Verdict::Answered)
+            text = outcome_words::trouble(outcome.verdict, outcome.exceptionCode);
     }
     ExitCode code() const { return exception ? ExitCode::ExceptionReply : ExitCode::NoAnswer; }
 };
-
-std::optional<std::vector<std::uint8_t>> requestOf(const OperatorCommand& command) {
-    if (const auto* mode = std::get_if<ModeCommand>(&command)) {
-        const auto request = commands::modeRequest(mode->index);
-        if (request) return std::vector<std::uint8_t>(request->begin(), request->end());
-    } else {
-        const auto& number = std::get<NumberCommand>(command);
-        const auto request = commands::numberRequest(number.kindIndex, number.number);
-        if (request) return std::vector<std::uint8_t>(request->begin(), request->end());
-    }
-    return std::nullopt;
-}
-
-// The frame (address to CRC) carries `pdu`.
-bool carries(std::span<const std::uint8_t> frame, const std::vector<std::uint8_t>& pdu) {
-    return frame.size() == pdu.size() + 3 && std::equal(pdu.begin(), pdu.end(), frame.begin() + 1);
-}
 
 }  // namespace
 
@@ -110,8 +83,11 @@ int runRead(const Invocation& run, const QString& iniPath) {
 }
 
 int runSend(const Invocation& run, const QString& iniPath) {
-    const auto request = requestOf(run.operatorCommand);
+    const auto request = requests::pdu(run.operatorCommand);
     if (!request) return fail({ExitCode::Usage, QStringLiteral("send: команда не построена")});
+    const auto carriesIt = [&](std::span<const std::uint8_t> frame) {
+        return requests::identify(frame) == run.operatorCommand;
+    };
     const auto choice = chooseLine(run, iniPath);
     if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
     PollSession session(std::get<LineChoice>(choice), run.address);
@@ -121,11 +97,9 @@ int runSend(const Invocation& run, const QString& iniPath) {
 
     QEventLoop loop;
     LastTrouble trouble;
-    QString name;
+    const QString name = requests::name(run.operatorCommand);
     session.start([&](const TickOutcome& outcome, std::optional<double>) {
-        if (name.isEmpty() && carries(outcome.sent, *request))
-            name = commands::requestName(outcome.sent);
-        if (outcome.answered.empty() || !carries(outcome.answered, *request)) return;
+        if (!carriesIt(outcome.answered)) return;
         if (outcome.verdict == Verdict::Answered) {
             tell(QStringLiteral("%1: выполнено").arg(name));
             loop.exit(exitWith(ExitCode::Ok));

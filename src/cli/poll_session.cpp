@@ -1,6 +1,6 @@
 #include "cli/poll_session.h"
 
-#include "control/layout_table.h"
+#include "link/defaults.h"
 #include "link/port_resolver.h"
 
 namespace torvix::cli {
@@ -24,7 +24,7 @@ PollSession::PollSession(const LineChoice& line, int address)
       modbus_(timing_, address_) {
     clock_.start();
     timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(layout::kPollIntervalMs);
+    timer_.setInterval(defaults::kPollIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
     // Bytes are timed as they arrive; the poll tick takes them only every 100 ms. A Windows
     // COM port has no such notification (yet), so there reply times are not measured.

@@ -1,5 +1,7 @@
 #include "control/startup.h"
 
+#include "link/outcome_words.h"
+
 namespace torvix {
 namespace {
 
@@ -57,12 +59,10 @@ QStringList Startup::slaveAddressEntries() {
 }
 
 QString Startup::portFailurePrompt(int port, const PortError& error, const QString& tcpAddress) {
-    const QString reason = error.code == PortErrorCode::PortInUse
-                               ? QStringLiteral(" занят другим приложением")
-                               : QStringLiteral(" не доступен");
     const QString where =
         tcpAddress.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(tcpAddress.trimmed());
-    return QStringLiteral("Порт COM") + QString::number(port) + where + reason +
+    return QStringLiteral("Порт COM") + QString::number(port) + where +
+           outcome_words::portFailure(error) +
            QStringLiteral("\r\nВыберите другой порт");
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/protocol.h"
+#include "link/request_table.h"
 
 namespace torvix {
 
@@ -53,18 +54,10 @@ void Modbus::drain() {
 void Modbus::refillWithDefaultRequest() {
     bool stored = false;
     if (!counterWriteDue_) {
-        const std::array<std::uint8_t, 5> read{
-            protocol::kReadInputRegisters, byteOf(protocol::kStatusFirstRegister, 1),
-            byteOf(protocol::kStatusFirstRegister, 0), byteOf(protocol::kStatusRegisterCount, 1),
-            byteOf(protocol::kStatusRegisterCount, 0)};
-        stored = queue_.put(read);
+        stored = queue_.put(requests::statusReadPdu());
     } else {
         transactionCounter_ = nextTransactionCounter(transactionCounter_);
-        const std::array<std::uint8_t, 5> write{
-            protocol::kWriteSingleRegister, byteOf(protocol::kCounterRegister, 1),
-            byteOf(protocol::kCounterRegister, 0), byteOf(transactionCounter_, 1),
-            byteOf(transactionCounter_, 0)};
-        stored = queue_.put(write);
+        stored = queue_.put(requests::counterWritePdu(transactionCounter_));
     }
     // An empty queue always has room; the flag flips only for a request that really went in.
     if (stored) counterWriteDue_ = !counterWriteDue_;
