@@ -180,7 +180,7 @@ ENV
 windows_dlls='api-ms-win-.*|kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|comctl32'
 windows_dlls+='|ws2_32|winmm|imm32|uxtheme|dwmapi|version|shlwapi|setupapi|netapi32|userenv|wtsapi32'
 windows_dlls+='|mpr|authz|rpcrt4|d3d9|d3d11|d3d12|dxgi|d2d1|dwrite|dcomp|msvcrt|ucrtbase|bcrypt|ntdll'
-windows_dlls+='|shcore|crypt32|secur32|iphlpapi|dnsapi|opengl32|glu32|winspool\.drv'
+windows_dlls+='|shcore|crypt32|secur32|iphlpapi|dnsapi|opengl32|glu32|winspool\.drv|winhttp|ncrypt'
 is_system_dll() {
   [[ "${1,,}" =~ ^($windows_dlls)(\.dll)?$ ]]
 }

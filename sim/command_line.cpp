@@ -67,6 +67,16 @@ const OptionInfo kOptions[] = {
      "a frame (3.5 characters, at least 2 ms). Some kernels refuse parity on a "
      "pseudo-terminal, so a --device that is one wants n.",
      defaults::kLineSettings},
+    {"tcp-listen", "host:port",
+     "Serve the line over TCP instead, as a serial device server does: RTU frames, one client "
+     "at a time; another is accepted and closed at once. The address listened on, e.g. "
+     "tcp://127.0.0.1:4001, is the first line on stdout; port 0 takes a free one, kept when "
+     "--hangup-after closes and reopens it. [::1]:4001 for IPv6.",
+     nullptr},
+    {"tcp-close-every", "n",
+     "With --tcp-listen: close the client's connection after every nth frame it sent (the "
+     "reply goes out first).",
+     nullptr},
     {"link", "path",
      "Also make a symlink at <path> to the device; re-pointed atomically when a hang-up "
      "creates a new pseudo-terminal; removed on exit.",
@@ -228,6 +238,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     read.real("turnaround-ms", 0, 600000, o.turnaroundMs);
     read.real("hangup-after", 0, 1e6, o.hangupAfterS);
     read.real("hangup-for", 0.01, 1e6, o.hangupForS);
+    read.integer("tcp-close-every", 0, kMaxInt, o.tcpCloseEvery);
+    if (parser.isSet(QStringLiteral("tcp-listen"))) {
+        o.tcpListen = parseListenAddress(parser.value(QStringLiteral("tcp-listen")));
+        if (!o.tcpListen && read.error.isEmpty())
+            read.error = QStringLiteral("--tcp-listen wants host:port such as 127.0.0.1:4001");
+        else if (read.error.isEmpty() && (!o.device.isEmpty() || !o.link.isEmpty()))
+            read.error = QStringLiteral("--tcp-listen serves no device: leave out --device and --link");
+    }
 
     const auto settings = LineSettings::parse(parser.value(QStringLiteral("settings")));
     if (settings)

@@ -3,6 +3,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+#include "link/tcp_address.h"
 
 #include "link/defaults.h"
 #include "sim/genset_model.h"
@@ -13,6 +16,8 @@ namespace torvix::sim {
 
 struct SimOptions {
     QString device;  // empty: create a pseudo-terminal
+    std::optional<TcpAddress> tcpListen;  // serve the line over TCP instead
+    int tcpCloseEvery = 0;
     LineSettings settings = defaultLineSettings();
     QString link;
     int address = defaults::kSlaveAddress;

@@ -1,5 +1,6 @@
 #pragma once
-// The simulator's end of the serial line: a pseudo-terminal it creates or a real serial port.
+// The simulator's end of the serial line: a pseudo-terminal it creates, a real serial port, or
+// a TCP port served as a serial device server serves one.
 
 #include <QByteArray>
 #include <QObject>
@@ -18,6 +19,8 @@ public:
     virtual void write(const QByteArray& bytes) = 0;
     // The path the master opens; a pseudo-terminal gets a new one at every open.
     virtual QString devicePath() const = 0;
+    // A frame was taken and, if it gets one, its reply handed to write().
+    virtual void frameHandled() {}
 
 signals:
     void received(const QByteArray& bytes);

@@ -1,4 +1,4 @@
-// torvix-sim: a Torvix generator-set controller on a pseudo-terminal or a serial port.
+// torvix-sim: a Torvix generator-set controller on a pseudo-terminal, a serial port or TCP.
 
 #include <sys/signalfd.h>
 #include <unistd.h>

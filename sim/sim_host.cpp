@@ -16,6 +16,7 @@
 
 #include "sim/pty_line.h"
 #include "sim/serial_device_line.h"
+#include "sim/tcp_line.h"
 
 namespace torvix::sim {
 namespace {
@@ -59,7 +60,9 @@ SimHost::SimHost(SimOptions options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
       core_(options_.genset, static_cast<std::uint8_t>(options_.address), options_.faults) {
-    if (options_.device.isEmpty())
+    if (options_.tcpListen)
+        line_ = std::make_unique<TcpLine>(*options_.tcpListen, options_.tcpCloseEvery);
+    else if (options_.device.isEmpty())
         line_ = std::make_unique<PtyLine>();
     else
         line_ = std::make_unique<SerialDeviceLine>(options_.device, options_.settings);
@@ -180,6 +183,7 @@ void SimHost::handleFrame(const RxFrame& frame) {
         else
             transmit(bytes, generation);
     }
+    line_->frameHandled();
     writeStateFile();
 }
 

@@ -81,7 +81,10 @@ constexpr std::array<CommandInfo, 5> kCommands{{
 }};
 
 struct Options {
-    QCommandLineOption port{"port", "Port number (5, COM5) or device path.", "port"};
+    QCommandLineOption port{"port",
+                            "Port number (5, COM5), device path, or a serial device server as "
+                            "tcp://HOST:PORT (its own line settings apply, not --settings).",
+                            "port"};
     QCommandLineOption settings{
         "settings", QStringLiteral("Line settings, e.g. %1.").arg(defaults::kLineSettings),
         "settings"};

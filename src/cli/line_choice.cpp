@@ -63,6 +63,7 @@ std::optional<Failure> openLine(SerialPort& port, const LineChoice& line) {
         return fail(status.error());
     if (PortStatus status = port.setPortNumber(line.number); !status) return fail(status.error());
     if (PortStatus status = port.setPortOpen(true); !status) return fail(status.error());
+    if (PortStatus status = port.finishOpening(); !status) return fail(status.error());
     return std::nullopt;
 }
 

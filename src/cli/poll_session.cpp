@@ -20,8 +20,11 @@ const std::size_t kStatusExchangeBytes =
     std::size_t(requests::entry(requests::Kind::StatusRead).replyBytes);
 
 double lineNsPerByte(const LineChoice& line) {
-    // A pseudo-terminal hands the bytes over at once, whatever speed it is told.
-    if (PortResolver::canonicalExistingPath(line.device).startsWith(u"/dev/pts/")) return 0;
+    // A pseudo-terminal hands the bytes over at once, whatever speed it is told; a device
+    // server's own line speed is not ours to know.
+    if (isTcpAddressText(line.device) ||
+        PortResolver::canonicalExistingPath(line.device).startsWith(u"/dev/pts/"))
+        return 0;
     return line.settings.bitsPerCharacter() * 1e9 / line.settings.baudRate;
 }
 
@@ -53,10 +56,10 @@ PollSession::PollSession(const LineChoice& line, int address)
                          (line_.settings.wireMicroseconds(kStatusExchangeBytes) +
                           line_.settings.interFrameMicroseconds()) /
                              1000;
-    // Bytes are timed as they arrive; the poll tick takes them only every 100 ms. The
-    // Windows port has no such notification (yet), so there reply times are not measured.
+    // Bytes are timed as they arrive; the poll tick takes them only every 100 ms. A Windows
+    // COM port has no such notification (yet), so there reply times are not measured.
 #if !(defined(Q_OS_WIN) || defined(_WIN32))
-    QObject::connect(&port_, &QtSerialPort::bytesArrived, [this] {
+    QObject::connect(&port_, &LinePort::bytesArrived, [this] {
         timing_.noteArrival();
         onBytesArrived();
     });

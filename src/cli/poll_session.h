@@ -9,7 +9,7 @@
 #include "cli/line_choice.h"
 #include "cli/reply_timing_port.h"
 #include "link/modbus.h"
-#include "link/platform_serial_port.h"
+#include "link/line_port.h"
 
 namespace torvix::cli {
 
@@ -56,7 +56,7 @@ private:
 
     LineChoice line_;
     QElapsedTimer clock_;
-    PlatformSerialPort port_;
+    LinePort port_;
     ReplyTimingPort timing_;
     FixedSlaveAddress address_;
     Modbus modbus_;

@@ -1,18 +1,19 @@
 #include "cli/ports_listing.h"
 
 #include "link/defaults.h"
+#include "link/line_port.h"
 #include "link/outcome_words.h"
-#include "link/platform_serial_port.h"
 
 namespace torvix::cli {
 
 QString portsListing(const std::map<int, QString>& overrides) {
     QString text;
     for (int number = defaults::kFirstPort; number <= defaults::kLastPort; ++number) {
-        PlatformSerialPort port;
+        LinePort port;
         port.setPortOverrides(overrides);
         PortStatus status = port.setPortNumber(number);
         if (status) status = port.setPortOpen(true);
+        if (status) status = port.finishOpening();
         if (status) (void)port.setPortOpen(false);
         const auto found = overrides.find(number);
         const QString device =

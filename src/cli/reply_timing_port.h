@@ -32,6 +32,7 @@ public:
     }
     PortStatus setPortOpen(bool open) override { return inner_.setPortOpen(open); }
     bool isPortOpen() const override { return inner_.isPortOpen(); }
+    PortStatus finishOpening() override { return inner_.finishOpening(); }
     int inBufferCount() override { return inner_.inBufferCount(); }
     std::uint8_t input() override { return inner_.input(); }
     void discardInput() override { inner_.discardInput(); }

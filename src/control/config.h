@@ -42,7 +42,8 @@ public:
     const QString& settings() const { return settings_; }
     void setSettings(const QString& settings) { settings_ = settings; }
 
-    // Device paths the operator gave for port numbers in section "Ports" ("COM3=/dev/ttyUSB1").
+    // Device paths or device servers the operator gave for port numbers in section "Ports"
+    // ("COM3=/dev/ttyUSB1", "COM7=tcp://192.168.10.20:4001").
     std::map<int, QString> portOverrides() const { return file_.readPortOverrides(); }
 
     // The port dialog's OK sets it, its Отмена clears it; it outlives every showing of the dialog.

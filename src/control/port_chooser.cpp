@@ -24,7 +24,8 @@ void PortChooser::load() {
 
     closePortIfOpen();
     for (int number = kFirstProbedPort; number <= kLastProbedPort; ++number) {
-        const bool opened = openPort(number);
+        // A device server only tells by accepting or refusing: wait for that here.
+        const bool opened = openPort(number) && port_.finishOpening().ok();
         closePortIfOpen();
         if (opened) ports_.push_back(number);
         // Only now, with the probed port closed again: a poll tick run from here must not

@@ -28,6 +28,7 @@ bool Startup::openPort() {
         [this] { return setLineSettingsText(port_, config_.settings()); },
         [this] { return port_.setPortNumber(config_.port()); },
         [this] { return port_.setPortOpen(true); },
+        [this] { return port_.finishOpening(); },
     };
     for (const auto& step : guarded) {
         const PortStatus status = step();
@@ -37,8 +38,13 @@ bool Startup::openPort() {
 }
 
 bool Startup::offerAnotherPort(const PortError& error) {
+    const auto overrides = config_.portOverrides();
+    const auto entry = overrides.find(config_.port());
+    const QString address = entry != overrides.end() && isTcpAddressText(entry->second)
+                                ? entry->second
+                                : QString();
     const auto answer =
-        prompt_.askOkCancel(portFailurePrompt(config_.port(), error), kFailureTitle);
+        prompt_.askOkCancel(portFailurePrompt(config_.port(), error, address), kFailureTitle);
     if (answer != OperatorPrompt::Answer::Ok) return false;
     call(steps_.showPortDialogModal);
     return true;
@@ -52,8 +58,11 @@ QStringList Startup::slaveAddressEntries() {
     return entries;
 }
 
-QString Startup::portFailurePrompt(int port, const PortError& error) {
-    return QStringLiteral("Порт COM") + QString::number(port) + outcome_words::portFailure(error) +
+QString Startup::portFailurePrompt(int port, const PortError& error, const QString& tcpAddress) {
+    const QString where =
+        tcpAddress.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(tcpAddress.trimmed());
+    return QStringLiteral("Порт COM") + QString::number(port) + where +
+           outcome_words::portFailure(error) +
            QStringLiteral("\r\nВыберите другой порт");
 }
 

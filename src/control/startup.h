@@ -9,6 +9,7 @@
 #include "control/operator_prompt.h"
 #include "link/defaults.h"
 #include "link/serial_port.h"
+#include "link/tcp_address.h"
 
 namespace torvix {
 
@@ -37,7 +38,9 @@ public:
 
     // "0" .. "127": the position of an entry is the address it shows.
     static QStringList slaveAddressEntries();
-    static QString portFailurePrompt(int port, const PortError& error);
+    // `tcpAddress`: the device server the port stands for, named after the port; else empty.
+    static QString portFailurePrompt(int port, const PortError& error,
+                                     const QString& tcpAddress = {});
 
 private:
     bool openPort();

@@ -26,7 +26,7 @@ PortStatus DevicePort::setPortNumber(int number) {
         return PortError{PortErrorCode::PortAlreadyOpen, devicePath_};
     }
     if (number != number_) stopReopening();
-    if (resolver_.resolve(number).isEmpty())
+    if (target(number).isEmpty())
         return PortError{PortErrorCode::NoSuchPort, resolver_.devicePath(number)};
     number_ = number;
     return {};

@@ -48,6 +48,8 @@ signals:
 protected:
     DevicePort(PortResolver resolver, QObject* parent);
 
+    // What a number stands for on this kind of port; empty when it stands for nothing here.
+    virtual QString target(int number) const { return resolver_.resolve(number); }
     // Opens the device resolved for number_ with settings_, and sets devicePath_.
     virtual PortStatus openDevice() = 0;
     virtual void closeDevice() = 0;

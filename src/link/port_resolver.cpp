@@ -52,7 +52,11 @@ QString PortResolver::devicePath(int number) const {
 
 QString PortResolver::resolve(int number) const {
     const QString path = devicePath(number);
-    return path.isEmpty() ? QString() : lookup_(path);
+    return path.isEmpty() || isTcpAddressText(path) ? QString() : lookup_(path);
+}
+
+std::optional<TcpAddress> PortResolver::tcpAddress(int number) const {
+    return parseTcpAddress(devicePath(number));
 }
 
 QString PortResolver::canonicalExistingPath(const QString& path) {

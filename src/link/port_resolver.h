@@ -7,11 +7,15 @@
 //   COM5  .. COM12  ->  /dev/ttyUSB0 .. /dev/ttyUSB7   USB adapters (FTDI, CP210x, CH340, ...)
 //   COM13 .. COM16  ->  /dev/ttyACM0 .. /dev/ttyACM3   USB CDC-ACM adapters
 // An override (number -> path, e.g. /dev/serial/by-id/... from section "Ports" of тп.ini) wins
-// over the table; on Linux numbers 17..255 exist only through overrides.
+// over the table; on Linux numbers 17..255 exist only through overrides. An override may also
+// be a serial device server, "tcp://HOST:PORT": that number then names no device.
 
 #include <QString>
 #include <functional>
 #include <map>
+#include <optional>
+
+#include "link/tcp_address.h"
 
 namespace torvix {
 
@@ -33,6 +37,10 @@ public:
     // The canonical path of the device behind number, empty when there is none. A symlink and
     // its target give the same path, so they are the same port for locking.
     QString resolve(int number) const;
+    // The device server a number stands for, if it stands for one and its address is valid.
+    std::optional<TcpAddress> tcpAddress(int number) const;
+    // True when the number's entry is a "tcp://" address, valid or not.
+    bool namesTcpAddress(int number) const { return isTcpAddressText(devicePath(number)); }
 
     // The fixed table alone.
     static QString tablePath(int number);

@@ -54,6 +54,10 @@ public:
     // true opens with the current number and settings (no effect when already open).
     virtual PortStatus setPortOpen(bool open) = 0;
     virtual bool isPortOpen() const = 0;
+    // Waits, with the event loop running, for an open that completes later (a connection to
+    // a device server) and tells its outcome; the port is closed when it failed. A port that
+    // opens at once has nothing to wait for.
+    virtual PortStatus finishOpening() { return {}; }
 
     // Received bytes waiting to be taken with input().
     virtual int inBufferCount() = 0;

@@ -7,7 +7,7 @@
 #include "control/operator_commands.h"
 #include "control/tick_presenter.h"
 #include "link/modbus.h"
-#include "link/platform_serial_port.h"
+#include "link/line_port.h"
 #include "control/config.h"
 #include "trends/companion_log.h"
 #include "ui/companion_window.h"
@@ -36,7 +36,7 @@ public:
 
 private:
     // Declared in the order they depend on each other; they go in reverse.
-    PlatformSerialPort port_;
+    LinePort port_;
     MessageBoxPrompt prompt_;
     MainWindow window_;
     Config config_;

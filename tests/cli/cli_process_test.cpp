@@ -193,16 +193,31 @@ protected:
         ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(line()); }));
     }
 
-    void startController(const Registers& registers) {
+    // On a pty, or with `tcpListen` ("127.0.0.1:0") as a device server; its first line.
+    QString runController(const Registers& registers, const QString& tcpListen = {}) {
         QStringList values;
         for (auto value : registers) values << QString::number(value);
-        peer_.emplace(QStringLiteral(TORVIX_PYTHON),
-                      QStringList{QStringLiteral(TORVIX_PYMODBUS_CONTROLLER),
-                                  QStringLiteral("--link"), line(), QStringLiteral("--state"),
-                                  stateFile(), QStringLiteral("--registers"), values.join(u',')},
+        QStringList arguments{QStringLiteral(TORVIX_PYMODBUS_CONTROLLER), QStringLiteral("--state"),
+                              stateFile(), QStringLiteral("--registers"), values.join(u',')};
+        arguments << (tcpListen.isEmpty() ? QStringLiteral("--link") : QStringLiteral("--tcp"))
+                  << (tcpListen.isEmpty() ? line() : tcpListen);
+        peer_.emplace(QStringLiteral(TORVIX_PYTHON), arguments,
                       path(QStringLiteral("controller.log")));
-        ASSERT_EQ(peer_->firstLine(kStartMs), QStringLiteral("ready"));
+        return peer_->firstLine(kStartMs);
     }
+    void startController(const Registers& registers) {
+        ASSERT_EQ(runController(registers), QStringLiteral("ready"));
+    }
+
+    // The simulator as a device server listening on `listen`; the address it prints.
+    QString startSimOverTcp(QStringList options, const QString& listen) {
+        peer_.reset();
+        options << QStringLiteral("--quiet") << QStringLiteral("--tcp-listen") << listen
+                << QStringLiteral("--state-file") << stateFile();
+        peer_.emplace(QStringLiteral(TORVIX_SIM_BINARY), options, path(QStringLiteral("sim.log")));
+        return peer_->firstLine(kStartMs);
+    }
+    void stopPeer() { peer_.reset(); }
 
     QJsonObject state() const {
         QFile file(stateFile());
@@ -856,6 +871,98 @@ TEST_F(RunEndToEnd, AnIndependentModbusStackTakesTheSequencesFramesAtTheFastCade
     EXPECT_EQ(writes, (QStringList{"[402,[4657]]", "[401,[21765,61013]]", "[402,[23492]]"}))
         << writes.join(u' ').toStdString();
     EXPECT_GE(controller["reads"].toInt(), 1);
+}
+
+// Through a serial device server: the same frames in a TCP connection, on IPv4 and IPv6.
+TEST_F(CliEndToEnd, OverTcpTheSimulatorIsReadAndCommandedAsOnASerialLine) {
+    for (const char* listen : {"127.0.0.1:0", "[::1]:0"}) {
+        SCOPED_TRACE(listen);
+        const QString address =
+            startSimOverTcp({"--no-noise", "--running"}, QString::fromLatin1(listen));
+        ASSERT_TRUE(address.startsWith(QStringLiteral("tcp://"))) << address.toStdString();
+        QStringList last{QStringLiteral("no run")};
+        for (int attempt = 0; attempt < 5 && !last.isEmpty(); ++attempt) {
+            const Finished run =
+                runToEnd({"monitor", "--format", "csv", "--count", "2", "--port", address});
+            ASSERT_EQ(run.code, 0) << run.err.toStdString();
+            const std::vector<Record> records = parseCsv(run.out);
+            ASSERT_EQ(records.size(), 2u) << run.out.toStdString();
+            const auto registers = registersOf(state()["input_registers"].toArray());
+            ASSERT_TRUE(registers);
+            last = differences(records.back(), expectedRecord(*registers));
+        }
+        EXPECT_TRUE(last.isEmpty()) << last.join(u'\n').toStdString();
+
+        // No --settings: a device server has its own.
+        const Finished start = runToEnd({"send", "start", "--port", address});
+        EXPECT_EQ(start.code, 0) << start.err.toStdString();
+        EXPECT_EQ(lastSimCommand(), 0x1231);
+    }
+}
+
+TEST_F(CliEndToEnd, OverTcpARefusedOrTakenServerIsToldAndADroppedConnectionIsJoinedAgain) {
+    // Nobody listens where the simulator just was.
+    const QString gone = startSimOverTcp({}, QStringLiteral("127.0.0.1:0"));
+    ASSERT_TRUE(gone.startsWith(QStringLiteral("tcp://")));
+    stopPeer();
+    const Finished refused = runToEnd({"read", "--port", gone});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("порт %1 не открывается").arg(gone)))
+        << refused.err.toStdString();
+
+    // A one-client server that already has a client closes the second one at once.
+    const QString address = startSimOverTcp({"--no-noise"}, QStringLiteral("127.0.0.1:0"));
+    QProcess holder;
+    holder.setProcessEnvironment(russianEnvironment());
+    holder.start(QStringLiteral(TORVIX_CLI_BINARY),
+                 {"monitor", "--format", "csv", "--output", "/dev/null", "--port", address});
+    ASSERT_TRUE(holder.waitForStarted(kStartMs));
+    ASSERT_TRUE(waitFor([&] { return state()["requests"].toInt() > 0; }));
+    const Finished taken = runToEnd({"read", "--port", address});
+    EXPECT_EQ(taken.code, 1);
+    EXPECT_TRUE(taken.err.contains(QStringLiteral("занят другим приложением")))
+        << taken.err.toStdString();
+    ::kill(static_cast<pid_t>(holder.processId()), SIGINT);
+    ASSERT_TRUE(holder.waitForFinished(kStartMs));
+
+    const QString dropping =
+        startSimOverTcp({"--no-noise", "--tcp-close-every", "9"}, QStringLiteral("127.0.0.1:0"));
+    QProcess monitor;
+    monitor.setProcessEnvironment(russianEnvironment());
+    monitor.start(QStringLiteral(TORVIX_CLI_BINARY),
+                  {"monitor", "--format", "csv", "--count", "25", "--port", dropping});
+    ASSERT_TRUE(monitor.waitForStarted(kStartMs));
+    // 25 status reads take 50 requests, and the server drops the connection after every 9th:
+    // the monitor gets there only by joining again, each time.
+    ASSERT_TRUE(monitor.waitForFinished(kRunMs));
+    EXPECT_EQ(monitor.exitCode(), 0);
+    const QString err = QString::fromUtf8(monitor.readAllStandardError());
+    EXPECT_EQ(parseCsv(QString::fromUtf8(monitor.readAllStandardOutput())).size(), 25u)
+        << err.toStdString();
+    // The 25 reads and at least the 24 counter writes between them.
+    EXPECT_GE(summaryCount(err, QStringLiteral("верных ответов")), 49) << err.toStdString();
+    EXPECT_GE(summaryCount(err, QStringLiteral("без ответа")), 5) << err.toStdString();
+}
+
+TEST_F(CliEndToEnd, OverTcpAnIndependentModbusStackWithTheRtuFramerServesAndTakesCommands) {
+    const Registers registers = distinctiveRegisters();
+    const QString ready = runController(registers, QStringLiteral("127.0.0.1:0"));
+    ASSERT_TRUE(ready.startsWith(QStringLiteral("ready tcp://"))) << ready.toStdString();
+    const QString address = ready.section(u' ', 1);
+
+    const Finished read = runToEnd({"read", "--format", "csv", "--port", address});
+    ASSERT_EQ(read.code, 0) << read.err.toStdString();
+    const std::vector<Record> records = parseCsv(read.out);
+    ASSERT_EQ(records.size(), 1u) << read.out.toStdString();
+    EXPECT_EQ(differences(records[0], expectedRecord(registers)).join(u'\n').toStdString(), "");
+    EXPECT_EQ(records[0].at("full_power_kw"), QStringLiteral("214748364.8"));
+
+    ASSERT_EQ(runToEnd({"send", "priority", "5", "--port", address}).code, 0);
+    EXPECT_TRUE(waitFor([&] {
+        const QJsonArray holding = state()["holding"].toArray();
+        return holding.size() == 3 && holding[1].toInt() == 0x5505 && holding[2].toInt() == 0xEE55;
+    }));
+    EXPECT_EQ(state()["rejected_frames"].toInt(), 0);
 }
 
 }  // namespace

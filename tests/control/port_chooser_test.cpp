@@ -223,5 +223,31 @@ TEST_F(PortChooserTest, ConfirmationOutlivesTheShowing) {
     EXPECT_EQ(port.settings, "57600,e,8,1");
 }
 
+// A device server opens at once and tells only later whether it takes us: the probe waits for
+// that, and lists only the servers that accept.
+class ConnectingPort : public FakeSerialPort {
+public:
+    std::map<int, PortErrorCode> refusedLater;  // port number -> what the connection ends in
+    PortStatus finishOpening() override {
+        const auto it = refusedLater.find(number);
+        if (!open || it == refusedLater.end()) return {};
+        open = false;
+        return PortError{it->second, {}};
+    }
+};
+
+TEST(PortChooserProbe, LeavesOutDeviceServersThatRefuseOrTurnUsAway) {
+    QTemporaryDir dir;
+    RecordingSink sink;
+    ScriptedPrompt prompt;
+    Config config{dir.filePath("тп.ini"), sink, sink, prompt};
+    ConnectingPort port;
+    port.openable = {1, 2, 3};
+    port.refusedLater = {{2, PortErrorCode::OpenFailed}, {3, PortErrorCode::PortInUse}};
+    PortChooser chooser{port, config, sink, {}};
+    chooser.load();
+    EXPECT_EQ(chooser.ports(), std::vector<int>{1});
+}
+
 }  // namespace
 }  // namespace torvix

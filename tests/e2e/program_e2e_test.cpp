@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -33,6 +34,7 @@
 #include "support/peer_process.h"
 #include "support/qt_printers.h"
 #include "support/window_controls.h"
+#include "link/tcp_address.h"
 #include "ui/program.h"
 
 namespace torvix::e2e {
@@ -136,6 +138,30 @@ protected:
         ASSERT_TRUE(QFileInfo::exists(line()));
     }
 
+    // The simulator as a device server on `listen`; the address it prints, "tcp://...".
+    QString startSimOverTcp(QStringList options, const QString& listen) {
+        options << QStringLiteral("--quiet") << QStringLiteral("--tcp-listen") << listen
+                << QStringLiteral("--state-file") << simStateFile();
+        peer_.emplace(QStringLiteral(TORVIX_SIM_BINARY), options);
+        return peer_->firstLine(kPeerStartMs);
+    }
+
+    // pymodbus's server with its RTU framer over TCP; the address it serves on.
+    QString startControllerOverTcp(const Registers& registers) {
+        QStringList values;
+        for (auto value : registers) values << QString::number(value);
+        peer_.emplace(QStringLiteral(TORVIX_PYTHON),
+                      QStringList{QStringLiteral(TORVIX_PYMODBUS_CONTROLLER), QStringLiteral("--tcp"),
+                                  QStringLiteral("127.0.0.1:0"), QStringLiteral("--state"),
+                                  controllerStateFile(), QStringLiteral("--registers"),
+                                  values.join(u',')},
+                      controllerLog());
+        const QString ready = peer_->firstLine(kPeerStartMs);
+        return ready.startsWith(QStringLiteral("ready ")) ? ready.section(u' ', 1) : QString();
+    }
+
+    void stopPeer() { peer_.reset(); }
+
     Program& makeProgram(const QString& device) { return program_.emplace(writeConfig(device)); }
 
     void startProgram() {
@@ -223,6 +249,28 @@ protected:
             },
             kSettleMs);
         EXPECT_TRUE(agreed) << joined(last).toStdString();
+    }
+
+    // The simulator runs with --hangup-after: the outage shows, then polling goes on by itself.
+    void expectPollingToResumeAfterTheSimulatorsHangUp() {
+        EXPECT_TRUE(waitForStatus(kNoAnswer)) << status().toStdString();
+        const int requestsDuringOutage = simCount("requests");
+        EXPECT_TRUE(waitForStatus(kLinkUp, 3 * kLinkMs / 2)) << status().toStdString();
+        EXPECT_GE(simFault("hangups"), 1);
+        EXPECT_GT(simCount("requests"), requestsDuringOutage);
+        expectWindowShowsSim();
+    }
+
+    // Registers that do not change, such as pymodbus serves.
+    void expectWindowShowsRegisters(const Registers& registers) {
+        std::vector<QString> last;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                last = mismatches(registers);
+                return last.empty();
+            },
+            kSettleMs))
+            << joined(last).toStdString();
     }
 
     // Samples the status line while waiting, so that every text a tick writes is seen.
@@ -350,12 +398,7 @@ TEST_F(EndToEnd, PollingResumesByItselfWhenTheLineComesBack) {
     ASSERT_NO_FATAL_FAILURE(startProgram());
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
 
-    EXPECT_TRUE(waitForStatus(kNoAnswer)) << status().toStdString();
-    const int requestsDuringOutage = simCount("requests");
-    EXPECT_TRUE(waitForStatus(kLinkUp, 3 * kLinkMs / 2)) << status().toStdString();
-    EXPECT_GE(simFault("hangups"), 1);
-    EXPECT_GT(simCount("requests"), requestsDuringOutage);
-    expectWindowShowsSim();
+    expectPollingToResumeAfterTheSimulatorsHangUp();
 }
 
 // The operator's load test in one program: the companion from the menu, a recording, START and
@@ -579,14 +622,7 @@ TEST_F(EndToEnd, AnIndependentModbusStackAcceptsTheFramesAndIsShownTruly) {
     ASSERT_NO_FATAL_FAILURE(startProgram());
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
 
-    std::vector<QString> last;
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            last = mismatches(registers);
-            return last.empty();
-        },
-        kSettleMs))
-        << joined(last).toStdString();
+    expectWindowShowsRegisters(registers);
     EXPECT_EQ(caption("lbl_phAU"), QStringLiteral("231 "));
     EXPECT_EQ(caption("lbl_ap"), QStringLiteral("-10 "));
     EXPECT_EQ(caption("lbl_fp"), QStringLiteral("214748364,8 "));
@@ -649,12 +685,14 @@ struct MessageBoxSeen {
     QString cancelCaption;
 };
 
-TEST_F(EndToEnd, MissingPortIsPutToTheOperatorAndCancelEndsTheStartUp) {
-    Program& program = makeProgram(path(QStringLiteral("missing")));
-    const ShowWatcher windowWatcher(program.window());
-
-    // The box is modal: answer it from inside its own event loop.
+// Runs the start-up and answers its box with Отмена from inside the box's own event loop.
+struct StartUpBox {
+    bool started = true;
     MessageBoxSeen seen;
+};
+
+StartUpBox startAndCancelTheBox(Program& program) {
+    StartUpBox result;
     QDeadlineTimer deadline(kLinkMs);
     QTimer answer;
     answer.setInterval(20);
@@ -663,9 +701,10 @@ TEST_F(EndToEnd, MissingPortIsPutToTheOperatorAndCancelEndsTheStartUp) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             if (!box || !box->isVisible()) continue;
             answer.stop();
-            seen = {true, box->text(), box->windowTitle(), box->icon(),
-                    box->button(QMessageBox::Cancel) ? box->button(QMessageBox::Cancel)->text()
-                                                     : QString()};
+            result.seen = {true, box->text(), box->windowTitle(), box->icon(),
+                           box->button(QMessageBox::Cancel)
+                               ? box->button(QMessageBox::Cancel)->text()
+                               : QString()};
             QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
             return;
         }
@@ -674,8 +713,17 @@ TEST_F(EndToEnd, MissingPortIsPutToTheOperatorAndCancelEndsTheStartUp) {
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
     answer.start();
-    const bool started = program.start();
-    answer.stop();
+    result.started = program.start();
+    return result;
+}
+
+TEST_F(EndToEnd, MissingPortIsPutToTheOperatorAndCancelEndsTheStartUp) {
+    Program& program = makeProgram(path(QStringLiteral("missing")));
+    const ShowWatcher windowWatcher(program.window());
+
+    const StartUpBox box = startAndCancelTheBox(program);
+    const MessageBoxSeen& seen = box.seen;
+    const bool started = box.started;
 
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.text, QStringLiteral("Порт COM1 не доступен\r\nВыберите другой порт"));
@@ -706,6 +754,77 @@ TEST_F(EndToEnd, ClosingTheWindowEndsTheProgram) {
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_TRUE(endedByClosing);
     EXPECT_FALSE(window().isVisible());
+}
+
+// ---- Through a serial device server: the same RTU frames in a TCP connection ----
+
+TEST_F(EndToEnd, OverTcpTheWindowShowsAndCommandsTheSimulatorOnIpv4AndIpv6) {
+    for (const char* listen : {"127.0.0.1:0", "[::1]:0"}) {
+        SCOPED_TRACE(listen);
+        const QString address = startSimOverTcp({"--no-noise", "--running"}, QString::fromLatin1(listen));
+        ASSERT_TRUE(address.startsWith(QStringLiteral("tcp://"))) << address.toStdString();
+        ASSERT_TRUE(makeProgram(address).start());
+        ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+        expectWindowShowsSim();
+
+        ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 0, "СТАРТ"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return simHolding(402) == 0x1231; }, kSettleMs));
+        stopPeer();
+    }
+}
+
+TEST_F(EndToEnd, OverTcpPollingResumesWhenTheServerClosesAndComesBack) {
+    const QString address = startSimOverTcp(
+        {"--no-noise", "--hangup-after", "2", "--hangup-for", "1.5"}, QStringLiteral("127.0.0.1:0"));
+    ASSERT_TRUE(address.startsWith(QStringLiteral("tcp://"))) << address.toStdString();
+    ASSERT_TRUE(makeProgram(address).start());
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+
+    expectPollingToResumeAfterTheSimulatorsHangUp();
+}
+
+TEST_F(EndToEnd, OverTcpARefusedOrTakenServerIsPutToTheOperatorNamingItsAddress) {
+    const QString gone = startSimOverTcp({}, QStringLiteral("127.0.0.1:0"));
+    ASSERT_TRUE(gone.startsWith(QStringLiteral("tcp://")));
+    stopPeer();
+    StartUpBox refused = startAndCancelTheBox(makeProgram(gone));
+    ASSERT_TRUE(refused.seen.found);
+    EXPECT_EQ(refused.seen.text,
+              QStringLiteral("Порт COM1 (%1) не доступен\r\nВыберите другой порт").arg(gone));
+    EXPECT_EQ(refused.seen.title, QStringLiteral("Ошибка открытия порта"));
+    EXPECT_FALSE(refused.started);
+
+    // Another client holds the one-client server, which closes us at once.
+    const QString address = startSimOverTcp({"--no-noise"}, QStringLiteral("127.0.0.1:0"));
+    const auto server = parseTcpAddress(address);
+    ASSERT_TRUE(server);
+    QTcpSocket other;
+    other.connectToHost(server->host, server->port);
+    ASSERT_TRUE(other.waitForConnected(kLinkMs));
+    // Answered: the server has taken this client, not only the system its connection.
+    const QByteArray statusRead = QByteArray::fromHex("0704012C004031A9");
+    other.write(statusRead);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return other.bytesAvailable() > 0; }, kLinkMs));
+    StartUpBox taken = startAndCancelTheBox(makeProgram(address));
+    ASSERT_TRUE(taken.seen.found);
+    EXPECT_EQ(taken.seen.text,
+              QStringLiteral("Порт COM1 (%1) занят другим приложением\r\nВыберите другой порт")
+                  .arg(address));
+    EXPECT_FALSE(taken.started);
+}
+
+TEST_F(EndToEnd, OverTcpAnIndependentModbusStackWithTheRtuFramerIsShownTruly) {
+    const Registers registers = distinctiveRegisters();
+    const QString address = startControllerOverTcp(registers);
+    ASSERT_TRUE(address.startsWith(QStringLiteral("tcp://"))) << address.toStdString();
+    ASSERT_TRUE(makeProgram(address).start());
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+
+    expectWindowShowsRegisters(registers);
+    ASSERT_NO_FATAL_FAILURE(click("cmd_mode", 0, "СТАРТ"));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return holdsWrite(controllerState(), 402, {4657}); }, kSettleMs));
+    EXPECT_EQ(controllerState()["rejected_frames"].toInt(), 0);
 }
 
 }  // namespace

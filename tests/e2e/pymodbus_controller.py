@@ -2,7 +2,7 @@
 """A Torvix-like controller made of pymodbus, an independent Modbus RTU stack.
 
 Serves the status block (input registers 300..363) and the holding registers 400..402 on a
-serial device. After every request it rewrites a JSON state file: the holding registers, the
+serial device, or with --tcp as a serial device server does: RTU frames in a TCP connection. After every request it rewrites a JSON state file: the holding registers, the
 writes received in order, and how many frames the stack had to reject (a CRC or framing fault
 of the master would show up there, not in our own simulator that shares our code).
 """
@@ -19,7 +19,7 @@ import tty
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
 from pymodbus.framer.rtu_framer import ModbusRtuFramer
-from pymodbus.server import StartAsyncSerialServer
+from pymodbus.server import StartAsyncSerialServer, StartAsyncTcpServer
 
 
 class State:
@@ -79,10 +79,31 @@ class RejectCounter(logging.Handler):
             self.state.dump()
 
 
+async def serve_tcp(context, host, port):
+    loop = asyncio.get_running_loop()
+    server = await StartAsyncTcpServer(
+        context=context, framer=ModbusRtuFramer, address=(host, port), defer_start=True,
+        allow_reuse_address=True, ignore_missing_slaves=True)
+    task = asyncio.create_task(server.serve_forever())
+    await server.serving
+    bound = server.server.sockets[0].getsockname()
+    shown = f"[{bound[0]}]" if ":" in bound[0] else bound[0]
+    print(f"ready tcp://{shown}:{bound[1]}", flush=True)
+    stop = loop.create_future()
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        loop.add_signal_handler(sig, stop.set_result, None)
+    await stop
+    await server.server_close()
+    task.cancel()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--link", required=True,
+    parser.add_argument("--link",
                         help="symlink to create for the master's end of the line")
+    parser.add_argument("--tcp", metavar="HOST:PORT",
+                        help="serve RTU frames over TCP instead (port 0: any free one); "
+                             "prints 'ready tcp://HOST:PORT'")
     parser.add_argument("--address", type=int, default=7)
     parser.add_argument("--state", required=True, help="JSON state file, rewritten")
     parser.add_argument("--registers", required=True,
@@ -104,6 +125,13 @@ def main():
     logger.setLevel(logging.DEBUG)
     logger.addHandler(RejectCounter(state))
     state.dump()
+
+    if args.tcp:
+        host, _, port = args.tcp.rpartition(":")
+        asyncio.run(serve_tcp(context, host.strip("[]"), int(port)))
+        return
+    if not args.link:
+        sys.exit("need --link or --tcp")
 
     # Two pseudo-terminals joined by a byte relay: pymodbus opens one by its path, the program
     # under test the other through --link. Linux ptys carry no parity (the kernel clears

@@ -114,12 +114,30 @@ TEST(SimCommandLine, VersionIsTheProjectVersionInThreeNumbers) {
         << c.message.toStdString();
 }
 
+TEST(SimCommandLine, ServesTcpOnIpv4OrIpv6WithAnyPortAndDropsConnections) {
+    const CommandLine v4 = parse({"--tcp-listen", "127.0.0.1:4001", "--tcp-close-every", "9"});
+    ASSERT_EQ(v4.outcome, CommandLine::Outcome::Run) << v4.message.toStdString();
+    ASSERT_TRUE(v4.options.tcpListen);
+    EXPECT_EQ(v4.options.tcpListen->host, "127.0.0.1");
+    EXPECT_EQ(v4.options.tcpListen->port, 4001);
+    EXPECT_EQ(v4.options.tcpCloseEvery, 9);
+
+    const CommandLine v6 = parse({"--tcp-listen", "[::1]:0"});
+    ASSERT_EQ(v6.outcome, CommandLine::Outcome::Run) << v6.message.toStdString();
+    EXPECT_EQ(v6.options.tcpListen->host, "::1");
+    EXPECT_EQ(v6.options.tcpListen->port, 0);
+    EXPECT_FALSE(parse({}).options.tcpListen);
+}
+
 TEST(SimCommandLine, RefusesBadValues) {
     const QStringList bad[] = {
         {"--address", "0"},    {"--address", "248"},         {"--drop-every", "x"},
         {"--delay", "-1"},     {"--settings", "115200,e,8"}, {"--settings", "fast,e,8,1"},
         {"--hangup-for", "0"}, {"--no-such-option"},         {"stray"},
-        {"--exception-code", "0"}, {"--turnaround-ms", "-1"}};
+        {"--exception-code", "0"}, {"--turnaround-ms", "-1"},
+        {"--tcp-listen", "127.0.0.1"}, {"--tcp-listen", "127.0.0.1:70000"},
+        {"--tcp-listen", "127.0.0.1:4001", "--device", "/dev/ttyUSB0"},
+        {"--tcp-listen", "127.0.0.1:4001", "--link", "/tmp/tty"}};
     for (const QStringList& arguments : bad) {
         const CommandLine c = parse(arguments);
         EXPECT_EQ(c.outcome, CommandLine::Outcome::Error) << arguments.join(' ').toStdString();

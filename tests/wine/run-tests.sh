@@ -4,7 +4,8 @@
 # 1. the unit tests of the cross-build (ctest, each executable once under Wine);
 # 2. the program built for Windows, in-process, against the simulator on a pty mapped as COM1;
 # 3. the shipped torvix-tp.exe, unpacked from the zip into a folder with a Cyrillic name:
-#    its window, the requests on the line, a click on СТАРТ, the box for a missing port.
+#    its window, the requests on the line, a click on СТАРТ, the box for a missing port;
+# 4. the same torvix-tp.exe and torvix-cli.exe over TCP, the simulator as a device server.
 set -uo pipefail
 build_dir="$(realpath "$1")"
 zip="$(realpath "$2")"
@@ -77,6 +78,24 @@ start_sim() {  # start_sim NAME [OPTIONS...]
   sim_pid=$!
   local i
   for i in $(seq 100); do [ -e "$line" ] && [ -f "$sim_state" ] && return 0; sleep 0.1; done
+  echo "the simulator did not come up:"; cat "$work/$name.out"
+  return 1
+}
+# The simulator as a serial device server on loopback; sets tcp_address.
+start_tcp_sim() {  # start_tcp_sim NAME [OPTIONS...]
+  local name="$1"; shift
+  stop_sim
+  sim_state="$work/$name.json"
+  sim_log="$work/$name.requests"
+  "$sim" --no-noise --quiet --tcp-listen 127.0.0.1:0 --state-file "$sim_state" \
+    --log-requests "$sim_log" "$@" >"$work/$name.out" 2>&1 &
+  sim_pid=$!
+  local i
+  for i in $(seq 100); do
+    tcp_address="$(head -1 "$work/$name.out" 2>/dev/null)"
+    [[ "$tcp_address" == tcp://* ]] && [ -f "$sim_state" ] && return 0
+    sleep 0.1
+  done
   echo "the simulator did not come up:"; cat "$work/$name.out"
   return 1
 }
@@ -160,6 +179,13 @@ sys.exit(0 if ok else 1)
 PY
 }
 
+# The focus starts on СТАРТ: Space presses it, through the X server as a user's key would.
+press_start() {  # press_start WINDOW
+  xdotool windowfocus "$1" 2>/dev/null
+  sleep 0.5
+  xdotool key --window "$1" space
+}
+
 sim_received_start() {
   local i
   for i in $(seq 100); do
@@ -179,10 +205,7 @@ if start_sim shipped; then
     sleep 6
     screenshot "$window" "$build_dir/windows_window.png" && echo "screenshot: $build_dir/windows_window.png"
     check "the line carries status reads and counter writes every 100 ms" polls_every_100ms "$sim_log"
-    # The focus starts on СТАРТ: Space presses it, through the X server as a user's key would.
-    xdotool windowfocus "$window" 2>/dev/null
-    sleep 0.5
-    xdotool key --window "$window" space
+    press_start "$window"
     check "СТАРТ pressed in the window reaches the controller" sim_received_start
     # Alt alone enters the menu bar, as on Windows; Right goes to "Графики".
     xdotool key --window "$window" --delay 200 alt Right Return
@@ -213,6 +236,32 @@ if start_sim shipped; then
     fail "torvix-cli.exe is in the zip"
   fi
 else fail "simulator for the shipped program"; fi
+stop_sim
+
+# ---- 4. over TCP: COM1 stands for the Linux simulator as a device server on 127.0.0.1
+if start_tcp_sim tcp; then
+  write_ini 1
+  printf '[Ports]\r\nCOM1=%s\r\n' "$tcp_address" >>"$program_dir/тп.ini"
+  : >"$sim_log"
+  run_program
+  if window="$(wait_window 'Modbus')"; then
+    pass "torvix-tp.exe opens its window with COM1=$tcp_address"
+    sleep 6
+    check "over TCP the line carries status reads and counter writes every 100 ms" \
+      polls_every_100ms "$sim_log"
+    press_start "$window"
+    check "СТАРТ pressed in the window reaches the controller over TCP" sim_received_start
+  else
+    fail "torvix-tp.exe opens its window over TCP"; cat "$work/program.out"
+  fi
+  stop_program
+  cli_tcp_read() {
+    local out
+    out="$(timeout 60 wine "$program_dir/torvix-cli.exe" read --port "$tcp_address")" &&
+      [[ "$out" == *Частота* ]]
+  }
+  check "torvix-cli.exe read --port $tcp_address prints the status block" cli_tcp_read
+else fail "simulator as a device server"; fi
 stop_sim
 
 # COM2 exists in no form in the prefix: the start-up offers another port and names the error.
