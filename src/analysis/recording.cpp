@@ -1,6 +1,7 @@
 #include "analysis/recording.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -333,7 +334,10 @@ ReadResult readRecordingFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return ReadError{0, QStringLiteral("%1: %2").arg(path, file.errorString())};
-    return readRecording(file);
+    ReadResult result = readRecording(file);
+    if (auto* recording = std::get_if<Recording>(&result))
+        recording->source = QFileInfo(path).fileName();
+    return result;
 }
 
 }  // namespace torvix::analysis

@@ -13,6 +13,7 @@
 namespace torvix::analysis {
 
 struct Recording {
+    QString source;             // the file's name, when read from a file
     QDateTime start;            // the first record's time, with its offset
     std::vector<double> timeS;  // since the first record
     std::vector<double> frequencyHz;

@@ -22,6 +22,7 @@ const char* const kSummary =
     "  monitor              poll every 100 ms and print or record each status reply\n"
     "  send COMMAND         send one operator command, repeated until answered\n"
     "  ports                ports 1..16: the device each stands for, free, busy or missing\n"
+    "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
     "\n"
     "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
     "тп.ini beside the program, which is only read (a missing file means COM1, 115200,e,8,1).\n"

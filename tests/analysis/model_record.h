@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct ModelTest {
     std::vector<double> loadOnAtS{15};
     std::vector<double> loadOffAtS{35};
     double lengthS = 55;
+    // Columns the analysis does not read, written as 0 between gen_f_hz and events.
+    std::vector<QByteArray> otherKeys{"gen_i_a_a", "lamp_alarm"};
 };
 
 // CSV as torvix-cli writes it: the record at which an answered command shows is the first
@@ -27,8 +30,13 @@ struct ModelTest {
 inline QByteArray modelCsv(const ModelTest& m) {
     const sim::StepResponse f(m.frequency);
     const sim::StepResponse u(m.voltage);
-    QByteArray csv = "time,gen_u_a_v,gen_u_b_v,gen_u_c_v,gen_i_a_a,gen_f_hz,active_power_kw,"
-                     "lamp_alarm,events\n";
+    QByteArray csv = "time,gen_u_a_v,gen_u_b_v,gen_u_c_v,gen_f_hz,active_power_kw,";
+    QByteArray zeros;
+    for (const QByteArray& key : m.otherKeys) {
+        csv += key + ',';
+        zeros += "0,";
+    }
+    csv += "events\n";
     const QDateTime start = QDateTime::fromString(QStringLiteral("2026-12-08T07:30:00.000+03:00"),
                                                   Qt::ISODateWithMs);
     double previous = -1;
@@ -37,7 +45,8 @@ inline QByteArray modelCsv(const ModelTest& m) {
         const double t = static_cast<double>(i) * m.spacingS;
         double fDev = 0;
         double uDev = 0;
-        bool on = false;
+        double lastOn = -1;
+        double lastOff = -1;
         QByteArray events;
         const auto step = [&](double at, double sign, const char* word) {
             fDev += sign * f.deviationPct(t - at);
@@ -52,19 +61,20 @@ inline QByteArray modelCsv(const ModelTest& m) {
         };
         for (double at : m.loadOnAtS) {
             step(at, 1, "on");
-            if (t >= at) on = true;
+            if (t >= at) lastOn = std::max(lastOn, at);
         }
         for (double at : m.loadOffAtS) {
             step(at, -1, "off");
-            if (t >= at) on = false;
+            if (t >= at) lastOff = std::max(lastOff, at);
         }
+        const bool on = lastOn > lastOff;
         previous = t;
         const double volts = std::round(2300 * (1 + uDev / 100)) / 10;
         const double hertz = std::round(5000 * (1 + fDev / 100)) / 100;
         csv += start.addMSecs(std::llround(t * 1000)).toString(Qt::ISODateWithMs).toUtf8();
         for (int phase = 0; phase < 3; ++phase) csv += ',' + QByteArray::number(volts, 'f', 1);
-        csv += ",0.0," + QByteArray::number(hertz, 'f', 2) + ',' +
-               QByteArray::number(on ? m.loadKw : 0.0, 'f', 1) + ",0," + events + '\n';
+        csv += ',' + QByteArray::number(hertz, 'f', 2) + ',' +
+               QByteArray::number(on ? m.loadKw : 0.0, 'f', 1) + ',' + zeros + events + '\n';
     }
     return csv;
 }
