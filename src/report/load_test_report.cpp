@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include "analysis/analysis_text.h"
 #include "report/transient_plot.h"
@@ -15,6 +17,7 @@ using analysis::Recording;
 
 const QSize kWholeTestSize(1200, 820);
 const QSize kStepSize(1000, 720);
+constexpr int kPngQuality = 80;
 
 const char* const kStyle = R"(
 body { font-family: "DejaVu Sans", Arial, sans-serif; margin: 24px; color: #222; }
@@ -61,7 +64,9 @@ QByteArray pngOf(const QImage& image) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    // A fast zlib level: the plots' flat colours pack well anyway, and an hour-long test has
+    // dozens of them.
+    image.save(&buffer, "PNG", kPngQuality);
     return bytes;
 }
 
@@ -94,8 +99,20 @@ QString writePlot(const Analysis& a, const Recording& r, const QString& pngPath)
 }
 
 QString writeReport(const Analysis& a, const Recording& r, const QString& htmlPath) {
-    QList<QByteArray> pngs{pngOf(wholeTestPlot(a, r))};
-    for (std::size_t i = 0; i < a.steps.size(); ++i) pngs << pngOf(stepPlot(a, r, i));
+    // Drawing needs the GUI thread, encoding does not: each plot is encoded on the pool while
+    // the next is drawn, with few images held at a time.
+    std::vector<QByteArray> pngs(a.steps.size() + 1);
+    QThreadPool pool;
+    QSemaphore room(pool.maxThreadCount() + 1);
+    for (std::size_t i = 0; i < pngs.size(); ++i) {
+        QImage image = i == 0 ? wholeTestPlot(a, r) : stepPlot(a, r, i - 1);
+        room.acquire();
+        pool.start([&pngs, &room, i, image = std::move(image)] {
+            pngs[i] = pngOf(image);
+            room.release();
+        });
+    }
+    pool.waitForDone();
 
     QString page = QStringLiteral(
                        "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -127,7 +144,7 @@ QString writeReport(const Analysis& a, const Recording& r, const QString& htmlPa
     for (std::size_t i = 0; i < a.steps.size(); ++i) {
         const QString title = stepTitle(a, i);
         page += QStringLiteral("<h2>%1</h2>\n").arg(html(title)) +
-                imgTag(pngs[static_cast<qsizetype>(i + 1)], QStringLiteral("plot-step-%1").arg(i + 1),
+                imgTag(pngs[i + 1], QStringLiteral("plot-step-%1").arg(i + 1),
                        QStringLiteral("plot step"), title);
     }
     page += QStringLiteral(

@@ -104,7 +104,7 @@ void markTransient(QCustomPlot& plot, Panel& p, const Recording& r, const Step& 
     const double extremeT = r.timeS[t.extremeRow];
     if (extremeT >= span.fromS && extremeT <= span.toS && t.deviationPct)
         extremePoint(plot, p, extremeT, t.extremeValue,
-                     QStringLiteral("%1%2 %").arg(*t.deviationPct > 0 ? "+" : "").arg(*t.deviationPct, 0, 'f', 2));
+                     QStringLiteral("%1%2 %").arg(*t.deviationPct > 0 ? QStringLiteral("+") : QString()).arg(*t.deviationPct, 0, 'f', 2));
     if (t.recoveryS && *t.recoveryS > 0) verticalLine(plot, p, s.timeS + *t.recoveryS, Qt::DotLine);
 }
 
