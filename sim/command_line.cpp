@@ -85,13 +85,20 @@ const OptionInfo kOptions[] = {
      "Simulated time per real time; 60 counts one running minute per second.", "1"},
     {"drop-every", "n", "No reply to every nth request.", nullptr},
     {"bad-crc-every", "n", "A wrong CRC in the reply to every nth request.", nullptr},
-    {"exception-every", "n", "Exception 6 (busy) as the reply to every nth request.", nullptr},
+    {"exception-every", "n", "An exception as the reply to every nth request.", nullptr},
+    {"exception-code", "1..255", "The code of the --exception-every replies (6 is busy).", "6"},
     {"garbage-every", "n", "1 to 40 random bytes instead of the reply to every nth request.",
      nullptr},
     {"wrong-address-every", "n",
      "The reply to every nth request comes from another address (good CRC).", nullptr},
     {"delay", "ms", "Every reply goes out <ms> after the request.", nullptr},
     {"split", "ms", "Every reply goes out in two halves, <ms> apart.", nullptr},
+    {"pace", nullptr,
+     "Time the replies as a real line would: each goes out when the request and the reply "
+     "would have crossed the line at the --settings speed (11 bits a character with parity, "
+     "10 without), plus the turnaround, counted from the request's first byte.",
+     nullptr},
+    {"turnaround-ms", "ms", "With --pace: the controller's time from request to reply.", "2"},
     {"hangup-after", "s",
      "Hang up the line after it has been up <s> seconds, again and again: a pseudo-terminal is "
      "closed, a --device port is closed.",
@@ -103,6 +110,10 @@ const OptionInfo kOptions[] = {
     {"quiet", nullptr, "No summary line per second on stderr.", nullptr},
     {"state-file", "path", "Rewrite the simulator's state as JSON to <path> (see above).", nullptr},
     {"log-requests", "path", "Append every received frame with its time to <path> (see above).",
+     nullptr},
+    {"log-replies", "path",
+     "Append every reply as it is written: the CLOCK_MONOTONIC time in microseconds after its "
+     "last byte went out, then its bytes, as --log-requests has them.",
      nullptr},
 };
 
@@ -219,6 +230,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     o.link = parser.value(QStringLiteral("link"));
     o.stateFile = parser.value(QStringLiteral("state-file"));
     o.requestLog = parser.value(QStringLiteral("log-requests"));
+    o.replyLog = parser.value(QStringLiteral("log-replies"));
+    o.pace = parser.isSet(QStringLiteral("pace"));
     o.quiet = parser.isSet(QStringLiteral("quiet"));
     o.genset.noise = !parser.isSet(QStringLiteral("no-noise"));
     o.genset.running = parser.isSet(QStringLiteral("running"));
@@ -241,10 +254,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     read.integer("drop-every", 0, kMaxInt, o.faults.dropEvery);
     read.integer("bad-crc-every", 0, kMaxInt, o.faults.badCrcEvery);
     read.integer("exception-every", 0, kMaxInt, o.faults.exceptionEvery);
+    int exceptionCode = o.faults.exceptionCode;
+    read.integer("exception-code", 1, 255, exceptionCode);
+    o.faults.exceptionCode = static_cast<std::uint8_t>(exceptionCode);
     read.integer("garbage-every", 0, kMaxInt, o.faults.garbageEvery);
     read.integer("wrong-address-every", 0, kMaxInt, o.faults.wrongAddressEvery);
     read.integer("delay", 0, 600000, o.delayMs);
     read.integer("split", 0, 600000, o.splitMs);
+    read.real("turnaround-ms", 0, 600000, o.turnaroundMs);
     read.real("hangup-after", 0, 1e6, o.hangupAfterS);
     read.real("hangup-for", 0.01, 1e6, o.hangupForS);
 

@@ -19,12 +19,15 @@ struct SimOptions {
     FaultOptions faults;
     int delayMs = 0;
     int splitMs = 0;
+    bool pace = false;
+    double turnaroundMs = 2;
     double hangupAfterS = 0;  // 0: the line never hangs up
     double hangupForS = 1;
     double timeScale = 1;
     bool quiet = false;
     QString stateFile;
     QString requestLog;
+    QString replyLog;
 };
 
 struct CommandLine {

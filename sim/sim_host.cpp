@@ -33,9 +33,9 @@ QString errnoText() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-QByteArray hexLine(const RxFrame& frame) {
-    QByteArray line = QByteArray::number(static_cast<qint64>(frame.startUs));
-    for (std::uint8_t b : frame.bytes) {
+QByteArray hexLine(std::int64_t us, std::span<const std::uint8_t> bytes) {
+    QByteArray line = QByteArray::number(static_cast<qint64>(us));
+    for (std::uint8_t b : bytes) {
         line += ' ';
         line += QByteArray::number(b, 16).toUpper().rightJustified(2, '0');
     }
@@ -71,6 +71,7 @@ SimHost::~SimHost() {
     removeLink();
     if (line_) line_->close();
     if (requestLog_ >= 0) ::close(requestLog_);
+    if (replyLog_ >= 0) ::close(replyLog_);
 }
 
 bool SimHost::start(QString& error) {
@@ -79,6 +80,14 @@ bool SimHost::start(QString& error) {
                              O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (requestLog_ < 0) {
             error = QStringLiteral("%1: %2").arg(options_.requestLog, errnoText());
+            return false;
+        }
+    }
+    if (!options_.replyLog.isEmpty()) {
+        replyLog_ = ::open(QFile::encodeName(options_.replyLog).constData(),
+                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (replyLog_ < 0) {
+            error = QStringLiteral("%1: %2").arg(options_.replyLog, errnoText());
             return false;
         }
     }
@@ -162,7 +171,13 @@ void SimHost::handleFrame(const RxFrame& frame) {
         const QByteArray bytes(reinterpret_cast<const char*>(reply.data()),
                                static_cast<qsizetype>(reply.size()));
         const std::uint64_t generation = lineGeneration_;
-        if (options_.delayMs > 0)
+        if (options_.pace) {
+            // Both frames on the wire one after the other, the controller's turnaround between.
+            const double wireUs =
+                options_.settings.wireMicroseconds(frame.bytes.size() + reply.size()) +
+                options_.turnaroundMs * 1000 + options_.delayMs * 1000.0;
+            transmitAt(frame.startUs + std::llround(wireUs), bytes, generation);
+        } else if (options_.delayMs > 0)
             QTimer::singleShot(options_.delayMs, Qt::PreciseTimer, this,
                                [this, bytes, generation] { transmit(bytes, generation); });
         else
@@ -171,18 +186,41 @@ void SimHost::handleFrame(const RxFrame& frame) {
     writeStateFile();
 }
 
+void SimHost::transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint64_t generation) {
+    const std::int64_t waitUs = dueUs - monotonicUs();
+    if (waitUs >= 1000) {
+        QTimer::singleShot(static_cast<int>(waitUs / 1000), Qt::PreciseTimer, this,
+                           [this, dueUs, reply, generation] { transmitAt(dueUs, reply, generation); });
+        return;
+    }
+    while (monotonicUs() < dueUs) {
+    }
+    transmit(reply, generation);
+}
+
 void SimHost::transmit(const QByteArray& reply, std::uint64_t generation) {
     if (generation != lineGeneration_ || !lineUp_) return;
     if (options_.splitMs <= 0 || reply.size() < 2) {
         line_->write(reply);
+        logReply(reply);
         return;
     }
     const qsizetype half = reply.size() / 2;
     line_->write(reply.first(half));
-    const QByteArray rest = reply.sliced(half);
-    QTimer::singleShot(options_.splitMs, Qt::PreciseTimer, this, [this, rest, generation] {
-        if (generation == lineGeneration_ && lineUp_) line_->write(rest);
+    QTimer::singleShot(options_.splitMs, Qt::PreciseTimer, this, [this, reply, half, generation] {
+        if (generation != lineGeneration_ || !lineUp_) return;
+        line_->write(reply.sliced(half));
+        logReply(reply);
     });
+}
+
+void SimHost::logReply(const QByteArray& reply) {
+    if (replyLog_ < 0) return;
+    const QByteArray line =
+        hexLine(monotonicUs(), std::span(reinterpret_cast<const std::uint8_t*>(reply.constData()),
+                                         static_cast<std::size_t>(reply.size())));
+    [[maybe_unused]] const ssize_t written =
+        ::write(replyLog_, line.constData(), static_cast<std::size_t>(line.size()));
 }
 
 void SimHost::onHangupTimer() {
@@ -253,7 +291,7 @@ bool SimHost::writeStateFile() {
 void SimHost::logFrame(const RxFrame& frame) {
     if (requestLog_ < 0) return;
     // One write per line: a reader never sees half a line, and nothing waits in a buffer.
-    const QByteArray line = hexLine(frame);
+    const QByteArray line = hexLine(frame.startUs, frame.bytes);
     // A failed write (a full disk) loses the line, never a reply.
     [[maybe_unused]] const ssize_t written =
         ::write(requestLog_, line.constData(), static_cast<std::size_t>(line.size()));

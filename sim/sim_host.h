@@ -37,6 +37,9 @@ private:
     void removeLink();
     bool writeStateFile();
     void logFrame(const RxFrame& frame);
+    void logReply(const QByteArray& reply);
+    // With --pace: waits out the last fraction of a millisecond that a timer cannot time.
+    void transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint64_t generation);
 
     SimOptions options_;
     SimulatorCore core_;
@@ -51,6 +54,7 @@ private:
     QElapsedTimer clock_;
     std::int64_t simulatedMsDelivered_ = 0;
     int requestLog_ = -1;
+    int replyLog_ = -1;
     QString linkedTo_;
 };
 

@@ -65,7 +65,7 @@ std::vector<std::uint8_t> SimulatorCore::onFrame(std::span<const std::uint8_t> f
         case Fault::Exception:
             ++counters_.injectedExceptions;
             ++counters_.replies;
-            return slave_.exceptionReply(frame[1], exception_code::kSlaveDeviceBusy);
+            return slave_.exceptionReply(frame[1], faults_.exceptionCode);
         case Fault::Garbage:
             ++counters_.garbage;
             ++counters_.replies;

@@ -23,6 +23,7 @@ struct FaultOptions {
     int garbageEvery = 0;
     int badCrcEvery = 0;
     int wrongAddressEvery = 0;
+    std::uint8_t exceptionCode = 6;  // of the exceptionEvery replies; 6 is busy
 };
 
 enum class Fault { None, Drop, Exception, Garbage, BadCrc, WrongAddress };

@@ -22,6 +22,7 @@ const char* const kSummary =
     "  monitor              poll every 100 ms and print or record each status reply\n"
     "  send COMMAND         send one operator command, repeated until answered\n"
     "  ports                ports 1..16: the device each stands for, free, busy or missing\n"
+    "  run SCRIPT           run a test sequence (commands, waits, checks) while recording\n"
     "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
     "\n"
     "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
@@ -39,12 +40,28 @@ const char* const kSendHelp =
 const char* const kMonitorHelp =
     "On a terminal the table refreshes in place. Piped, or with --output, one record is\n"
     "written per valid status reply (CSV with a header row, or JSON lines), flushed at once.\n"
-    "Keys are the window's control names; see the README for meanings and units. Ctrl+C\n"
-    "ends it with a summary on stderr: requests, valid replies, CRC mismatches, no answers,\n"
-    "exceptions and the reply time (end of the request on the line to the reply's last\n"
-    "byte). Exits 0 after at least one valid status reply, 4 when none came.\n"
+    "Keys name what they measure (gen_u_a_v, gen_f_hz ...); the README lists them with units.\n"
+    "Ctrl+C ends it with a summary on stderr: requests, valid replies, CRC mismatches, no\n"
+    "answers, exceptions and the reply time (end of the request on the line to the reply's\n"
+    "last byte). Exits 0 after at least one valid status reply, 4 when none came.\n"
     "--trace prints every frame on stderr: time in ms since the start, direction, bytes and\n"
-    "the verdict. With --trace on a terminal the in-place table gives way to the trace.\n";
+    "the verdict. With --trace on a terminal the in-place table gives way to the trace.\n"
+    "--fast sends the next request as soon as the last one's reply is complete, instead of\n"
+    "one every 100 ms: as many status records as the line carries.\n";
+
+const char* const kRunHelp =
+    "SCRIPT is a text file, one step a line, # starts a comment:\n"
+    "  send COMMAND                     any send command; waits until answered\n"
+    "  wait 5s                          500ms, 5s, 2min\n"
+    "  until KEY >= 49.5 within 30s     < <= > >= == != or `between A and B`\n"
+    "  mark \"text\"                      an event in the record\n"
+    "  expect KEY between 220 and 240   checks the latest record\n"
+    "KEY is a record key with a number (gen_f_hz, gen_u_a_v, lamp_alarm ...). Records are\n"
+    "written as by monitor, with each step, command outcome and mark in the `events` column\n"
+    "and on stderr. A refused or unanswered send, or an until not met in time, ends the\n"
+    "sequence; a failed expect is reported and the sequence goes on. A script that does not\n"
+    "parse is reported line by line and nothing is sent (exit 2). Ctrl+C stops at once.\n"
+    "--junit FILE writes a JUnit XML report, one test case per until and expect.\n";
 
 const char* const kPortsHelp =
     "Prints one line per port number 1..16: the number, its state and the device it stands\n"
@@ -57,13 +74,14 @@ struct CommandInfo {
     const char* summary;
     const char* help;
 };
-constexpr std::array<CommandInfo, 4> kCommands{{
+constexpr std::array<CommandInfo, 5> kCommands{{
     {Command::Read, "read", "Reads the status block once and prints it (default: as a table).",
      "Exits 4 when no valid reply comes within 1 s, 3 on an exception reply.\n"},
     {Command::Monitor, "monitor", "Polls every 100 ms and prints or records each status reply.",
      kMonitorHelp},
     {Command::Send, "send", "Sends one operator command, as the window's button does.", kSendHelp},
     {Command::Ports, "ports", "Lists the ports 1..16.", kPortsHelp},
+    {Command::Run, "run", "Runs a test sequence while recording every status reply.", kRunHelp},
 }};
 
 struct ModeName {
@@ -97,6 +115,12 @@ struct Options {
     QCommandLineOption count{"count", "Stop after N records.", "n"};
     QCommandLineOption duration{"duration", "Stop after S seconds.", "s"};
     QCommandLineOption trace{"trace", "Print every frame sent and received."};
+    QCommandLineOption fast{"fast", "Next request as soon as the reply is complete."};
+    QCommandLineOption replyTimeout{"reply-timeout",
+                                    "With --fast: seconds to wait for a reply (default: its time "
+                                    "on the line + 0.05).",
+                                    "s"};
+    QCommandLineOption junit{"junit", "Write a JUnit XML report to FILE.", "file"};
     QCommandLineOption help{QStringList{"h", "help"}, "Show this help."};
     QCommandLineOption version{"version", "Show the version."};
 
@@ -104,8 +128,11 @@ struct Options {
     QList<QCommandLineOption> of(Command command) const {
         QList<QCommandLineOption> list = global();
         if (command == Command::Read) list << format;
-        if (command == Command::Monitor) list << format << output << count << duration << trace;
+        if (command == Command::Monitor)
+            list << format << output << count << duration << trace << fast << replyTimeout;
         if (command == Command::Send) list << timeout;
+        if (command == Command::Run)
+            list << format << output << trace << fast << replyTimeout << timeout << junit;
         return list;
     }
 };
@@ -145,6 +172,8 @@ std::optional<int> commandNumber(const QString& text) {
     return *number;
 }
 
+}  // namespace
+
 std::variant<OperatorCommand, QString> operatorCommandOf(const QStringList& words) {
     if (words.isEmpty()) return QStringLiteral("send: не указана команда");
     for (int kind = 0; kind < static_cast<int>(kNumberNames.size()); ++kind) {
@@ -171,8 +200,6 @@ std::variant<OperatorCommand, QString> operatorCommandOf(const QStringList& word
     return QStringLiteral("send: неизвестная команда \"%1\"").arg(words.join(u' '));
 }
 
-}  // namespace
-
 std::optional<int> portNumberOf(const QString& text) {
     static const QRegularExpression kPort(QStringLiteral(R"(^(?:[Cc][Oo][Mm])?(\d{1,3})$)"));
     const auto match = kPort.match(text.trimmed());
@@ -189,9 +216,10 @@ Parsed parseCommandLine(const QStringList& arguments) {
     any.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     any.addOptions(options.global());
     for (const auto& option : {options.timeout, options.format, options.output, options.count,
-                               options.duration, options.trace})
+                               options.duration, options.trace, options.fast,
+                               options.replyTimeout, options.junit})
         any.addOption(option);
-    any.addPositionalArgument("command", "read, monitor, send or ports");
+    any.addPositionalArgument("command", "read, monitor, send, ports or run");
     if (!any.parse(arguments)) return usageError(any.errorText());
 
     const QStringList positional = any.positionalArguments();
@@ -201,11 +229,11 @@ Parsed parseCommandLine(const QStringList& arguments) {
         if (any.isSet(options.help)) {
             QCommandLineParser global;
             global.addOptions(options.global());
-            global.addPositionalArgument("command", "read, monitor, send or ports");
+            global.addPositionalArgument("command", "read, monitor, send, ports or run");
             return printed(QString::fromUtf8(kSummary) + u'\n' + global.helpText() + u'\n' +
                            QString::fromUtf8(kExitCodeHelp));
         }
-        return usageError(QStringLiteral("не указана команда (read, monitor, send, ports)"));
+        return usageError(QStringLiteral("не указана команда (read, monitor, send, ports, run)"));
     }
     const CommandInfo* info = nullptr;
     for (const auto& candidate : kCommands)
@@ -218,8 +246,9 @@ Parsed parseCommandLine(const QStringList& arguments) {
     parser.setApplicationDescription(QString::fromUtf8(info->summary));
     parser.addOptions(options.of(info->command));
     parser.addPositionalArgument(info->name, "",
-                                 info->command == Command::Send ? QStringLiteral("send COMMAND [N]")
-                                                                : QString::fromLatin1(info->name));
+                                 info->command == Command::Send  ? QStringLiteral("send COMMAND [N]")
+                                 : info->command == Command::Run ? QStringLiteral("run SCRIPT")
+                                                                 : QString::fromLatin1(info->name));
     if (!parser.parse(arguments)) return usageError(parser.errorText());
     if (parser.isSet(options.help)) return printed(helpText(parser, info->help));
     if (parser.isSet(options.version))
@@ -232,6 +261,11 @@ Parsed parseCommandLine(const QStringList& arguments) {
         auto command = operatorCommandOf(rest);
         if (auto* message = std::get_if<QString>(&command)) return usageError(*message);
         run.operatorCommand = std::get<OperatorCommand>(command);
+        run.commandWords = rest;
+    } else if (info->command == Command::Run) {
+        if (rest.size() != 1)
+            return usageError(QStringLiteral("run: нужен один файл сценария"));
+        run.script = rest[0];
     } else if (!rest.isEmpty()) {
         return usageError(
             QStringLiteral("%1: лишние аргументы: %2").arg(info->name, rest.join(u' ')));
@@ -255,14 +289,15 @@ Parsed parseCommandLine(const QStringList& arguments) {
                               .arg(kLowestAddress)
                               .arg(kHighestAddress));
 
-    if (info->command == Command::Send) {
+    if (info->command == Command::Send || info->command == Command::Run) {
         const auto timeout = positiveSeconds(parser.value(options.timeout));
         if (!timeout)
             return usageError(QStringLiteral("--timeout: \"%1\" не положительное число секунд")
                                   .arg(parser.value(options.timeout)));
         run.timeoutSeconds = *timeout;
     }
-    const bool hasFormat = info->command == Command::Read || info->command == Command::Monitor;
+    const bool hasFormat = info->command == Command::Read || info->command == Command::Monitor ||
+                           info->command == Command::Run;
     if (hasFormat && parser.isSet(options.format)) {
         const QString format = parser.value(options.format);
         if (format == u"table")
@@ -275,9 +310,20 @@ Parsed parseCommandLine(const QStringList& arguments) {
             return usageError(
                 QStringLiteral("--format: \"%1\" (допустимо: table, csv, jsonl)").arg(format));
     }
-    if (info->command == Command::Monitor) {
+    if (info->command == Command::Monitor || info->command == Command::Run) {
         run.output = parser.value(options.output);
         run.trace = parser.isSet(options.trace);
+        run.fast = parser.isSet(options.fast);
+        if (parser.isSet(options.replyTimeout)) {
+            run.replyTimeoutSeconds = positiveSeconds(parser.value(options.replyTimeout));
+            if (!run.replyTimeoutSeconds)
+                return usageError(
+                    QStringLiteral("--reply-timeout: \"%1\" не положительное число секунд")
+                        .arg(parser.value(options.replyTimeout)));
+        }
+        if (info->command == Command::Run) run.junit = parser.value(options.junit);
+    }
+    if (info->command == Command::Monitor) {
         if (parser.isSet(options.count)) {
             const long long count = parser.value(options.count).toLongLong(&ok);
             if (!ok || count < 1)

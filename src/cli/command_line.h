@@ -6,10 +6,12 @@
 #include <optional>
 #include <variant>
 
+#include "record/record_writers.h"
+
 namespace torvix::cli {
 
-enum class Command { Read, Monitor, Send, Ports };
-enum class Format { Table, Csv, Jsonl };
+enum class Command { Read, Monitor, Send, Ports, Run };
+using record::Format;
 
 // One of the twelve buttons (index into the window's mode codes) or a number command.
 struct ModeCommand {
@@ -33,6 +35,11 @@ struct Invocation {
     std::optional<double> durationSeconds;
     bool trace = false;
     OperatorCommand operatorCommand = ModeCommand{0};
+    QStringList commandWords;  // send's words as typed: "load on"
+    QString script;            // run's script file
+    QString junit;             // empty: no JUnit report
+    bool fast = false;
+    std::optional<double> replyTimeoutSeconds;  // --fast: empty means from the line speed
 };
 
 // Either what to run, or a text to print and the code to exit with (help, version, usage error).
@@ -45,6 +52,9 @@ struct Parsed {
 
 // `arguments` as QCoreApplication::arguments(), program name first.
 Parsed parseCommandLine(const QStringList& arguments);
+
+// send's words (start, load on, priority 3 ...) as a command, or why they are not one.
+std::variant<OperatorCommand, QString> operatorCommandOf(const QStringList& words);
 
 // "5", "COM5" (any case) -> 5; nothing when the text is not a port number.
 std::optional<int> portNumberOf(const QString& text);

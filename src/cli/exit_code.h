@@ -8,7 +8,9 @@ enum class ExitCode : int {
     PortUnavailable = 1,  // missing, busy or not permitted
     Usage = 2,            // bad command line, settings that do not parse
     ExceptionReply = 3,   // the controller refused the request
-    NoAnswer = 4,         // no valid reply in time
+    NoAnswer = 4,         // no valid reply in time; run: an `until` not met in time
+    ExpectFailed = 5,     // run: an `expect` did not hold
+    Interrupted = 130,    // run: stopped by Ctrl+C before its end, as a shell reports SIGINT
 };
 
 inline constexpr const char* kExitCodeHelp =
@@ -16,7 +18,9 @@ inline constexpr const char* kExitCodeHelp =
     "  0  done\n"
     "  1  the port cannot be opened (missing, busy, no permission)\n"
     "  2  usage error: unknown command or option, number out of range, bad line settings\n"
-    "  3  the controller answered with an exception (printed with its meaning)\n"
-    "  4  no valid answer in time (read: 1 s; send: --timeout)\n";
+    "  3  the controller answered with an exception (printed with its meaning); run: a send refused\n"
+    "  4  no valid answer in time (read: 1 s; send: --timeout); run: an until not met in time\n"
+    "  5  run: an expect did not hold\n"
+    "  130  run: stopped by Ctrl+C before the end\n";
 
 }  // namespace torvix::cli

@@ -32,6 +32,8 @@ int main(int argc, char* argv[]) {
             return runSend(run, iniPath);
         case Command::Ports:
             return runPorts(iniPath);
+        case Command::Run:
+            return runScript(run, iniPath);
     }
     return static_cast<int>(ExitCode::Usage);
 }

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "cli/command_frames.h"
 #include "cli/console.h"
 #include "cli/line_choice.h"
 #include "cli/poll_session.h"
 #include "cli/ports_listing.h"
-#include "cli/record_writers.h"
+#include "record/event_text.h"
+#include "record/record_writers.h"
 #include "cli/run_commands.h"
 #include "link/operator_requests.h"
 #include "link/protocol.h"
@@ -18,6 +20,8 @@
 
 namespace torvix::cli {
 namespace {
+
+using namespace torvix::record;
 
 constexpr int kReadDeadlineMs = 1000;
 
@@ -28,10 +32,6 @@ int exitWith(ExitCode code) {
 int fail(const Failure& failure) {
     tell(failure.message);
     return exitWith(failure.code);
-}
-
-QString exceptionText(int code) {
-    return QStringLiteral("исключение %1 (%2)").arg(code).arg(protocol::exceptionMeaning(code));
 }
 
 // What the ticks so far have seen instead of a valid answer, for the message at the deadline.
@@ -52,23 +52,6 @@ struct LastTrouble {
     }
     ExitCode code() const { return exception ? ExitCode::ExceptionReply : ExitCode::NoAnswer; }
 };
-
-std::optional<std::vector<std::uint8_t>> requestOf(const OperatorCommand& command) {
-    if (const auto* mode = std::get_if<ModeCommand>(&command)) {
-        const auto request = commands::modeRequest(mode->index);
-        if (request) return std::vector<std::uint8_t>(request->begin(), request->end());
-    } else {
-        const auto& number = std::get<NumberCommand>(command);
-        const auto request = commands::numberRequest(number.kindIndex, number.number);
-        if (request) return std::vector<std::uint8_t>(request->begin(), request->end());
-    }
-    return std::nullopt;
-}
-
-// The frame (address to CRC) carries `pdu`.
-bool carries(std::span<const std::uint8_t> frame, const std::vector<std::uint8_t>& pdu) {
-    return frame.size() == pdu.size() + 3 && std::equal(pdu.begin(), pdu.end(), frame.begin() + 1);
-}
 
 }  // namespace
 

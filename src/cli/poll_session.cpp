@@ -1,10 +1,21 @@
 #include "cli/poll_session.h"
 
+#include <cmath>
+
 #include "control/layout_table.h"
 #include "link/port_resolver.h"
+#include "link/protocol.h"
 
 namespace torvix::cli {
 namespace {
+
+// The controller expects the counter at least every 200 ms. It is due early enough that a
+// status read that has just begun cannot push it past: by that read's time on the wire and a
+// margin for the controller's turnaround.
+constexpr double kCounterWriteEveryMs = 200;
+constexpr double kTurnaroundMarginMs = 10;
+constexpr double kReplyTimeoutMarginMs = 50;
+constexpr std::size_t kStatusExchangeBytes = 8 + protocol::kStatusReplyBytes;
 
 double lineNsPerByte(const LineChoice& line) {
     // A pseudo-terminal hands the bytes over at once, whatever speed it is told.
@@ -23,10 +34,30 @@ PollSession::PollSession(const LineChoice& line, int address)
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(layout::kPollIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    for (QTimer* timer : {&replyTimer_, &silenceTimer_}) {
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setSingleShot(true);
+    }
+    QObject::connect(&replyTimer_, &QTimer::timeout, [this] { replyDone(); });
+    QObject::connect(&silenceTimer_, &QTimer::timeout, [this] {
+        const double silenceNs = line_.settings.interFrameMicroseconds() * 1000;
+        while (double(clock_.nsecsElapsed() - replyDoneNs_) < silenceNs) {
+        }
+        tick();
+    });
+    // The timer counts whole milliseconds; the rest of the silence is waited out in silence().
+    silenceTimer_.setInterval(int(line_.settings.interFrameMicroseconds() / 1000));
+    counterWriteDueMs_ = kCounterWriteEveryMs - kTurnaroundMarginMs -
+                         (line_.settings.wireMicroseconds(kStatusExchangeBytes) +
+                          line_.settings.interFrameMicroseconds()) /
+                             1000;
     // Bytes are timed as they arrive; the poll tick takes them only every 100 ms. The
     // Windows port has no such notification (yet), so there reply times are not measured.
 #if !(defined(Q_OS_WIN) || defined(_WIN32))
-    QObject::connect(&port_, &QtSerialPort::bytesArrived, [this] { timing_.noteArrival(); });
+    QObject::connect(&port_, &QtSerialPort::bytesArrived, [this] {
+        timing_.noteArrival();
+        onBytesArrived();
+    });
 #endif
 }
 
@@ -35,21 +66,55 @@ std::optional<Failure> PollSession::open() {
     return openLine(timing_, line_);
 }
 
+void PollSession::setFast(std::optional<double> replyTimeoutMs) {
+    fast_ = true;
+    replyTimeoutMs_ = replyTimeoutMs;
+}
+
 void PollSession::start(TickHandler onTick) {
     onTick_ = std::move(onTick);
-    timer_.start();
+    if (!fast_) timer_.start();
+    sinceCounterWrite_.start();
     tick();
 }
 
 void PollSession::stop() {
     timer_.stop();
+    replyTimer_.stop();
+    silenceTimer_.stop();
+    awaitingReply_ = false;
     (void)port_.setPortOpen(false);
 }
 
 void PollSession::tick() {
     const std::optional<double> replyMs = timing_.replyMs();
+    if (fast_)
+        modbus_.setCounterWriteDue(double(sinceCounterWrite_.elapsed()) >= counterWriteDueMs_);
     const TickOutcome outcome = modbus_.pollTick();
+    if (fast_) {
+        if (modbus_.transactionCounter() != counterSent_) {
+            counterSent_ = modbus_.transactionCounter();
+            sinceCounterWrite_.start();
+        }
+        const double replyWireMs =
+            line_.settings.wireMicroseconds(modbus_.expectedReplyBytes()) / 1000;
+        awaitingReply_ = true;
+        replyTimer_.start(int(std::ceil(replyTimeoutMs_.value_or(replyWireMs + kReplyTimeoutMarginMs))));
+    }
+    // The handler may stop the session; nothing of it is touched after.
     if (onTick_) onTick_(outcome, outcome.verdict == Verdict::Answered ? replyMs : std::nullopt);
+}
+
+void PollSession::onBytesArrived() {
+    if (fast_ && awaitingReply_ && modbus_.takeArrived()) replyDone();
+}
+
+void PollSession::replyDone() {
+    if (!awaitingReply_) return;
+    awaitingReply_ = false;
+    replyDoneNs_ = clock_.nsecsElapsed();
+    replyTimer_.stop();
+    silenceTimer_.start();
 }
 
 }  // namespace torvix::cli

@@ -31,7 +31,17 @@ public:
 
     // Nothing when the port opened; otherwise why not.
     std::optional<Failure> open();
-    // The first request goes out at once, then one tick every 100 ms.
+    // Instead of the 100 ms tick: the next request as soon as the reply to the last one is
+    // complete or has timed out, after the line's silent interval. `replyTimeoutMs`: empty
+    // for the expected reply's time on the line plus 50 ms.
+    void setFast(std::optional<double> replyTimeoutMs);
+    // --fast and --reply-timeout of the command line.
+    void setCadence(const Invocation& run) {
+        if (run.fast)
+            setFast(run.replyTimeoutSeconds ? std::optional(*run.replyTimeoutSeconds * 1000)
+                                            : std::nullopt);
+    }
+    // The first request goes out at once, then one tick every 100 ms (or as --fast says).
     void start(TickHandler onTick);
     void stop();
 
@@ -41,6 +51,8 @@ public:
 
 private:
     void tick();
+    void onBytesArrived();
+    void replyDone();
 
     LineChoice line_;
     QElapsedTimer clock_;
@@ -50,6 +62,15 @@ private:
     Modbus modbus_;
     QTimer timer_;
     TickHandler onTick_;
+    bool fast_ = false;
+    std::optional<double> replyTimeoutMs_;
+    bool awaitingReply_ = false;
+    QTimer replyTimer_;
+    QTimer silenceTimer_;
+    QElapsedTimer sinceCounterWrite_;
+    int counterSent_ = -1;
+    double counterWriteDueMs_ = 0;
+    qint64 replyDoneNs_ = 0;
 };
 
 }  // namespace torvix::cli

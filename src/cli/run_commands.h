@@ -1,5 +1,5 @@
 #pragma once
-// The four sub-commands; each returns the process exit code.
+// The five sub-commands; each returns the process exit code.
 
 #include <QString>
 
@@ -12,5 +12,6 @@ int runRead(const Invocation& run, const QString& iniPath);
 int runMonitor(const Invocation& run, const QString& iniPath);
 int runSend(const Invocation& run, const QString& iniPath);
 int runPorts(const QString& iniPath);
+int runScript(const Invocation& run, const QString& iniPath);
 
 }  // namespace torvix::cli

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <cstddef>
 #include <optional>
 
 namespace torvix {
@@ -27,6 +28,15 @@ struct LineSettings {
     QString toText() const;
     // Bits on the line per character: start, data, parity, stop.
     double bitsPerCharacter() const;
+    // How long `characters` take on the line at this speed.
+    double wireMicroseconds(std::size_t characters) const {
+        return double(characters) * bitsPerCharacter() * 1e6 / baudRate;
+    }
+    // The silence a master keeps between a reply and its next request: 3.5 characters, and
+    // a fixed 1.75 ms above 19200 baud, where 3.5 characters would ask too much of a UART.
+    double interFrameMicroseconds() const {
+        return baudRate > 19200 ? 1750 : wireMicroseconds(1) * 3.5;
+    }
 
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };

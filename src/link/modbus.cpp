@@ -40,7 +40,8 @@ void Modbus::judge(TickOutcome& outcome) {
 }
 
 void Modbus::drain() {
-    rxCount_ = 0;
+    if (!takenEarly_) rxCount_ = 0;
+    takenEarly_ = false;
     int taken = 0;
     for (; taken < kDrainLimit && port_.inBufferCount() > 0; ++taken) {
         const std::uint8_t byte = port_.input();
@@ -48,6 +49,30 @@ void Modbus::drain() {
     }
     // Kept for the next tick, a flood's rest would be judged stale in place of the next reply.
     if (taken == kDrainLimit && port_.inBufferCount() > 0) port_.discardInput();
+}
+
+bool Modbus::takeArrived() {
+    if (!takenEarly_) rxCount_ = 0;
+    takenEarly_ = true;
+    while (rxCount_ < kRxKept && port_.inBufferCount() > 0) rxBuffer_[rxCount_++] = port_.input();
+    const auto taken = std::span<const std::uint8_t>(rxBuffer_).first(rxCount_);
+    if (taken.size() >= protocol::kExceptionReplyBytes && (taken[1] & protocol::kExceptionFlag))
+        return true;
+    const std::size_t expected = expectedReplyBytes();
+    return expected > 0 && taken.size() >= expected;
+}
+
+std::size_t Modbus::expectedReplyBytes() const {
+    if (txLength_ < 2) return 0;
+    switch (txFrame_[1]) {
+        case protocol::kReadInputRegisters:
+            return 5 + 2 * std::size_t(txFrame_[4] << 8 | txFrame_[5]);
+        case protocol::kWriteSingleRegister:
+        case protocol::kWriteMultipleRegisters:
+            return 8;
+        default:
+            return 0;
+    }
 }
 
 void Modbus::refillWithDefaultRequest() {

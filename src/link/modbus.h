@@ -55,6 +55,16 @@ public:
     // Queues an operator's request (function code onward). False when the queue is full.
     [[nodiscard]] bool enqueue(std::span<const std::uint8_t> pdu) { return queue_.put(pdu); }
 
+    // For a cadence faster than the tick (the command line's --fast; the window never calls
+    // these). Takes the bytes that have arrived so far for the request in flight, to be judged
+    // by the next pollTick with whatever comes after; true once they make a whole reply: the
+    // length the request expects, or an exception reply.
+    bool takeArrived();
+    // The length of a normal reply to the request in flight; 0 when it is not known.
+    std::size_t expectedReplyBytes() const;
+    // Which default request an empty queue takes next: the counter write or the status read.
+    void setCounterWriteDue(bool due) { counterWriteDue_ = due; }
+
     const RequestQueue& queue() const { return queue_; }
     bool isQueueFull() const { return queue_.pendingCount() >= RequestQueue::kCapacity; }
     int transactionCounter() const { return transactionCounter_; }
@@ -82,6 +92,7 @@ private:
     // Entries past rxCount_ keep bytes of earlier ticks; only the first rxCount_ are judged.
     std::array<std::uint8_t, kRxBufferSize> rxBuffer_{};
     int rxCount_ = 0;
+    bool takenEarly_ = false;  // rxBuffer_ holds bytes takeArrived() took since the last tick
     Frame txFrame_{};
     std::size_t txLength_ = 0;
     Frame answeredFrame_{};

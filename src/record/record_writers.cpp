@@ -1,13 +1,16 @@
-#include "cli/record_writers.h"
+#include "record/record_writers.h"
 
 #include <QFileDevice>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
 
 #include "control/layout_table.h"
+#include "record/event_text.h"
 
-namespace torvix::cli {
+namespace torvix::record {
 namespace {
 
 QString describe(ControlRef control) {
@@ -34,17 +37,20 @@ bool writeAll(QIODevice& out, const QByteArray& bytes) {
 class CsvWriter : public RecordWriter {
 public:
     explicit CsvWriter(QIODevice& out) : out_(out) {}
-    bool write(const QDateTime& time, const StatusRecord& record) override {
+    bool write(const QDateTime& time, const StatusRecord& record,
+               const QStringList& events) override {
         QStringList fields;
         if (!headerWritten_) {
             fields << QStringLiteral("time");
             for (const auto& value : record) fields << value.key;
+            fields << QStringLiteral("events");
             header_ = fields.join(u',').toUtf8() + '\n';
             fields.clear();
         }
-        // No field holds a comma, a quote or a line break, so none needs quoting.
+        // Only the events can hold a comma, a quote or a line break.
         fields << isoTime(time);
         for (const auto& value : record) fields << value.text;
+        fields << csvField(events.join(kEventSeparator));
         const QByteArray line = fields.join(u',').toUtf8() + '\n';
         if (!writeAll(out_, headerWritten_ ? line : header_ + line)) return false;
         headerWritten_ = true;
@@ -60,13 +66,17 @@ private:
 class JsonLinesWriter : public RecordWriter {
 public:
     explicit JsonLinesWriter(QIODevice& out) : out_(out) {}
-    bool write(const QDateTime& time, const StatusRecord& record) override {
+    bool write(const QDateTime& time, const StatusRecord& record,
+               const QStringList& events) override {
         // Written by hand so that numbers keep the window's decimals (230.5, not 230.49999).
         QString line = QStringLiteral("{\"time\":\"%1\"").arg(isoTime(time));
         for (const auto& value : record) {
             line += QStringLiteral(",\"%1\":").arg(value.key);
             line += value.number ? value.text : u'"' + value.text + u'"';
         }
+        line += QStringLiteral(",\"events\":");
+        line += QString::fromUtf8(
+            QJsonDocument(QJsonArray::fromStringList(events)).toJson(QJsonDocument::Compact));
         line += QStringLiteral("}\n");
         return writeAll(out_, line.toUtf8());
     }
@@ -78,8 +88,9 @@ private:
 class TableWriter : public RecordWriter {
 public:
     TableWriter(QIODevice& out, bool inPlace) : out_(out), inPlace_(inPlace) {}
-    bool write(const QDateTime& time, const StatusRecord& record) override {
-        const QString table = tableText(time, record);
+    bool write(const QDateTime& time, const StatusRecord& record,
+               const QStringList& events) override {
+        const QString table = tableText(time, record, events);
         if (!inPlace_) {
             // A blank line between tables, none after the last.
             const bool first = linesShown_ == 0;
@@ -125,7 +136,16 @@ QString isoTime(const QDateTime& time) {
     return QString::fromLatin1(text);
 }
 
-QString tableText(const QDateTime& time, const StatusRecord& record) {
+QString csvField(const QString& text) {
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
+        !text.contains(u'\r'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QString tableText(const QDateTime& time, const StatusRecord& record, const QStringList& events) {
     QStringList lines{QStringLiteral("Torvix, %1").arg(isoTime(time))};
     std::vector<std::pair<QString, QString>> rows;
     QString lamps[2];
@@ -158,6 +178,7 @@ QString tableText(const QDateTime& time, const StatusRecord& record) {
         lines << QStringLiteral("  %1%2    %3    %4    %5")
                      .arg(QStringView(rowNames[row]).toString().leftJustified(22), faults[row],
                           faults[3 + row], faults[6 + row], faults[11 - row]);
+    for (const QString& event : events) lines << QStringLiteral("Событие: ") + event;
     return lines.join(u'\n') + u'\n';
 }
 
@@ -173,4 +194,4 @@ std::unique_ptr<RecordWriter> makeRecordWriter(Format format, QIODevice& out, bo
     return std::make_unique<TableWriter>(out, inPlace);
 }
 
-}  // namespace torvix::cli
+}  // namespace torvix::record

@@ -3,18 +3,22 @@
 
 #include <QDateTime>
 #include <QIODevice>
+#include <QStringList>
 #include <memory>
 
-#include "cli/command_line.h"
-#include "cli/status_record.h"
+#include "record/status_record.h"
 
-namespace torvix::cli {
+namespace torvix::record {
+
+enum class Format { Table, Csv, Jsonl };
 
 class RecordWriter {
 public:
     virtual ~RecordWriter() = default;
+    // `events`: what happened since the previous record, each an event line, oldest first.
     // False when the output refused the bytes (disk full, closed pipe).
-    [[nodiscard]] virtual bool write(const QDateTime& time, const StatusRecord& record) = 0;
+    [[nodiscard]] virtual bool write(const QDateTime& time, const StatusRecord& record,
+                                     const QStringList& events = {}) = 0;
 };
 
 // `inPlace`: a terminal, where the table redraws itself instead of scrolling.
@@ -36,6 +40,11 @@ private:
 QString isoTime(const QDateTime& time);
 
 // The window's captions, units and lamps as text; one line per row, ending in a newline.
-QString tableText(const QDateTime& time, const StatusRecord& record);
+QString tableText(const QDateTime& time, const StatusRecord& record,
+                  const QStringList& events = {});
 
-}  // namespace torvix::cli
+// One CSV field as RFC 4180 has it: quoted, its quotes doubled, when it holds a comma, a quote
+// or a line break.
+QString csvField(const QString& text);
+
+}  // namespace torvix::record

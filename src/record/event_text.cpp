@@ -1,0 +1,37 @@
+#include "record/event_text.h"
+
+#include "link/protocol.h"
+
+namespace torvix::record {
+
+QString eventLine(double seconds, QStringView what, int width) {
+    return QStringLiteral("[%1 s] %2").arg(seconds, width, 'f', 1).arg(what);
+}
+
+QString exceptionText(int code) {
+    return QStringLiteral("исключение %1 (%2)").arg(code).arg(protocol::exceptionMeaning(code));
+}
+
+QString outcomeWords(CommandOutcome outcome) {
+    switch (outcome.kind) {
+        case CommandOutcome::Executed:
+            return QStringLiteral("выполнено");
+        case CommandOutcome::Refused:
+            return QStringLiteral("отказ: ") + exceptionText(outcome.exceptionCode);
+        case CommandOutcome::Busy:
+            return QStringLiteral("занят, повтор");
+        case CommandOutcome::NoAnswer:
+            break;
+    }
+    return QStringLiteral("нет ответа");
+}
+
+QString commandEvent(QStringView cliWords, CommandOutcome outcome) {
+    return QStringLiteral("send %1: %2").arg(cliWords, outcomeWords(outcome));
+}
+
+QString markEvent(QStringView text) {
+    return QStringLiteral("mark %1").arg(text);
+}
+
+}  // namespace torvix::record
