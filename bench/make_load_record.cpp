@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "analysis/model_record.h"
+#include "record/status_record.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -23,14 +24,12 @@ int main(int argc, char* argv[]) {
         m.loadOnAtS.push_back(t);
         m.loadOffAtS.push_back(t + 60);
     }
-    // The columns of a real record besides those the analysis reads.
-    m.otherKeys = {"gen_i_a_a", "gen_i_b_a", "gen_i_c_a", "section_u_v", "section_f_hz",
-                   "bus_u_v", "bus_f_hz", "full_power_kw", "reactive_power_kw", "battery_v",
-                   "service_in_h", "running_h", "protocol_version", "software_version",
-                   "section", "priority"};
-    for (int i = 0; i < 13; ++i) m.otherKeys.push_back("lamp_" + QByteArray::number(i));
-    for (int i = 0; i < 3; ++i) m.otherKeys.push_back("relay_" + QByteArray::number(i));
-    for (int i = 0; i < 16; ++i) m.otherKeys.push_back("fault_word_" + QByteArray::number(i));
+    // Every other column of a real record, as wide as torvix-cli writes it.
+    m.otherKeys.clear();
+    const QStringList read = {"time", "gen_u_a_v", "gen_u_b_v", "gen_u_c_v", "gen_f_hz",
+                              "active_power_kw", "events"};
+    for (const QString& key : torvix::record::recordKeys())
+        if (!read.contains(key)) m.otherKeys.push_back(key.toUtf8());
     QFile out(args[1]);
     if (!out.open(QIODevice::WriteOnly) || out.write(modelCsv(m)) < 0) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(args[1]), qPrintable(out.errorString()));

@@ -12,11 +12,10 @@
 #include <optional>
 #include <string_view>
 
+#include "record/event_text.h"
+
 namespace torvix::analysis {
 namespace {
-
-// Several events in one record are joined with this in CSV.
-constexpr std::string_view kEventSeparator = " | ";
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -239,6 +238,9 @@ ReadResult readCsv(QIODevice& in) {
         if (auto error = rows.add(*msecs, *frequency, voltage / static_cast<double>(c.phases.size()), *power))
             return ReadError{line, *error};
         if (c.events >= 0) {
+            static const QByteArray separatorBytes = record::kEventSeparator.toUtf8();
+            const std::string_view kEventSeparator(separatorBytes.constData(),
+                                                   static_cast<std::size_t>(separatorBytes.size()));
             std::string_view events = field(c.events);
             while (!events.empty()) {
                 const auto cut = events.find(kEventSeparator);

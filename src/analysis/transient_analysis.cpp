@@ -4,6 +4,8 @@
 #include <cmath>
 #include <span>
 
+#include "record/event_text.h"
+
 namespace torvix::analysis {
 namespace {
 
@@ -18,25 +20,25 @@ struct Found {
 };
 
 std::vector<Found> stepsFromCommands(const Recording& r) {
-    // "[12.3 s] send load on: выполнено" and its kin.
-    static const QString kAnswered = QStringLiteral(": выполнено");
-    static const QString kLoad = QStringLiteral("] send load ");
+    // "[12.3 s] send load on: выполнено" and its kin; a toggle says nothing of the direction.
+    struct Answered {
+        QString text;
+        std::optional<bool> increase;
+    };
+    const record::CommandOutcome done{record::CommandOutcome::Executed};
+    static const Answered kAnswered[] = {
+        {QStringLiteral("] ") + record::commandEvent(u"load on", done), true},
+        {QStringLiteral("] ") + record::commandEvent(u"load off", done), false},
+        {QStringLiteral("] ") + record::commandEvent(u"load toggle", done), std::nullopt},
+    };
     std::vector<Found> found;
     for (const Recording::Event& event : r.events) {
-        const qsizetype at = event.text.indexOf(kLoad);
-        if (at < 0 || !event.text.startsWith(u'[') || !event.text.endsWith(kAnswered)) continue;
-        const QStringView word = QStringView(event.text)
-                                     .sliced(at + kLoad.size())
-                                     .chopped(kAnswered.size());
-        std::optional<bool> increase;
-        if (word == u"on")
-            increase = true;
-        else if (word == u"off")
-            increase = false;
-        else if (word != u"toggle")
-            continue;
-        if (!found.empty() && found.back().row == event.row) continue;
-        found.push_back({event.row, increase});
+        if (!event.text.startsWith(u'[')) continue;
+        for (const Answered& answered : kAnswered) {
+            if (!event.text.endsWith(answered.text)) continue;
+            if (found.empty() || found.back().row != event.row)
+                found.push_back({event.row, answered.increase});
+        }
     }
     return found;
 }

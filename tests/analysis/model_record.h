@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "record/event_text.h"
 #include "sim/step_response.h"
 
 namespace torvix::analysis::testing {
@@ -52,10 +53,10 @@ inline QByteArray modelCsv(const ModelTest& m) {
             fDev += sign * f.deviationPct(t - at);
             uDev += sign * u.deviationPct(t - at);
             if (at > previous && at <= t) {
-                if (!events.isEmpty()) events += " | ";
-                events += QStringLiteral("[%1 s] send load %2: выполнено")
-                              .arg(t, 0, 'f', 1)
-                              .arg(QLatin1String(word))
+                if (!events.isEmpty()) events += record::kEventSeparator.toUtf8();
+                const auto command = QStringLiteral("load %1").arg(QLatin1String(word));
+                events += record::eventLine(
+                              t, record::commandEvent(command, {record::CommandOutcome::Executed}))
                               .toUtf8();
             }
         };
