@@ -64,9 +64,11 @@ QByteArray pngOf(const QImage& image) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    // A fast zlib level: the plots' flat colours pack well anyway, and an hour-long test has
-    // dozens of them.
-    image.save(&buffer, "PNG", kPngQuality);
+    // A plot has far fewer than 256 colours: as a palette image it costs libpng a quarter of
+    // the bytes, and a fast zlib level packs its flat colours well. An hour-long test has
+    // dozens of plots.
+    image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither)
+        .save(&buffer, "PNG", kPngQuality);
     return bytes;
 }
 
