@@ -142,6 +142,39 @@ ensure_gtest() {
   gtest_prefix="$prefix"
 }
 
+qcustomplot_stamp() {
+  printf '%s\n' "$(dpkg-query -W -f='${Version}' libqcustomplot-dev)" "$qt_prefix" \
+    | sha1sum | cut -c1-10
+}
+
+# QCustomPlot from Debian's source package (the one the Linux build uses), built with the same
+# compiler against the Windows Qt.
+ensure_qcustomplot() {
+  local version prefix work
+  version="$(dpkg-query -W -f='${Version}' libqcustomplot-dev)"
+  prefix="$cache/qcustomplot-$(qcustomplot_stamp)"
+  work="$cache/work-qcustomplot"
+  if [ ! -f "$prefix/.complete" ]; then
+    say "Building QCustomPlot $version for Windows into $prefix"
+    rm -rf "$prefix" "$work"
+    mkdir -p "$work/src"
+    (cd "$work/src" && apt-get source --download-only qcustomplot="$version" >/dev/null 2>&1 \
+       && dpkg-source --no-check -x qcustomplot_*.dsc qcustomplot >/dev/null) \
+      || { echo "build-windows.sh: no source of qcustomplot $version (deb-src entries?)" >&2; exit 1; }
+    cmake -S "$work/src/qcustomplot" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DTORVIX_WINDOWS_PREFIXES="$qt_prefix" \
+      -DCMAKE_PREFIX_PATH="$qt_prefix" -DCMAKE_INSTALL_PREFIX="$prefix" \
+      -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+      -DUSE_QT_VERSION=6 -DBUILD_SHARED_LIBS=ON >"$cache/qcustomplot-build.log" 2>&1 \
+      && nice -n 10 cmake --build "$work/build" --parallel "$jobs" >>"$cache/qcustomplot-build.log" 2>&1 \
+      && cmake --install "$work/build" >>"$cache/qcustomplot-build.log" 2>&1 \
+      || { tail -30 "$cache/qcustomplot-build.log" >&2; echo "build-windows.sh: QCustomPlot build failed" >&2; exit 1; }
+    touch "$prefix/.complete"
+    rm -rf "$work"
+  fi
+  qcustomplot_prefix="$prefix"
+}
+
 build_project() {
   say "Cross-building the project into $build_dir"
   local launcher=()
@@ -149,8 +182,8 @@ build_project() {
   mkdir -p "$build_dir"
   cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVIX_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DTORVIX_WINDOWS_PREFIXES="$qt_prefix;$gtest_prefix" \
-    -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix" \
+    -DTORVIX_WINDOWS_PREFIXES="$qt_prefix;$gtest_prefix;$qcustomplot_prefix" \
+    -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix;$qcustomplot_prefix" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/wine/wine-run.sh;$build_dir" \
     "${launcher[@]}" >"$build_dir/configure.log" 2>&1 \
@@ -186,7 +219,7 @@ is_system_dll() {
 }
 
 dll_search_path() {
-  printf '%s\n' "$qt_prefix/bin" "/usr/lib/gcc/$mingw/$($mingw-g++-posix -dumpversion)" "/usr/$mingw/lib"
+  printf '%s\n' "$qt_prefix/bin" "$qcustomplot_prefix/bin" "/usr/lib/gcc/$mingw/$($mingw-g++-posix -dumpversion)" "/usr/$mingw/lib"
 }
 
 find_dll() {
@@ -252,5 +285,6 @@ ensure_qt
 say "Qt for Windows: $qt_prefix"
 ((qt_only)) && exit 0
 ensure_gtest
+ensure_qcustomplot
 build_project
 pack
