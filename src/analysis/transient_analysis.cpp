@@ -12,7 +12,6 @@ namespace {
 constexpr double kSteadyBeforeS = 10;   // the span before t0 judged as steady state
 constexpr double kSteadyAtEndS = 2;     // the end of the window that gives f_ss and U_ss
 constexpr double kStepShareOfPower = 0.1;
-constexpr double kStoppedBelow = 0.5;   // of rated: the set is not running
 
 struct Found {
     std::size_t row;
@@ -120,8 +119,8 @@ void steadyBefore(const Recording& r, const RatedValues& rated, Step& s) {
     const double from = r.timeS[s.row] - kSteadyBeforeS;
     std::size_t first = s.row;
     while (first > 0 && r.timeS[first - 1] >= from &&
-           r.frequencyHz[first - 1] >= kStoppedBelow * rated.frequencyHz &&
-           r.voltageV[first - 1] >= kStoppedBelow * rated.voltageV)
+           r.frequencyHz[first - 1] >= kRunningFromShareOfRated * rated.frequencyHz &&
+           r.voltageV[first - 1] >= kRunningFromShareOfRated * rated.voltageV)
         --first;
     s.steadyFirstRow = first;
     if (s.row - first < 2) return;

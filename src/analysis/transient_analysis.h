@@ -17,6 +17,10 @@ struct RatedValues {
     std::optional<double> powerKw;     // empty: steps are changes of 10 % of the largest power
 };
 
+// Below this share of the rated f or U the set is taken as stopped: no steady state, and no
+// scale of a plot.
+inline constexpr double kRunningFromShareOfRated = 0.5;
+
 // How steps were found: at answered load commands, or where the power jumps.
 enum class StepSource { LoadCommands, PowerChanges };
 

@@ -42,13 +42,16 @@ Panel addPanel(QCustomPlot& plot, int row, const QString& label, QCPMarginGroup*
     return {rect, x, y, std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()};
 }
 
+// Values below `scaleFrom` (a stopped set's zeros) are drawn but do not set the scale, which
+// would flatten the transients.
 void addSeries(QCustomPlot& plot, Panel& p, const Recording& r, const std::vector<double>& values,
-               std::size_t first, std::size_t end, const QColor& color) {
+               std::size_t first, std::size_t end, const QColor& color, double scaleFrom) {
     QVector<double> keys(r.timeS.begin() + static_cast<std::ptrdiff_t>(first),
                          r.timeS.begin() + static_cast<std::ptrdiff_t>(end));
     QVector<double> data(values.begin() + static_cast<std::ptrdiff_t>(first),
                          values.begin() + static_cast<std::ptrdiff_t>(end));
-    for (double v : data) p.include(v);
+    for (double v : data)
+        if (v >= scaleFrom) p.include(v);
     QCPGraph* graph = plot.addGraph(p.x, p.y);
     graph->setData(keys, data, true);
     graph->setPen(QPen(color, 1.5));
@@ -144,9 +147,9 @@ QImage transientPlot(const Analysis& a, const Recording& r, PlotSpan span, const
         std::lower_bound(r.timeS.begin(), r.timeS.end(), span.fromS) - r.timeS.begin());
     const auto end = static_cast<std::size_t>(
         std::upper_bound(r.timeS.begin(), r.timeS.end(), span.toS) - r.timeS.begin());
-    addSeries(plot, f, r, r.frequencyHz, first, end, kFrequencyColor);
-    addSeries(plot, u, r, r.voltageV, first, end, kVoltageColor);
-    addSeries(plot, p, r, r.powerKw, first, end, kPowerColor);
+    addSeries(plot, f, r, r.frequencyHz, first, end, kFrequencyColor, a.rated.frequencyHz * analysis::kRunningFromShareOfRated);
+    addSeries(plot, u, r, r.voltageV, first, end, kVoltageColor, a.rated.voltageV * analysis::kRunningFromShareOfRated);
+    addSeries(plot, p, r, r.powerKw, first, end, kPowerColor, std::numeric_limits<double>::lowest());
 
     for (const Step& s : a.steps) {
         if (r.timeS[s.endRow - 1] < span.fromS || s.timeS > span.toS) continue;
