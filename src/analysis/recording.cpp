@@ -96,11 +96,15 @@ public:
         if (in_.atEnd()) return false;
         buffer_ = in_.readLine();
         firstLine = ++line_;
-        while (buffer_.count('"') % 2 != 0 && !in_.atEnd()) {
-            buffer_ += in_.readLine();
+        // An odd number of quotes so far: a quoted field goes on in the next line.
+        qsizetype quotes = buffer_.count('"');
+        while (quotes % 2 != 0 && !in_.atEnd()) {
+            const QByteArray more = in_.readLine();
+            quotes += more.count('"');
+            buffer_ += more;
             ++line_;
         }
-        complete = buffer_.endsWith('\n') && buffer_.count('"') % 2 == 0;
+        complete = buffer_.endsWith('\n') && quotes % 2 == 0;
         while (buffer_.endsWith('\n') || buffer_.endsWith('\r')) buffer_.chop(1);
         split(fields);
         return true;
