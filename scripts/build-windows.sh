@@ -119,6 +119,19 @@ ensure_qt() {
   qt_prefix="$prefix"
 }
 
+# A CMake project built for Windows with the same compiler and installed into PREFIX; its log is
+# $cache/NAME-build.log.
+cross_build() {  # cross_build NAME SOURCE WORK PREFIX [CMAKE ARGS...]
+  local name="$1" source="$2" work="$3" prefix="$4" log="$cache/$1-build.log"
+  shift 4
+  cmake -S "$source" -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    "$@" >"$log" 2>&1 \
+    && nice -n 10 cmake --build "$work" --parallel "$jobs" >>"$log" 2>&1 \
+    && cmake --install "$work" >>"$log" 2>&1 \
+    || { tail -30 "$log" >&2; echo "build-windows.sh: $name build failed, see $log" >&2; exit 1; }
+}
+
 gtest_stamp() {
   printf '%s\n' "$(dpkg-query -W -f='${Version}' googletest)" "$($mingw-g++-posix -dumpfullversion)" \
     | sha1sum | cut -c1-10
@@ -130,12 +143,7 @@ ensure_gtest() {
   if [ ! -f "$prefix/.complete" ]; then
     say "Building GoogleTest for Windows into $prefix"
     rm -rf "$prefix" "$cache/work-gtest"
-    cmake -S /usr/src/googletest -B "$cache/work-gtest" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
-      -DBUILD_SHARED_LIBS=OFF >"$cache/gtest-build.log" 2>&1 \
-      && nice -n 10 cmake --build "$cache/work-gtest" --parallel "$jobs" >>"$cache/gtest-build.log" 2>&1 \
-      && cmake --install "$cache/work-gtest" >>"$cache/gtest-build.log" 2>&1 \
-      || { tail -30 "$cache/gtest-build.log" >&2; echo "build-windows.sh: GoogleTest build failed" >&2; exit 1; }
+    cross_build GoogleTest /usr/src/googletest "$cache/work-gtest" "$prefix" -DBUILD_SHARED_LIBS=OFF
     touch "$prefix/.complete"
     rm -rf "$cache/work-gtest"
   fi
@@ -161,14 +169,10 @@ ensure_qcustomplot() {
     (cd "$work/src" && apt-get source --download-only qcustomplot="$version" >/dev/null 2>&1 \
        && dpkg-source --no-check -x qcustomplot_*.dsc qcustomplot >/dev/null) \
       || { echo "build-windows.sh: no source of qcustomplot $version (deb-src entries?)" >&2; exit 1; }
-    cmake -S "$work/src/qcustomplot" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DTORVIX_WINDOWS_PREFIXES="$qt_prefix" \
-      -DCMAKE_PREFIX_PATH="$qt_prefix" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    cross_build QCustomPlot "$work/src/qcustomplot" "$work/build" "$prefix" \
+      -DTORVIX_WINDOWS_PREFIXES="$qt_prefix" -DCMAKE_PREFIX_PATH="$qt_prefix" \
       -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-      -DUSE_QT_VERSION=6 -DBUILD_SHARED_LIBS=ON >"$cache/qcustomplot-build.log" 2>&1 \
-      && nice -n 10 cmake --build "$work/build" --parallel "$jobs" >>"$cache/qcustomplot-build.log" 2>&1 \
-      && cmake --install "$work/build" >>"$cache/qcustomplot-build.log" 2>&1 \
-      || { tail -30 "$cache/qcustomplot-build.log" >&2; echo "build-windows.sh: QCustomPlot build failed" >&2; exit 1; }
+      -DUSE_QT_VERSION=6 -DBUILD_SHARED_LIBS=ON
     touch "$prefix/.complete"
     rm -rf "$work"
   fi

@@ -21,29 +21,15 @@
 namespace torvix::cli_e2e {
 namespace {
 
-struct Finished {
-    int code = -1;
-    QString out;
-    QString err;
-};
+using testing::Finished;
 
 Finished cli(const QStringList& arguments, int timeoutMs = 60000) {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // As over SSH: no display, and nothing chosen for Qt.
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(TORVIX_CLI_BINARY), arguments);
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, {}, QStringLiteral("did not finish")};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return testing::runToEnd(QStringLiteral(TORVIX_CLI_BINARY), arguments, environment, timeoutMs);
 }
 
 Finished analyze(const QStringList& arguments) {
