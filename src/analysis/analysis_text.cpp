@@ -116,6 +116,9 @@ QString tableReport(const Analysis& a) {
     QString text = ratedLine(a) + u'\n';
     text += alignedText(stepTable(a));
     text += overallLine(a) + u'\n';
+    if (!a.steps.empty())
+        text += QStringLiteral("t_f и t_U — до полосы класса шага (G1, если ни один класс не "
+                               "выполнен): f_ss ± α_f/2, U_ss ± ΔU_st\n");
     bool coarse = false;
     for (const Step& s : a.steps)
         coarse = coarse || s.frequency.recoveryTooCoarse || s.voltage.recoveryTooCoarse;
