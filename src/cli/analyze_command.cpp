@@ -89,7 +89,7 @@ int analyzeMain(int argc, char* argv[]) {
     const QCommandLineOption report("report", "Write the HTML report (self-contained) to FILE.", "file");
     const QCommandLineOption plot("plot", "Write the whole test's plot as PNG to FILE.", "file");
     parser.addOptions({help, format, ratedPower, ratedFrequency, ratedVoltage, report, plot});
-    parser.addPositionalArgument("analyze", "", "analyze RECORD");
+    parser.addPositionalArgument("analyze", "", "analyze");
     parser.addPositionalArgument("RECORD", "A CSV or JSON lines recording.");
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
     if (parser.isSet(help)) {
