@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <algorithm>
-#include <cmath>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 
 #include "analysis/iso8528_limits.h"
 #include "analysis/model_record.h"
