@@ -6,6 +6,8 @@
 //              of every length and function code get past the check;
 //   op & 0x40  an operator command (write of register 402, code from two more bytes) is
 //              queued before the tick;
+//   op & 0x20  (not a flood) the first half of the bytes arrives before the rest and is taken
+//              early, as the command line's fast cadence does; the tick must judge the same;
 //   op & 0x3F == 0x3F  a flood: kDrainLimit - 128 + length copies of one byte, on either side
 //              of the tick's drain limit (one flood and 64 ticks per input at most: a flood
 //              costs 16 Ki turns of the drain loop);
@@ -156,7 +158,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int discardsBefore = port.discards;
         const std::size_t framesBefore = port.written.size();
         window.reset();
-        port.feed(arrived);
+        if ((op & 0x20) && (op & 0x3F) != 0x3F && !previousFrame.empty()) {
+            const std::size_t half = arrived.size() / 2;
+            port.feed(Bytes(arrived.begin(), arrived.begin() + half));
+            // Whole: an exception reply, or as long as the reply to the request in flight.
+            const std::size_t expectedLength =
+                previousFrame[1] == 4 ? 5 + 2 * std::size_t(previousFrame[4] << 8 | previousFrame[5])
+                                      : 8;
+            const std::size_t taken = std::min<std::size_t>(half, Modbus::kRxKept);
+            const bool whole = (taken >= 5 && (arrived[1] & 0x80)) || taken >= expectedLength;
+            FUZZ_CHECK(modbus.takeArrived() == whole);
+            port.feed(Bytes(arrived.begin() + half, arrived.end()));
+        } else {
+            port.feed(arrived);
+        }
         const TickOutcome outcome = modbus.pollTick();
         presenter.show(outcome);
 

@@ -3,7 +3,9 @@
 #include <QCommandLineParser>
 #include <cmath>
 #include <limits>
+#include <string>
 
+#include "link/defaults.h"
 #include "torvix_version.h"
 
 namespace torvix::sim {
@@ -54,18 +56,22 @@ struct OptionInfo {
     const char* defaultValue;
 };
 
+const std::string kAddressRange = std::to_string(defaults::kLowestSlaveAddress) + ".." +
+                                  std::to_string(defaults::kHighestSlaveAddress);
+const std::string kAddressDefault = std::to_string(defaults::kSlaveAddress);
+
 const OptionInfo kOptions[] = {
     {"device", "path", "Serve this serial port instead of creating a pseudo-terminal.", nullptr},
     {"settings", "baud,parity,data,stop",
      "Line settings of --device, e.g. 9600,n,8,2; they also set the silent interval that ends "
      "a frame (3.5 characters, at least 2 ms). Some kernels refuse parity on a "
      "pseudo-terminal, so a --device that is one wants n.",
-     "115200,e,8,1"},
+     defaults::kLineSettings},
     {"link", "path",
      "Also make a symlink at <path> to the device; re-pointed atomically when a hang-up "
      "creates a new pseudo-terminal; removed on exit.",
      nullptr},
-    {"address", "1..247", "Slave address.", "7"},
+    {"address", kAddressRange.c_str(), "Slave address.", kAddressDefault.c_str()},
     {"seed", "n", "Seed of the measurement noise and the garbage bytes.", "1"},
     {"no-noise", nullptr,
      "Exact values: 230.0 V and 50.00 Hz between load steps, the load as given.", nullptr},
@@ -112,8 +118,8 @@ const OptionInfo kOptions[] = {
     {"log-requests", "path", "Append every received frame with its time to <path> (see above).",
      nullptr},
     {"log-replies", "path",
-     "Append every reply as it is written: the CLOCK_MONOTONIC time in microseconds after its "
-     "last byte went out, then its bytes, as --log-requests has them.",
+     "Append every reply as it is written: the CLOCK_MONOTONIC time in microseconds just before "
+     "its last part went to the line, then its bytes, as --log-requests has them.",
      nullptr},
 };
 
@@ -238,7 +244,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
     Reader read(parser);
     constexpr int kMaxInt = std::numeric_limits<int>::max();
-    read.integer("address", 1, 247, o.address);
+    read.integer("address", defaults::kLowestSlaveAddress, defaults::kHighestSlaveAddress,
+                 o.address);
     int seed = 1;
     read.integer("seed", 0, kMaxInt, seed);
     o.genset.seed = static_cast<std::uint32_t>(seed);

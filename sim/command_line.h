@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "link/defaults.h"
 #include "sim/genset_model.h"
 #include "sim/line_settings.h"
 #include "sim/simulator_core.h"
@@ -14,7 +15,7 @@ struct SimOptions {
     QString device;  // empty: create a pseudo-terminal
     LineSettings settings = defaultLineSettings();
     QString link;
-    int address = 7;
+    int address = defaults::kSlaveAddress;
     GensetConfig genset;
     FaultOptions faults;
     int delayMs = 0;

@@ -7,15 +7,15 @@ namespace torvix::sim {
 std::size_t FrameAssembler::expectedRequestLength(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 2) return 0;
     switch (bytes[1]) {
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 5:
-        case 6:
+        case protocol::kReadCoils:
+        case protocol::kReadDiscreteInputs:
+        case protocol::kReadHoldingRegisters:
+        case protocol::kReadInputRegisters:
+        case protocol::kWriteSingleCoil:
+        case protocol::kWriteSingleRegister:
             return 8;  // address, function, two 16-bit fields, CRC
-        case 15:
-        case 16:
+        case protocol::kWriteMultipleCoils:
+        case protocol::kWriteMultipleRegisters:
             return bytes.size() < 7 ? 0 : 9 + std::size_t{bytes[6]};
         default:
             return 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "link/defaults.h"
+
 namespace torvix::sim {
 
 std::chrono::milliseconds silentInterval(const LineSettings& settings) {
@@ -11,7 +13,7 @@ std::chrono::milliseconds silentInterval(const LineSettings& settings) {
 }
 
 LineSettings defaultLineSettings() {
-    return *LineSettings::parse(u"115200,e,8,1");
+    return *LineSettings::parse(QString::fromLatin1(defaults::kLineSettings));
 }
 
 }  // namespace torvix::sim

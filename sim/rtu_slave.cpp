@@ -6,6 +6,9 @@ namespace {
 using protocol::appendCrc;
 using protocol::byteOf;
 
+// Address, function, two 16-bit fields, CRC: the requests of functions 4 and 6.
+constexpr std::size_t kFixedRequestBytes = 8;
+
 int word(std::span<const std::uint8_t> frame, std::size_t at) {
     return frame[at] << 8 | frame[at + 1];
 }
@@ -46,16 +49,19 @@ std::vector<std::uint8_t> RtuSlave::execute(std::span<const std::uint8_t> frame)
 }
 
 std::vector<std::uint8_t> RtuSlave::readInputRegisters(std::span<const std::uint8_t> frame) {
-    if (frame.size() != 8) return exceptionReply(4, exception_code::kIllegalDataValue);
+    if (frame.size() != kFixedRequestBytes)
+        return exceptionReply(protocol::kReadInputRegisters, exception_code::kIllegalDataValue);
     const int start = word(frame, 2);
     const int count = word(frame, 4);
-    if (count < 1 || count > 125) return exceptionReply(4, exception_code::kIllegalDataValue);
+    if (count < 1 || count > 125)
+        return exceptionReply(protocol::kReadInputRegisters, exception_code::kIllegalDataValue);
     if (start < protocol::kStatusFirstRegister ||
         start + count > protocol::kStatusFirstRegister + protocol::kStatusRegisterCount)
-        return exceptionReply(4, exception_code::kIllegalDataAddress);
+        return exceptionReply(protocol::kReadInputRegisters, exception_code::kIllegalDataAddress);
 
     model_.sampleNoise();
-    std::vector<std::uint8_t> reply{address_, 4, static_cast<std::uint8_t>(2 * count)};
+    std::vector<std::uint8_t> reply{address_, protocol::kReadInputRegisters,
+                                    static_cast<std::uint8_t>(2 * count)};
     reply.reserve(5 + 2 * static_cast<std::size_t>(count));
     for (int a = start; a < start + count; ++a) appendWord(reply, model_.inputRegister(a));
     appendCrc(reply);
@@ -63,25 +69,28 @@ std::vector<std::uint8_t> RtuSlave::readInputRegisters(std::span<const std::uint
 }
 
 std::vector<std::uint8_t> RtuSlave::writeSingleRegister(std::span<const std::uint8_t> frame) {
-    if (frame.size() != 8) return exceptionReply(6, exception_code::kIllegalDataValue);
+    if (frame.size() != kFixedRequestBytes)
+        return exceptionReply(protocol::kWriteSingleRegister, exception_code::kIllegalDataValue);
     const int address = word(frame, 2);
     if (address != protocol::kCounterRegister && address != protocol::kCommandRegister)
-        return exceptionReply(6, exception_code::kIllegalDataAddress);
+        return exceptionReply(protocol::kWriteSingleRegister, exception_code::kIllegalDataAddress);
     model_.writeHoldingRegister(address, static_cast<std::uint16_t>(word(frame, 4)));
     return {frame.begin(), frame.end()};  // the echo, CRC included
 }
 
 std::vector<std::uint8_t> RtuSlave::writeMultipleRegisters(std::span<const std::uint8_t> frame) {
-    if (frame.size() < 9) return exceptionReply(16, exception_code::kIllegalDataValue);
+    if (frame.size() < 9)
+        return exceptionReply(protocol::kWriteMultipleRegisters, exception_code::kIllegalDataValue);
     const int start = word(frame, 2);
     const int count = word(frame, 4);
     const int byteCount = frame[6];
     if (count < 1 || count > 123 || byteCount != 2 * count ||
         frame.size() != 9 + static_cast<std::size_t>(byteCount))
-        return exceptionReply(16, exception_code::kIllegalDataValue);
+        return exceptionReply(protocol::kWriteMultipleRegisters, exception_code::kIllegalDataValue);
     const int first = protocol::kFirstHoldingRegister;
     if (start < first || start + count > first + protocol::kHoldingRegisterCount)
-        return exceptionReply(16, exception_code::kIllegalDataAddress);
+        return exceptionReply(protocol::kWriteMultipleRegisters,
+                              exception_code::kIllegalDataAddress);
 
     // Ascending, so a command in 402 sees the argument written to 401 by the same request.
     for (int i = 0; i < count; ++i) {

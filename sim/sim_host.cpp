@@ -43,6 +43,16 @@ QByteArray hexLine(std::int64_t us, std::span<const std::uint8_t> bytes) {
     return line;
 }
 
+// Nothing to do for an empty path; otherwise opened for appending, or false and why not.
+bool openLog(const QString& path, int& fd, QString& error) {
+    if (path.isEmpty()) return true;
+    fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                0644);
+    if (fd >= 0) return true;
+    error = QStringLiteral("%1: %2").arg(path, errnoText());
+    return false;
+}
+
 }  // namespace
 
 SimHost::SimHost(SimOptions options, QObject* parent)
@@ -75,22 +85,9 @@ SimHost::~SimHost() {
 }
 
 bool SimHost::start(QString& error) {
-    if (!options_.requestLog.isEmpty()) {
-        requestLog_ = ::open(QFile::encodeName(options_.requestLog).constData(),
-                             O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (requestLog_ < 0) {
-            error = QStringLiteral("%1: %2").arg(options_.requestLog, errnoText());
-            return false;
-        }
-    }
-    if (!options_.replyLog.isEmpty()) {
-        replyLog_ = ::open(QFile::encodeName(options_.replyLog).constData(),
-                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (replyLog_ < 0) {
-            error = QStringLiteral("%1: %2").arg(options_.replyLog, errnoText());
-            return false;
-        }
-    }
+    if (!openLog(options_.requestLog, requestLog_, error) ||
+        !openLog(options_.replyLog, replyLog_, error))
+        return false;
     if (!writeStateFile()) {
         error = QStringLiteral("%1: cannot be written").arg(options_.stateFile);
         return false;
@@ -200,24 +197,28 @@ void SimHost::transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint6
 
 void SimHost::transmit(const QByteArray& reply, std::uint64_t generation) {
     if (generation != lineGeneration_ || !lineUp_) return;
+    // Stamped before the write: the master cannot have the reply sooner, so a gap measured
+    // from here is never shorter than the one it kept.
     if (options_.splitMs <= 0 || reply.size() < 2) {
+        const std::int64_t us = monotonicUs();
         line_->write(reply);
-        logReply(reply);
+        logReply(us, reply);
         return;
     }
     const qsizetype half = reply.size() / 2;
     line_->write(reply.first(half));
     QTimer::singleShot(options_.splitMs, Qt::PreciseTimer, this, [this, reply, half, generation] {
         if (generation != lineGeneration_ || !lineUp_) return;
+        const std::int64_t us = monotonicUs();
         line_->write(reply.sliced(half));
-        logReply(reply);
+        logReply(us, reply);
     });
 }
 
-void SimHost::logReply(const QByteArray& reply) {
+void SimHost::logReply(std::int64_t us, const QByteArray& reply) {
     if (replyLog_ < 0) return;
     const QByteArray line =
-        hexLine(monotonicUs(), std::span(reinterpret_cast<const std::uint8_t*>(reply.constData()),
+        hexLine(us, std::span(reinterpret_cast<const std::uint8_t*>(reply.constData()),
                                          static_cast<std::size_t>(reply.size())));
     [[maybe_unused]] const ssize_t written =
         ::write(replyLog_, line.constData(), static_cast<std::size_t>(line.size()));

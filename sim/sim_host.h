@@ -37,7 +37,7 @@ private:
     void removeLink();
     bool writeStateFile();
     void logFrame(const RxFrame& frame);
-    void logReply(const QByteArray& reply);
+    void logReply(std::int64_t us, const QByteArray& reply);
     // With --pace: waits out the last fraction of a millisecond that a timer cannot time.
     void transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint64_t generation);
 

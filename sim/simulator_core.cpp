@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 
+#include "link/defaults.h"
+
 namespace torvix::sim {
 namespace {
 
@@ -11,7 +13,8 @@ bool falls(std::uint64_t requestNumber, int every) {
 
 // Another slave's address, never ours and never the broadcast.
 std::uint8_t otherAddress(std::uint8_t ours) {
-    return static_cast<std::uint8_t>(ours >= 247 ? 1 : ours + 1);
+    return static_cast<std::uint8_t>(
+        ours >= defaults::kHighestSlaveAddress ? defaults::kLowestSlaveAddress : ours + 1);
 }
 
 }  // namespace
@@ -91,7 +94,7 @@ std::vector<std::uint8_t> SimulatorCore::onFrame(std::span<const std::uint8_t> f
     }
 
     auto reply = slave_.execute(frame);
-    if (reply[1] & 0x80u) ++counters_.exceptions;
+    if (reply[1] & protocol::kExceptionFlag) ++counters_.exceptions;
     ++counters_.replies;
     return reply;
 }

@@ -6,13 +6,10 @@
 #include <cmath>
 
 #include "cli/exit_code.h"
-#include "link/operator_requests.h"
+#include "link/request_table.h"
 
 namespace torvix::cli {
 namespace {
-
-constexpr int kLowestAddress = 1;  // 0 is a broadcast: the controller would never answer
-constexpr int kHighestAddress = 247;
 
 const char* const kSummary =
     "torvix-cli: reads, records and commands one Torvix controller over Modbus RTU.\n"
@@ -84,31 +81,17 @@ constexpr std::array<CommandInfo, 5> kCommands{{
     {Command::Run, "run", "Runs a test sequence while recording every status reply.", kRunHelp},
 }};
 
-struct ModeName {
-    const char* first;
-    const char* second;  // nullptr for one-word commands
-    int index;           // position of the button in the window's mode table
-};
-constexpr std::array<ModeName, 12> kModeNames{{
-    {"start", nullptr, 0},
-    {"stop", nullptr, 1},
-    {"ack", nullptr, 2},
-    {"load", "toggle", 3},
-    {"section", "toggle", 4},
-    {"autostart", "toggle", 5},
-    {"load", "off", 6},
-    {"load", "on", 7},
-    {"section", "off", 8},
-    {"section", "on", 9},
-    {"autostart", "off", 10},
-    {"autostart", "on", 11},
-}};
-constexpr std::array<const char*, 3> kNumberNames{"priority", "section-number", "neighbour"};
-
 struct Options {
     QCommandLineOption port{"port", "Port number (5, COM5) or device path.", "port"};
-    QCommandLineOption settings{"settings", "Line settings, e.g. 115200,e,8,1.", "settings"};
-    QCommandLineOption address{"address", "Slave address 1..247 (default 7).", "n", "7"};
+    QCommandLineOption settings{
+        "settings", QStringLiteral("Line settings, e.g. %1.").arg(defaults::kLineSettings),
+        "settings"};
+    QCommandLineOption address{"address",
+                               QStringLiteral("Slave address %1..%2 (default %3).")
+                                   .arg(defaults::kLowestSlaveAddress)
+                                   .arg(defaults::kHighestSlaveAddress)
+                                   .arg(defaults::kSlaveAddress),
+                               "n", QString::number(defaults::kSlaveAddress)};
     QCommandLineOption timeout{"timeout", "Seconds to wait for the answer (default 3).", "s", "3"};
     QCommandLineOption format{"format", "table, csv or jsonl.", "format"};
     QCommandLineOption output{"output", "Write the records to FILE.", "file"};
@@ -161,44 +144,7 @@ std::optional<double> positiveSeconds(const QString& text) {
     return value;
 }
 
-// The window reads a typed number leniently ("abc" reads 0); a script's typo must not send 0,
-// so the text has to be a number before the window's reading and range apply.
-std::optional<int> commandNumber(const QString& text) {
-    static const QRegularExpression kNumber(QStringLiteral(R"(^\s*[+-]?\d+(\.\d+)?\s*$)"));
-    if (!kNumber.match(text).hasMatch()) return std::nullopt;
-    const auto number = commands::readTypedNumber(text);
-    if (!number || *number < commands::kLowestNumber || *number > commands::kHighestNumber)
-        return std::nullopt;
-    return *number;
-}
-
 }  // namespace
-
-std::variant<OperatorCommand, QString> operatorCommandOf(const QStringList& words) {
-    if (words.isEmpty()) return QStringLiteral("send: не указана команда");
-    for (int kind = 0; kind < static_cast<int>(kNumberNames.size()); ++kind) {
-        if (words[0] != QLatin1String(kNumberNames[kind])) continue;
-        if (words.size() != 2)
-            return QStringLiteral("send %1: нужно одно число от %2 до %3")
-                .arg(words[0])
-                .arg(commands::kLowestNumber)
-                .arg(commands::kHighestNumber);
-        const auto number = commandNumber(words[1]);
-        if (!number)
-            return QStringLiteral("send %1: число \"%2\" вне диапазона %3..%4")
-                .arg(words[0], words[1])
-                .arg(commands::kLowestNumber)
-                .arg(commands::kHighestNumber);
-        return OperatorCommand{NumberCommand{kind, *number}};
-    }
-    for (const ModeName& mode : kModeNames) {
-        if (words[0] != QLatin1String(mode.first)) continue;
-        if (!mode.second && words.size() == 1) return OperatorCommand{ModeCommand{mode.index}};
-        if (mode.second && words.size() == 2 && words[1] == QLatin1String(mode.second))
-            return OperatorCommand{ModeCommand{mode.index}};
-    }
-    return QStringLiteral("send: неизвестная команда \"%1\"").arg(words.join(u' '));
-}
 
 std::optional<int> portNumberOf(const QString& text) {
     static const QRegularExpression kPort(QStringLiteral(R"(^(?:[Cc][Oo][Mm])?(\d{1,3})$)"));
@@ -258,10 +204,9 @@ Parsed parseCommandLine(const QStringList& arguments) {
     run.command = info->command;
     const QStringList rest = parser.positionalArguments().mid(1);
     if (info->command == Command::Send) {
-        auto command = operatorCommandOf(rest);
+        auto command = requests::parseWords(rest);
         if (auto* message = std::get_if<QString>(&command)) return usageError(*message);
-        run.operatorCommand = std::get<OperatorCommand>(command);
-        run.commandWords = rest;
+        run.operatorCommand = std::get<requests::Request>(command);
     } else if (info->command == Command::Run) {
         if (rest.size() != 1)
             return usageError(QStringLiteral("run: нужен один файл сценария"));
@@ -283,11 +228,12 @@ Parsed parseCommandLine(const QStringList& arguments) {
 
     bool ok = false;
     run.address = parser.value(options.address).toInt(&ok);
-    if (!ok || run.address < kLowestAddress || run.address > kHighestAddress)
+    if (!ok || run.address < defaults::kLowestSlaveAddress ||
+        run.address > defaults::kHighestSlaveAddress)
         return usageError(QStringLiteral("--address: \"%1\" вне диапазона %2..%3")
                               .arg(parser.value(options.address))
-                              .arg(kLowestAddress)
-                              .arg(kHighestAddress));
+                              .arg(defaults::kLowestSlaveAddress)
+                              .arg(defaults::kHighestSlaveAddress));
 
     if (info->command == Command::Send || info->command == Command::Run) {
         const auto timeout = positiveSeconds(parser.value(options.timeout));

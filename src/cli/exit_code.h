@@ -10,7 +10,7 @@ enum class ExitCode : int {
     ExceptionReply = 3,   // the controller refused the request
     NoAnswer = 4,         // no valid reply in time; run: an `until` not met in time
     ExpectFailed = 5,     // run: an `expect` did not hold
-    Interrupted = 130,    // run: stopped by Ctrl+C before its end, as a shell reports SIGINT
+    Interrupted = 130,    // run: stopped before its end (Ctrl+C, as a shell reports SIGINT)
 };
 
 inline constexpr const char* kExitCodeHelp =
@@ -21,6 +21,6 @@ inline constexpr const char* kExitCodeHelp =
     "  3  the controller answered with an exception (printed with its meaning); run: a send refused\n"
     "  4  no valid answer in time (read: 1 s; send: --timeout); run: an until not met in time\n"
     "  5  run: an expect did not hold\n"
-    "  130  run: stopped by Ctrl+C before the end\n";
+    "  130  run: stopped before the end by Ctrl+C or a failed write of the records\n";
 
 }  // namespace torvix::cli

@@ -1,29 +1,13 @@
 #include "cli/frame_trace.h"
 
-#include "link/operator_requests.h"
-#include "link/protocol.h"
+#include "link/outcome_words.h"
+#include "link/request_table.h"
 
 namespace torvix::cli {
 namespace {
 
 QString stamp(double ms) {
     return QStringLiteral("%1").arg(ms, 11, 'f', 3);
-}
-
-QString verdictText(Verdict verdict, int exceptionCode) {
-    switch (verdict) {
-        case Verdict::Answered:
-            return QStringLiteral("answered");
-        case Verdict::CrcMismatch:
-            return QStringLiteral("CRC mismatch");
-        case Verdict::NoAnswer:
-            return QStringLiteral("no answer");
-        case Verdict::Exception:
-            return QStringLiteral("exception %1 (%2)")
-                .arg(exceptionCode)
-                .arg(protocol::exceptionMeaning(exceptionCode));
-    }
-    return {};
 }
 
 }  // namespace
@@ -40,14 +24,14 @@ QString hexBytes(std::span<const std::uint8_t> bytes) {
 
 QString traceSent(double ms, std::span<const std::uint8_t> frame) {
     return QStringLiteral("%1 TX %2  (%3)\n")
-        .arg(stamp(ms), hexBytes(frame), commands::requestName(frame));
+        .arg(stamp(ms), hexBytes(frame), requests::name(frame));
 }
 
 QString traceReceived(double ms, std::span<const std::uint8_t> reply, Verdict verdict,
                       int exceptionCode, std::optional<double> replyMs) {
     QString line = QStringLiteral("%1 RX %2  %3")
                        .arg(stamp(ms), reply.empty() ? QStringLiteral("--") : hexBytes(reply),
-                            verdictText(verdict, exceptionCode));
+                            outcome_words::trace(verdict, exceptionCode));
     if (replyMs) line += QStringLiteral(", %1 ms").arg(*replyMs, 0, 'f', 2);
     return line + u'\n';
 }

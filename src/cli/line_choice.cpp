@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "link/outcome_words.h"
 #include "link/port_resolver.h"
 #include "settings/config_file.h"
 
@@ -52,27 +53,11 @@ std::variant<LineChoice, Failure> chooseLine(const Invocation& run, const QStrin
     return line;
 }
 
-QString portFailureReason(const PortError& error) {
-    switch (error.code) {
-        case PortErrorCode::NoSuchPort:
-            return QStringLiteral("нет такого устройства");
-        case PortErrorCode::PortInUse:
-            return QStringLiteral("занят другим приложением");
-        case PortErrorCode::PermissionDenied:
-            return QStringLiteral("нет прав доступа (группа dialout)");
-        case PortErrorCode::InvalidSettings:
-            return QStringLiteral("настройки линии не применяются: %1").arg(error.detail);
-        case PortErrorCode::PortAlreadyOpen:
-        case PortErrorCode::OpenFailed:
-            break;
-    }
-    return QStringLiteral("ошибка открытия: %1").arg(error.detail);
-}
-
 std::optional<Failure> openLine(SerialPort& port, const LineChoice& line) {
     const auto fail = [&](const PortError& error) {
-        return Failure{ExitCode::PortUnavailable, QStringLiteral("порт %1 не открывается: %2")
-                                                      .arg(line.name(), portFailureReason(error))};
+        return Failure{ExitCode::PortUnavailable,
+                       QStringLiteral("порт %1 не открывается: %2")
+                           .arg(line.name(), outcome_words::portFailureReason(error))};
     };
     if (PortStatus status = port.setLineSettings(line.settings); !status)
         return fail(status.error());

@@ -32,9 +32,6 @@ struct Failure {
 // `iniPath`: тп.ini beside the program; only read.
 std::variant<LineChoice, Failure> chooseLine(const Invocation& run, const QString& iniPath);
 
-// The reason a port refused to open, as the user is told it.
-QString portFailureReason(const PortError& error);
-
 // Sets number, settings and opens; the failure tells the reason and exits 1.
 std::optional<Failure> openLine(SerialPort& port, const LineChoice& line);
 

@@ -3,19 +3,16 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
-#include <algorithm>
-#include <vector>
 
-#include "cli/command_frames.h"
 #include "cli/console.h"
 #include "cli/line_choice.h"
 #include "cli/poll_session.h"
 #include "cli/ports_listing.h"
-#include "record/event_text.h"
-#include "record/record_writers.h"
 #include "cli/run_commands.h"
-#include "link/operator_requests.h"
+#include "link/outcome_words.h"
 #include "link/protocol.h"
+#include "link/request_table.h"
+#include "record/record_writers.h"
 #include "settings/config_file.h"
 
 namespace torvix::cli {
@@ -37,18 +34,13 @@ int fail(const Failure& failure) {
 // What the ticks so far have seen instead of a valid answer, for the message at the deadline.
 struct LastTrouble {
     std::optional<int> exception;
-    QString text = QStringLiteral("нет ответа");
+    QString text = outcome_words::trouble(Verdict::NoAnswer, 0);
 
     void note(const TickOutcome& outcome) {
         exception.reset();
-        if (outcome.verdict == Verdict::Exception) {
-            exception = outcome.exceptionCode;
-            text = exceptionText(outcome.exceptionCode);
-        } else if (outcome.verdict == Verdict::CrcMismatch) {
-            text = QStringLiteral("ответ с неверной КС");
-        } else if (outcome.verdict == Verdict::NoAnswer) {
-            text = QStringLiteral("нет ответа");
-        }
+        if (outcome.verdict == Verdict::Exception) exception = outcome.exceptionCode;
+        if (outcome.verdict != Verdict::Answered)
+            text = outcome_words::trouble(outcome.verdict, outcome.exceptionCode);
     }
     ExitCode code() const { return exception ? ExitCode::ExceptionReply : ExitCode::NoAnswer; }
 };
@@ -93,8 +85,11 @@ int runRead(const Invocation& run, const QString& iniPath) {
 }
 
 int runSend(const Invocation& run, const QString& iniPath) {
-    const auto request = requestOf(run.operatorCommand);
+    const auto request = requests::pdu(run.operatorCommand);
     if (!request) return fail({ExitCode::Usage, QStringLiteral("send: команда не построена")});
+    const auto carriesIt = [&](std::span<const std::uint8_t> frame) {
+        return requests::identify(frame) == run.operatorCommand;
+    };
     const auto choice = chooseLine(run, iniPath);
     if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
     PollSession session(std::get<LineChoice>(choice), run.address);
@@ -104,11 +99,9 @@ int runSend(const Invocation& run, const QString& iniPath) {
 
     QEventLoop loop;
     LastTrouble trouble;
-    QString name;
+    const QString name = requests::name(run.operatorCommand);
     session.start([&](const TickOutcome& outcome, std::optional<double>) {
-        if (name.isEmpty() && carries(outcome.sent, *request))
-            name = commands::requestName(outcome.sent);
-        if (outcome.answered.empty() || !carries(outcome.answered, *request)) return;
+        if (!carriesIt(outcome.answered)) return;
         if (outcome.verdict == Verdict::Answered) {
             tell(QStringLiteral("%1: выполнено").arg(name));
             loop.exit(exitWith(ExitCode::Ok));

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "control/layout_table.h"
+#include "link/defaults.h"
 #include "link/port_resolver.h"
-#include "link/protocol.h"
+#include "link/request_table.h"
 
 namespace torvix::cli {
 namespace {
@@ -15,7 +15,9 @@ namespace {
 constexpr double kCounterWriteEveryMs = 200;
 constexpr double kTurnaroundMarginMs = 10;
 constexpr double kReplyTimeoutMarginMs = 50;
-constexpr std::size_t kStatusExchangeBytes = 8 + protocol::kStatusReplyBytes;
+const std::size_t kStatusExchangeBytes =
+    requests::statusReadPdu().size() + 3 +
+    std::size_t(requests::entry(requests::Kind::StatusRead).replyBytes);
 
 double lineNsPerByte(const LineChoice& line) {
     // A pseudo-terminal hands the bytes over at once, whatever speed it is told.
@@ -32,7 +34,7 @@ PollSession::PollSession(const LineChoice& line, int address)
       modbus_(timing_, address_) {
     clock_.start();
     timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(layout::kPollIntervalMs);
+    timer_.setInterval(defaults::kPollIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
     for (QTimer* timer : {&replyTimer_, &silenceTimer_}) {
         timer->setTimerType(Qt::PreciseTimer);
@@ -45,7 +47,7 @@ PollSession::PollSession(const LineChoice& line, int address)
         }
         tick();
     });
-    // The timer counts whole milliseconds; the rest of the silence is waited out in silence().
+    // The timer counts whole milliseconds; the rest of the silence is waited out in its handler.
     silenceTimer_.setInterval(int(line_.settings.interFrameMicroseconds() / 1000));
     counterWriteDueMs_ = kCounterWriteEveryMs - kTurnaroundMarginMs -
                          (line_.settings.wireMicroseconds(kStatusExchangeBytes) +
@@ -58,6 +60,11 @@ PollSession::PollSession(const LineChoice& line, int address)
         timing_.noteArrival();
         onBytesArrived();
     });
+#else
+    // Without that notification --fast looks for the reply every millisecond.
+    arrivalPoll_.setTimerType(Qt::PreciseTimer);
+    arrivalPoll_.setInterval(1);
+    QObject::connect(&arrivalPoll_, &QTimer::timeout, [this] { onBytesArrived(); });
 #endif
 }
 
@@ -82,6 +89,7 @@ void PollSession::stop() {
     timer_.stop();
     replyTimer_.stop();
     silenceTimer_.stop();
+    arrivalPoll_.stop();
     awaitingReply_ = false;
     (void)port_.setPortOpen(false);
 }
@@ -99,6 +107,9 @@ void PollSession::tick() {
         const double replyWireMs =
             line_.settings.wireMicroseconds(modbus_.expectedReplyBytes()) / 1000;
         awaitingReply_ = true;
+#if defined(Q_OS_WIN) || defined(_WIN32)
+        arrivalPoll_.start();
+#endif
         replyTimer_.start(int(std::ceil(replyTimeoutMs_.value_or(replyWireMs + kReplyTimeoutMarginMs))));
     }
     // The handler may stop the session; nothing of it is touched after.
@@ -112,6 +123,7 @@ void PollSession::onBytesArrived() {
 void PollSession::replyDone() {
     if (!awaitingReply_) return;
     awaitingReply_ = false;
+    arrivalPoll_.stop();
     replyDoneNs_ = clock_.nsecsElapsed();
     replyTimer_.stop();
     silenceTimer_.start();

@@ -67,6 +67,7 @@ private:
     bool awaitingReply_ = false;
     QTimer replyTimer_;
     QTimer silenceTimer_;
+    QTimer arrivalPoll_;  // where the port tells nothing of arriving bytes
     QElapsedTimer sinceCounterWrite_;
     int counterSent_ = -1;
     double counterWriteDueMs_ = 0;

@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <QXmlStreamWriter>
 
-#include "cli/command_frames.h"
 #include "cli/console.h"
 #include "cli/line_choice.h"
 #include "cli/poll_session.h"
@@ -16,6 +15,7 @@
 #include "cli/script.h"
 #include "cli/stop_signals.h"
 #include "link/protocol.h"
+#include "link/request_table.h"
 #include "record/event_text.h"
 
 namespace torvix::cli {
@@ -36,6 +36,17 @@ struct CheckResult {
 
 QString secondsText(double seconds) {
     return QString::number(seconds, 'f', 1);
+}
+
+// The steps the JUnit report has a test case for.
+bool isCheck(const Step& step) {
+    return std::holds_alternative<Until>(step.action) ||
+           std::holds_alternative<Expect>(step.action);
+}
+
+// An until's events leave its time limit off: "until gen_f_hz >= 49.5".
+QString untilText(const Step& step) {
+    return step.text.section(QStringLiteral(" within "), 0, 0);
 }
 
 class ScriptRun {
@@ -72,8 +83,7 @@ public:
             if (const auto* until = std::get_if<Until>(&step.action)) {
                 if (until->condition.holdsFor(*recorder_.latest()).value_or(false)) {
                     pass(QStringLiteral("%1: выполнено за %2 с")
-                             .arg(step.text.section(QStringLiteral(" within "), 0, 0),
-                                  secondsText(stepSeconds())));
+                             .arg(untilText(step), secondsText(stepSeconds())));
                 }
             } else if (const auto* expect = std::get_if<Expect>(&step.action)) {
                 check(expect->condition);
@@ -83,6 +93,11 @@ public:
 
     // Ctrl+C: nothing more goes out; the step under way and the rest did not run.
     void interrupt() {
+        // All steps are over and the last events only wait for a record: the result stands.
+        if (ending_) {
+            stopNow(code_);
+            return;
+        }
         if (index_ < steps_.size() && isCheck(steps_[index_]))
             checks_[index_] = {CheckResult::Interrupted, QStringLiteral("прервано (Ctrl+C)"),
                                stepSeconds()};
@@ -95,11 +110,6 @@ public:
     const std::vector<CheckResult>& checks() const { return checks_; }
 
 private:
-    static bool isCheck(const Step& step) {
-        return std::holds_alternative<Until>(step.action) ||
-               std::holds_alternative<Expect>(step.action);
-    }
-
     double stepSeconds() const { return double(stepClock_.nsecsElapsed()) / 1e9; }
 
     void begin() {
@@ -110,8 +120,8 @@ private:
         const Step& step = steps_[index_];
         stepClock_.start();
         if (const auto* send = std::get_if<Send>(&step.action)) {
-            request_ = requestOf(send->command).value_or(std::vector<std::uint8_t>{});
-            if (request_.empty() || !session_.modbus().enqueue(request_)) {
+            const auto pdu = requests::pdu(send->request);
+            if (!pdu || !session_.modbus().enqueue(pdu->bytes())) {
                 tell(QStringLiteral("строка %1: запрос не принят в очередь").arg(step.line));
                 end(ExitCode::Usage);
                 return;
@@ -142,7 +152,7 @@ private:
     }
 
     void onSendTick(const Send& send, const TickOutcome& outcome) {
-        if (outcome.answered.empty() || !carries(outcome.answered, request_)) return;
+        if (requests::identify(outcome.answered) != send.request) return;
         if (outcome.verdict == Verdict::Answered) {
             recorder_.addEvent(record::commandEvent(send.words, {CommandOutcome::Executed}));
             next();
@@ -200,8 +210,7 @@ private:
                     .arg(secondsText(double(until->withinMs) / 1000),
                          latest ? until->condition.shownIn(*latest) : QStringLiteral("нет записей"));
             checks_[index_] = {CheckResult::Failed, why, stepSeconds()};
-            recorder_.addEvent(step.text.section(QStringLiteral(" within "), 0, 0) +
-                               QStringLiteral(": ") + why);
+            recorder_.addEvent(untilText(step) + QStringLiteral(": ") + why);
             end(ExitCode::NoAnswer);
         } else if (std::holds_alternative<Expect>(step.action)) {
             const QString why = QStringLiteral("не выполнено (нет записей)");
@@ -237,7 +246,6 @@ private:
     std::vector<CheckResult> checks_;
     QTimer timer_;
     QElapsedTimer stepClock_;
-    std::vector<std::uint8_t> request_;
     std::size_t index_ = 0;
     std::size_t done_ = 0;
     bool expectFailed_ = false;
@@ -253,9 +261,7 @@ bool writeJunit(const QString& path, const QString& scriptPath, const std::vecto
     int tests = 0, failures = 0, skipped = 0;
     double total = 0;
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        if (!std::holds_alternative<Until>(steps[i].action) &&
-            !std::holds_alternative<Expect>(steps[i].action))
-            continue;
+        if (!isCheck(steps[i])) continue;
         ++tests;
         failures += checks[i].state == CheckResult::Failed;
         skipped += checks[i].state == CheckResult::NotRun ||
@@ -275,9 +281,7 @@ bool writeJunit(const QString& path, const QString& scriptPath, const std::vecto
     xml.writeAttribute(QStringLiteral("time"), QString::number(total, 'f', 3));
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const CheckResult& check = checks[i];
-        if (!std::holds_alternative<Until>(steps[i].action) &&
-            !std::holds_alternative<Expect>(steps[i].action))
-            continue;
+        if (!isCheck(steps[i])) continue;
         xml.writeStartElement(QStringLiteral("testcase"));
         xml.writeAttribute(QStringLiteral("classname"), suite);
         xml.writeAttribute(QStringLiteral("name"),

@@ -77,9 +77,10 @@ std::variant<Action, QString> actionOf(const QString& step) {
     const QString& verb = words[0];
     const QStringList rest = words.mid(1);
     if (verb == u"send") {
-        auto command = operatorCommandOf(rest);
+        auto command = requests::parseWords(rest);
         if (auto* message = std::get_if<QString>(&command)) return *message;
-        return Action{Send{std::get<OperatorCommand>(command), rest.join(u' ')}};
+        const auto request = std::get<requests::Request>(command);
+        return Action{Send{request, requests::words(request)}};
     }
     if (verb == u"wait") {
         const auto ms = rest.size() == 1 ? durationOf(rest[0]) : std::nullopt;

@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "cli/command_line.h"
+#include "link/request_table.h"
 #include "record/status_record.h"
 
 namespace torvix::cli::script {
@@ -27,8 +27,8 @@ struct Condition {
 };
 
 struct Send {
-    OperatorCommand command;
-    QString words;  // "load on"
+    requests::Request request;
+    QString words;  // as `send` takes them: "load on", "priority 5"
 };
 struct Wait {
     qint64 ms;

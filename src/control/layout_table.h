@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "control/window_sinks.h"
+#include "link/defaults.h"
 
 namespace torvix::layout {
 
@@ -20,7 +21,7 @@ inline constexpr std::string_view kMenuSettings = "mnu_settings";
 inline constexpr std::u16string_view kMenuSettingsCaption = u"&Настройка порта";
 
 inline constexpr std::string_view kPollTimer = "Timer1";
-inline constexpr int kPollIntervalMs = 100;
+inline constexpr int kPollIntervalMs = defaults::kPollIntervalMs;
 
 enum class Kind { Frame, Label, Lamp, Button, TextBox, ComboBox, Line };
 enum class Align { Left, Centre, Right };

@@ -8,7 +8,7 @@ void OperatorCommands::modeClicked(int index) {
 }
 
 void OperatorCommands::numberClicked(int index) {
-    if (index < 0 || index >= static_cast<int>(commands::kNumberKinds.size())) return;
+    if (index < 0 || index >= requests::kNumberButtons) return;
     const QString text = box_.priorityText();
     const auto number = commands::readTypedNumber(text);
     const auto request = number ? commands::numberRequest(index, *number) : std::nullopt;

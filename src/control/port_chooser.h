@@ -5,9 +5,10 @@
 #include <functional>
 #include <vector>
 
-#include "link/serial_port.h"
-#include "control/window_sinks.h"
 #include "control/config.h"
+#include "control/window_sinks.h"
+#include "link/defaults.h"
+#include "link/serial_port.h"
 
 namespace torvix {
 
@@ -17,8 +18,8 @@ inline const QString kReopenFailed = QStringLiteral("Порт не выбран 
 
 class PortChooser {
 public:
-    static constexpr int kFirstProbedPort = 1;
-    static constexpr int kLastProbedPort = 16;
+    static constexpr int kFirstProbedPort = defaults::kFirstPort;
+    static constexpr int kLastProbedPort = defaults::kLastPort;
 
     enum class OkResult { Close, SettingsRefused };
 

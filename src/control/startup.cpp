@@ -1,5 +1,7 @@
 #include "control/startup.h"
 
+#include "link/outcome_words.h"
+
 namespace torvix {
 namespace {
 
@@ -51,10 +53,7 @@ QStringList Startup::slaveAddressEntries() {
 }
 
 QString Startup::portFailurePrompt(int port, const PortError& error) {
-    const QString reason = error.code == PortErrorCode::PortInUse
-                               ? QStringLiteral(" занят другим приложением")
-                               : QStringLiteral(" не доступен");
-    return QStringLiteral("Порт COM") + QString::number(port) + reason +
+    return QStringLiteral("Порт COM") + QString::number(port) + outcome_words::portFailure(error) +
            QStringLiteral("\r\nВыберите другой порт");
 }
 

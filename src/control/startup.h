@@ -5,16 +5,17 @@
 #include <QStringList>
 #include <functional>
 
-#include "link/serial_port.h"
 #include "control/config.h"
 #include "control/operator_prompt.h"
+#include "link/defaults.h"
+#include "link/serial_port.h"
 
 namespace torvix {
 
 class Startup {
 public:
     static constexpr int kSlaveAddresses = 128;
-    static constexpr int kInitialSlaveAddress = 7;
+    static constexpr int kInitialSlaveAddress = defaults::kSlaveAddress;
     static inline const QString kFailureTitle = QStringLiteral("Ошибка открытия порта");
 
     // The parts of the sequence that belong to the window and its owner.

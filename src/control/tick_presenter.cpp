@@ -2,17 +2,10 @@
 
 #include "decode/status_snapshot.h"
 #include "decode/status_texts.h"
-#include "link/operator_requests.h"
 #include "link/protocol.h"
+#include "link/request_table.h"
 
 namespace torvix {
-
-QString status_text::refused(const QString& requestName, int exceptionCode) {
-    return QStringLiteral("Контроллер отклонил «%1»: исключение %2 (%3)")
-        .arg(requestName)
-        .arg(exceptionCode)
-        .arg(protocol::exceptionMeaning(exceptionCode));
-}
 
 TickPresenter::TickPresenter(const Modbus& modbus, DisplaySink& display, StatusLine& status,
                              QLocale locale, Clock clock)
@@ -44,43 +37,35 @@ void TickPresenter::show(const TickOutcome& outcome) {
 }
 
 QString TickPresenter::verdictText(const TickOutcome& outcome) {
-    switch (outcome.verdict) {
-        case Verdict::NoAnswer:
-            return status_text::kNoAnswer;
-        case Verdict::CrcMismatch:
-            return status_text::kCrcMismatch;
-        case Verdict::Answered:
-            return status_text::kLinkUp;
-        case Verdict::Exception:
-            break;
+    // A busy controller is asked again and acknowledge counts as executed; any other refusal
+    // is named on the status line for a while.
+    if (outcome.verdict == Verdict::Exception && outcome.retired &&
+        outcome.exceptionCode != protocol::exception_code::kAcknowledge) {
+        notice_ = status_text::refused(requests::name(outcome.answered), outcome.exceptionCode);
+        noticeUntil_ = clock_() + kNoticeTime;
     }
-    if (!outcome.retired) return status_text::kBusy;
-    // Acknowledge: accepted and being carried out.
-    if (outcome.exceptionCode == protocol::exception_code::kAcknowledge)
-        return status_text::kLinkUp;
-    notice_ = status_text::refused(commands::requestName(outcome.answered), outcome.exceptionCode);
-    noticeUntil_ = clock_() + kNoticeTime;
-    return status_text::kLinkUp;
+    return outcome_words::statusLine(outcome.verdict, outcome.exceptionCode);
 }
 
 void TickPresenter::showReply(std::span<const std::uint8_t> reply) {
-    switch (reply[1]) {
-        case protocol::kReadInputRegisters:
+    switch (requests::shapeAnswered(reply).value_or(requests::Shape::WriteCode)) {
+        case requests::Shape::ReadStatus:
             if (const auto snapshot = StatusSnapshot::fromReply(reply))
                 display_.showStatus(statusTexts(*snapshot, locale_));
             break;
-        case protocol::kWriteMultipleRegisters:
+        case requests::Shape::WriteNumber:
             display_.setBackground({"txt_prior_sec"}, kGreen);
             break;
-        default:
+        case requests::Shape::WriteArgument:
+        case requests::Shape::WriteCode:
             break;  // counter and command echoes
     }
 }
 
 void TickPresenter::showCounter(std::span<const std::uint8_t> sent) {
-    if (sent.size() < 6 || sent[1] != protocol::kWriteSingleRegister) return;
-    if ((sent[2] << 8 | sent[3]) != protocol::kCounterRegister) return;
-    display_.setCaption({"lbl_tr_id"}, QString::number(sent[4] << 8 | sent[5]));
+    const auto request = requests::identify(sent);
+    if (!request || request->kind != requests::Kind::CounterWrite) return;
+    display_.setCaption({"lbl_tr_id"}, QString::number(request->argument));
 }
 
 }  // namespace torvix

@@ -10,17 +10,17 @@
 
 #include "control/window_sinks.h"
 #include "link/modbus.h"
+#include "link/outcome_words.h"
 
 namespace torvix {
 
 namespace status_text {
-inline const QString kLinkUp = QStringLiteral("Связь с контроллером Torvix установлена");
-inline const QString kCrcMismatch = QStringLiteral("Ошибка обмена: Несовпадение КС");
-inline const QString kNoAnswer = QStringLiteral("Ошибка обмена: Нет ответа от контроллера Torvix");
+using outcome_words::kBusy;
+using outcome_words::kCrcMismatch;
+using outcome_words::kLinkUp;
+using outcome_words::kNoAnswer;
+using outcome_words::refused;
 inline const QString kQueueFull = QStringLiteral("Очередь команд переполнена: команда не принята");
-inline const QString kBusy = QStringLiteral("Контроллер Torvix занят: запрос будет повторён");
-// "Контроллер отклонил «СТАРТ»: исключение 2 (недопустимый адрес данных)"
-QString refused(const QString& requestName, int exceptionCode);
 }  // namespace status_text
 
 class TickPresenter {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/protocol.h"
+#include "link/request_table.h"
 
 namespace torvix {
 
@@ -55,41 +56,20 @@ bool Modbus::takeArrived() {
     if (!takenEarly_) rxCount_ = 0;
     takenEarly_ = true;
     while (rxCount_ < kRxKept && port_.inBufferCount() > 0) rxBuffer_[rxCount_++] = port_.input();
-    const auto taken = std::span<const std::uint8_t>(rxBuffer_).first(rxCount_);
-    if (taken.size() >= protocol::kExceptionReplyBytes && (taken[1] & protocol::kExceptionFlag))
-        return true;
-    const std::size_t expected = expectedReplyBytes();
-    return expected > 0 && taken.size() >= expected;
+    return requests::replyComplete(inFlight(), std::span<const std::uint8_t>(rxBuffer_).first(rxCount_));
 }
 
 std::size_t Modbus::expectedReplyBytes() const {
-    if (txLength_ < 2) return 0;
-    switch (txFrame_[1]) {
-        case protocol::kReadInputRegisters:
-            return 5 + 2 * std::size_t(txFrame_[4] << 8 | txFrame_[5]);
-        case protocol::kWriteSingleRegister:
-        case protocol::kWriteMultipleRegisters:
-            return 8;
-        default:
-            return 0;
-    }
+    return std::size_t(requests::normalReplyBytes(inFlight()).value_or(0));
 }
 
 void Modbus::refillWithDefaultRequest() {
     bool stored = false;
     if (!counterWriteDue_) {
-        const std::array<std::uint8_t, 5> read{
-            protocol::kReadInputRegisters, byteOf(protocol::kStatusFirstRegister, 1),
-            byteOf(protocol::kStatusFirstRegister, 0), byteOf(protocol::kStatusRegisterCount, 1),
-            byteOf(protocol::kStatusRegisterCount, 0)};
-        stored = queue_.put(read);
+        stored = queue_.put(requests::statusReadPdu());
     } else {
         transactionCounter_ = nextTransactionCounter(transactionCounter_);
-        const std::array<std::uint8_t, 5> write{
-            protocol::kWriteSingleRegister, byteOf(protocol::kCounterRegister, 1),
-            byteOf(protocol::kCounterRegister, 0), byteOf(transactionCounter_, 1),
-            byteOf(transactionCounter_, 0)};
-        stored = queue_.put(write);
+        stored = queue_.put(requests::counterWritePdu(transactionCounter_));
     }
     // An empty queue always has room; the flag flips only for a request that really went in.
     if (stored) counterWriteDue_ = !counterWriteDue_;

@@ -81,6 +81,9 @@ private:
     void judge(TickOutcome& outcome);
     void sendNextRequest(TickOutcome& outcome);
     void refillWithDefaultRequest();
+    std::span<const std::uint8_t> inFlight() const {
+        return std::span<const std::uint8_t>(txFrame_).first(txLength_);
+    }
 
     SerialPort& port_;
     const SlaveAddressSource& slave_;

@@ -4,70 +4,23 @@
 #include <limits>
 
 namespace torvix::commands {
-namespace {
-
-// The captions of the buttons that send each code, with the row a 0/1 button switches.
-constexpr std::array<std::u16string_view, 12> kModeNames = {
-    u"СТАРТ",      u"СТОП",       u"КВИТ",     u"Нагрузка 1/0", u"Секция 1/0",   u"Автозапуск 1/0",
-    u"Нагрузка 0", u"Нагрузка 1", u"Секция 0", u"Секция 1",     u"Автозапуск 0", u"Автозапуск 1",
-};
-constexpr std::array<std::u16string_view, 3> kNumberNames = {u"Приоритет", u"Секция",
-                                                             u"Соседняя Секция"};
-
-int wordAt(std::span<const std::uint8_t> frame, std::size_t at) {
-    return frame[at] << 8 | frame[at + 1];
-}
-
-}  // namespace
-
 std::optional<ModeRequest> modeRequest(int index) {
-    if (index < 0 || index >= static_cast<int>(kModeCodes.size())) return std::nullopt;
-    const std::uint16_t code = kModeCodes[static_cast<std::size_t>(index)];
-    using protocol::byteOf;
-    return ModeRequest{protocol::kWriteSingleRegister, byteOf(protocol::kCommandRegister, 1),
-                       byteOf(protocol::kCommandRegister, 0), byteOf(code, 1), byteOf(code, 0)};
+    const auto kind = requests::modeButton(index);
+    if (!kind) return std::nullopt;
+    const auto pdu = requests::pdu({*kind});
+    ModeRequest request{};
+    std::copy(pdu->begin(), pdu->end(), request.begin());
+    return request;
 }
 
 std::optional<NumberRequest> numberRequest(int kindIndex, int number) {
-    if (kindIndex < 0 || kindIndex >= static_cast<int>(kNumberKinds.size())) return std::nullopt;
-    if (number < kLowestNumber || number > kHighestNumber) return std::nullopt;
-    const NumberKind kind = kNumberKinds[static_cast<std::size_t>(kindIndex)];
-    constexpr std::uint16_t kRegisters = 2;
-    using protocol::byteOf;
-    return NumberRequest{protocol::kWriteMultipleRegisters,
-                         byteOf(protocol::kNumberRegister, 1),
-                         byteOf(protocol::kNumberRegister, 0),
-                         byteOf(kRegisters, 1),
-                         byteOf(kRegisters, 0),
-                         2 * kRegisters,
-                         kind.marker,
-                         byteOf(number, 0),
-                         byteOf(kind.code, 1),
-                         byteOf(kind.code, 0)};
-}
-
-QString requestName(std::span<const std::uint8_t> frame) {
-    if (frame.size() < 2) return QStringLiteral("пустой запрос");
-    const std::uint8_t function = frame[1];
-    if (function == protocol::kReadInputRegisters) return QStringLiteral("чтение состояния");
-    if (function == protocol::kWriteSingleRegister && frame.size() >= 6) {
-        const int reg = wordAt(frame, 2);
-        if (reg == protocol::kCounterRegister) return QStringLiteral("запись кода транзакции");
-        const auto code = std::find(kModeCodes.begin(), kModeCodes.end(), wordAt(frame, 4));
-        if (reg == protocol::kCommandRegister && code != kModeCodes.end())
-            return QStringView(kModeNames[static_cast<std::size_t>(code - kModeCodes.begin())])
-                .toString();
-    }
-    if (function == protocol::kWriteMultipleRegisters && frame.size() >= 11 &&
-        wordAt(frame, 2) == protocol::kNumberRegister) {
-        const int code = wordAt(frame, 9);
-        for (std::size_t i = 0; i < kNumberKinds.size(); ++i) {
-            if (kNumberKinds[i].code == code)
-                return QStringView(kNumberNames[i]).toString() + QStringLiteral(" = ") +
-                       QString::number(frame[8]);
-        }
-    }
-    return QStringLiteral("функция %1").arg(function);
+    const auto kind = requests::numberButton(kindIndex);
+    if (!kind) return std::nullopt;
+    const auto pdu = requests::pdu({*kind, number});
+    if (!pdu) return std::nullopt;
+    NumberRequest request{};
+    std::copy(pdu->begin(), pdu->end(), request.begin());
+    return request;
 }
 
 std::optional<std::int32_t> readTypedNumber(QStringView text) {

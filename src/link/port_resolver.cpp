@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <array>
 
+#include "link/defaults.h"
+
 namespace torvix {
 #ifndef Q_OS_WIN
 namespace {
@@ -14,9 +16,9 @@ struct TableRange {
 };
 
 constexpr std::array<TableRange, 3> kPortTable{{
-    {1, 4, "/dev/ttyS"},
+    {defaults::kFirstPort, 4, "/dev/ttyS"},
     {5, 12, "/dev/ttyUSB"},
-    {13, 16, "/dev/ttyACM"},
+    {13, defaults::kLastPort, "/dev/ttyACM"},
 }};
 
 }  // namespace

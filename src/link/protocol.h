@@ -11,6 +11,12 @@ namespace torvix::protocol {
 inline constexpr std::uint8_t kReadInputRegisters = 4;
 inline constexpr std::uint8_t kWriteSingleRegister = 6;
 inline constexpr std::uint8_t kWriteMultipleRegisters = 16;
+// Other standard functions, which the controller does not serve; a slave must still frame them.
+inline constexpr std::uint8_t kReadCoils = 1;
+inline constexpr std::uint8_t kReadDiscreteInputs = 2;
+inline constexpr std::uint8_t kReadHoldingRegisters = 3;
+inline constexpr std::uint8_t kWriteSingleCoil = 5;
+inline constexpr std::uint8_t kWriteMultipleCoils = 15;
 // Set in the function code of a reply that refuses the request; an exception code follows.
 inline constexpr std::uint8_t kExceptionFlag = 0x80;
 inline constexpr int kExceptionReplyBytes = 5;

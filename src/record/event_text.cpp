@@ -1,6 +1,6 @@
 #include "record/event_text.h"
 
-#include "link/protocol.h"
+#include "link/outcome_words.h"
 
 namespace torvix::record {
 
@@ -8,16 +8,12 @@ QString eventLine(double seconds, QStringView what, int width) {
     return QStringLiteral("[%1 s] %2").arg(seconds, width, 'f', 1).arg(what);
 }
 
-QString exceptionText(int code) {
-    return QStringLiteral("исключение %1 (%2)").arg(code).arg(protocol::exceptionMeaning(code));
-}
-
 QString outcomeWords(CommandOutcome outcome) {
     switch (outcome.kind) {
         case CommandOutcome::Executed:
             return QStringLiteral("выполнено");
         case CommandOutcome::Refused:
-            return QStringLiteral("отказ: ") + exceptionText(outcome.exceptionCode);
+            return QStringLiteral("отказ: ") + outcome_words::exception(outcome.exceptionCode);
         case CommandOutcome::Busy:
             return QStringLiteral("занят, повтор");
         case CommandOutcome::NoAnswer:

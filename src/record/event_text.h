@@ -27,7 +27,4 @@ QString commandEvent(QStringView cliWords, CommandOutcome outcome);
 // "mark наброс 50 %"
 QString markEvent(QStringView text);
 
-// "исключение 2 (недопустимый адрес данных)"
-QString exceptionText(int code);
-
 }  // namespace torvix::record

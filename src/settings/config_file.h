@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 
+#include "link/defaults.h"
+
 namespace torvix {
 
 class ConfigFile {
@@ -17,10 +19,10 @@ public:
     static inline const QString kSlaveKey = QStringLiteral("MBSLAD");
     static inline const QString kPortsSection = QStringLiteral("Ports");
     // What a missing key stands for, and what a new file is given.
-    static inline const int kDefaultPort = 1;
-    static inline const QString kDefaultSettings = QStringLiteral("115200,e,8,1");
+    static inline const int kDefaultPort = defaults::kPort;
+    static inline const QString kDefaultSettings = QString::fromLatin1(defaults::kLineSettings);
     // Section "Ports" names devices for these numbers.
-    static constexpr int kPortOverrideCount = 16;
+    static constexpr int kPortOverrideCount = defaults::kLastPort;
 
     explicit ConfigFile(QString path) : path_(std::move(path)) {}
     // The folder of the running executable joined with "тп.ini".

@@ -4,6 +4,8 @@
 #include <array>
 #include <string_view>
 
+#include "link/defaults.h"
+
 namespace torvix::port_dialog_layout {
 
 inline constexpr std::string_view kObjectName = "wndSetCOM";
@@ -35,7 +37,7 @@ inline constexpr std::array<Control, 11> kControls{{
     {"Label1", Kind::Label, "Выберите порт:", 480, 600, 1575, 255, 3},
     {kPortList, Kind::PortList, kNoPortChosen, 2280, 600, 1575, 315, 2},
     {"Label2", Kind::Label, "Настройки режима:", 360, 960, 1575, 255, 5},
-    {kSettingsBox, Kind::TextBox, "115200,e,8,1", 2280, 960, 1575, 285, 4},
+    {kSettingsBox, Kind::TextBox, defaults::kLineSettings, 2280, 960, 1575, 285, 4},
     {"Label3", Kind::Label, "Формат ввода режима: Ск, Чт, Дн, Ст", 600, 1440, 3615, 255, 6},
     {"Label4", Kind::Label, "Ск - скорость (например - 115200, 57600)", 480, 1800, 3735, 255, 7},
     {"Label5", Kind::Label, "Чт - четность (n-нет, e - четный, o - не четный)", 480, 2040, 3735,

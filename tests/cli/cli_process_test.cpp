@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <map>
 #include <optional>
 #include <thread>
@@ -506,6 +507,341 @@ TEST_F(CliEndToEnd, AnIndependentModbusStackServesExactValuesAndTakesTheCommands
     ASSERT_EQ(runToEnd(onLine({"send", "priority", "5"})).code, 0);
     EXPECT_TRUE(waitFor([&] { return holding() == std::vector<int>{0x5505, 0xEE55}; }));
     EXPECT_EQ(state()["rejected_frames"].toInt(), 0);
+}
+
+// ---- run: test sequences ----
+
+// RFC 4180: quoted fields, doubled quotes, commas and line breaks inside quotes.
+std::vector<Record> parseQuotedCsv(const QString& text) {
+    std::vector<QStringList> rows(1);
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') field += text[++i];
+            else if (c == u'"') quoted = false;
+            else field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            rows.back() << field;
+            field.clear();
+        } else if (c == u'\n') {
+            rows.back() << field;
+            field.clear();
+            rows.emplace_back();
+        } else {
+            field += c;
+        }
+    }
+    std::vector<Record> records;
+    if (rows.size() < 2) return records;
+    const QStringList header = rows[0];
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        if (rows[r].isEmpty()) continue;
+        if (rows[r].size() != header.size()) return {};
+        Record record;
+        for (int i = 0; i < header.size(); ++i) record[header[i]] = rows[r][i];
+        records.push_back(record);
+    }
+    return records;
+}
+
+// Every event of the records, in order.
+QStringList eventsOf(const std::vector<Record>& records) {
+    QStringList events;
+    for (const Record& record : records)
+        if (!record.at("events").isEmpty()) events << record.at("events").split(QStringLiteral(" | "));
+    return events;
+}
+
+struct TestCase {
+    QString name;
+    QString outcome;  // passed, failure, skipped
+};
+
+std::vector<TestCase> junitCases(const QString& file) {
+    QFile xmlFile(file);
+    if (!xmlFile.open(QIODevice::ReadOnly)) return {};
+    QXmlStreamReader xml(&xmlFile);
+    std::vector<TestCase> cases;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement()) continue;
+        if (xml.name() == u"testcase")
+            cases.push_back({xml.attributes().value(QStringLiteral("name")).toString(), QStringLiteral("passed")});
+        else if ((xml.name() == u"failure" || xml.name() == u"skipped") && !cases.empty())
+            cases.back().outcome = xml.name().toString();
+    }
+    return xml.hasError() ? std::vector<TestCase>{} : cases;
+}
+
+class RunEndToEnd : public CliEndToEnd {
+protected:
+    QString script(const char* text) {
+        const QString file = path(QStringLiteral("test.tvx"));
+        QFile out(file);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(text);
+        return file;
+    }
+    QStringList commandCodes() const {
+        QStringList codes;
+        for (const auto& code : state()["commands"].toArray())
+            codes << QString::number(code.toInt(), 16).toUpper();
+        return codes;
+    }
+};
+
+// Conditions hold whether the simulated set steps its values or dips them after a load step.
+constexpr char kLoadSequence[] = R"(# commissioning: start, frequency, load on and off
+send start
+until gen_f_hz between 49 and 51 within 30s   # nominal 50 Hz
+mark "наброс, 50 %"
+send load on
+until active_power_kw > 50 within 10s
+wait 300ms
+expect gen_u_a_v between 200 and 250
+send load off
+until active_power_kw < 1 within 10s
+expect gen_f_hz between 49 and 51
+)";
+
+TEST_F(RunEndToEnd, ASequenceStartsTheSetPutsTheLoadOnAndOffAndRecordsEachStep) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--time-scale", "60"}));
+    const QString csv = path(QStringLiteral("run.csv"));
+    const QString junit = path(QStringLiteral("junit.xml"));
+    for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "--fast" : "100 ms tick");
+        QStringList arguments = onLine({"run", script(kLoadSequence), "--output", csv, "--junit", junit});
+        if (fast) arguments << QStringLiteral("--fast");
+        const Finished run = runToEnd(arguments);
+        ASSERT_EQ(run.code, 0) << run.err.toStdString();
+
+        // The set got the three commands in the script's order.
+        const QStringList codes = commandCodes();
+        ASSERT_GE(codes.size(), 3);
+        EXPECT_EQ(codes.mid(codes.size() - 3), (QStringList{"1231", "5BC4", "BC4"}));
+
+        QFile file(csv);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const std::vector<Record> records = parseQuotedCsv(QString::fromUtf8(file.readAll()));
+        ASSERT_GE(records.size(), 3u);
+        const QStringList events = eventsOf(records);
+        QStringList what;
+        const QRegularExpression stamp(QStringLiteral(R"(^\[(\d+\.\d) s\] (.*)$)"));
+        double previous = 0;
+        for (const QString& event : events) {
+            const auto match = stamp.match(event);
+            ASSERT_TRUE(match.hasMatch()) << event.toStdString();
+            EXPECT_GE(match.captured(1).toDouble(), previous) << event.toStdString();
+            previous = match.captured(1).toDouble();
+            what << match.captured(2);
+        }
+        const QRegularExpression doneIn(QStringLiteral(R"(: выполнено за \d+\.\d с$)"));
+        ASSERT_EQ(what.size(), 10) << events.join(u'\n').toStdString();
+        EXPECT_EQ(what[0], QStringLiteral("send start: выполнено"));
+        EXPECT_TRUE(what[1].startsWith(QStringLiteral("until gen_f_hz between 49 and 51: выполнено за ")));
+        EXPECT_EQ(what[2], QStringLiteral("mark наброс, 50 %"));
+        EXPECT_EQ(what[3], QStringLiteral("send load on: выполнено"));
+        EXPECT_TRUE(what[4].contains(doneIn) && what[4].startsWith(QStringLiteral("until active_power_kw > 50")));
+        EXPECT_EQ(what[5], QStringLiteral("wait 300ms"));
+        EXPECT_EQ(what[6], QStringLiteral("expect gen_u_a_v between 200 and 250: выполнено"));
+        EXPECT_EQ(what[7], QStringLiteral("send load off: выполнено"));
+        EXPECT_TRUE(what[8].contains(doneIn));
+        EXPECT_EQ(what[9], QStringLiteral("expect gen_f_hz between 49 and 51: выполнено"));
+
+        // A record after the load came on shows it; the one that carries `until ... > 50`
+        // is the first that held it.
+        for (const Record& record : records)
+            if (record.at("events").contains(QStringLiteral("until active_power_kw > 50"))) {
+                EXPECT_GT(record.at("active_power_kw").toDouble(), 50);
+            }
+
+        // stderr lines up the seconds for the eye.
+        EXPECT_TRUE(run.err.contains(QRegularExpression(
+            QStringLiteral(R"((^|\n)\[ +\d+\.\d s\] send load on: выполнено\n)"))))
+            << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("Шагов выполнено: 10 из 10; проверок: 5, не выполнено: 0")))
+            << run.err.toStdString();
+
+        const auto cases = junitCases(junit);
+        ASSERT_EQ(cases.size(), 5u);
+        EXPECT_EQ(cases[0].name, QStringLiteral("3: until gen_f_hz between 49 and 51 within 30s"));
+        for (const auto& testCase : cases) EXPECT_EQ(testCase.outcome, QStringLiteral("passed"));
+    }
+}
+
+TEST_F(RunEndToEnd, AFailedExpectGoesOnAnUnmetUntilEndsTheSequence) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
+    const QString junit = path(QStringLiteral("junit.xml"));
+    // The set is stopped: no voltage.
+    const Finished expect = runToEnd(onLine({"run", script("expect gen_u_a_v > 100\nsend ack\n"),
+                                             "--output", path("a.csv"), "--junit", junit}));
+    EXPECT_EQ(expect.code, 5) << expect.err.toStdString();
+    EXPECT_TRUE(expect.err.contains(QStringLiteral("expect gen_u_a_v > 100: не выполнено (gen_u_a_v = 0)")))
+        << expect.err.toStdString();
+    EXPECT_EQ(commandCodes().value(commandCodes().size() - 1), QStringLiteral("7893"));
+    ASSERT_EQ(junitCases(junit).size(), 1u);
+    EXPECT_EQ(junitCases(junit)[0].outcome, QStringLiteral("failure"));
+
+    const int before = int(commandCodes().size());
+    const Finished until = runToEnd(onLine(
+        {"run", script("until gen_f_hz > 40 within 500ms\nsend load on\nexpect gen_f_hz > 1\n"),
+         "--output", path("u.csv"), "--junit", junit}));
+    EXPECT_EQ(until.code, 4) << until.err.toStdString();
+    EXPECT_TRUE(until.err.contains(
+        QStringLiteral("until gen_f_hz > 40: не выполнено за 0.5 с (gen_f_hz = 0)")))
+        << until.err.toStdString();
+    EXPECT_EQ(commandCodes().size(), before) << "the load went on after the failed until";
+    const auto cases = junitCases(junit);
+    ASSERT_EQ(cases.size(), 2u);
+    EXPECT_EQ(cases[0].outcome, QStringLiteral("failure"));
+    EXPECT_EQ(cases[1].outcome, QStringLiteral("skipped"));
+}
+
+TEST_F(RunEndToEnd, AScriptThatDoesNotParseIsReportedByLineAndSendsNothing) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
+    const QString file = script("send start\nsend strat\nwait 5\n# fine\nuntil gen_f_hz >= 49.5\n"
+                                "expect no_such_key > 1\nexpect alarm_word_now == 0\nmark \"open\n");
+    const Finished run = runToEnd(onLine({"run", file, "--output", path("p.csv")}));
+    EXPECT_EQ(run.code, 2);
+    for (const int line : {2, 3, 5, 6, 7, 8})
+        EXPECT_TRUE(run.err.contains(QStringLiteral("%1:%2: ").arg(file).arg(line)))
+            << line << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("%1:1: ").arg(file)));
+    EXPECT_FALSE(run.err.contains(QStringLiteral("%1:4: ").arg(file)));
+    EXPECT_EQ(state()["frames"].toInt(), 0) << "a request went out";
+    EXPECT_FALSE(QFileInfo::exists(path("p.csv")));
+}
+
+TEST_F(RunEndToEnd, ARefusedCommandEndsWith3ABusyOneIsRepeated) {
+    // Every request is busy at first and answered when repeated.
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--exception-every", "2"}));
+    const Finished busy = runToEnd(onLine({"run", script("send start\n"), "--output", path("b.csv")}));
+    EXPECT_EQ(busy.code, 0) << busy.err.toStdString();
+    EXPECT_TRUE(busy.err.contains(QStringLiteral("send start: занят, повтор\n")));
+    EXPECT_TRUE(busy.err.contains(QStringLiteral("send start: выполнено\n")));
+
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--exception-every", "1", "--exception-code", "2"}));
+    const Finished refused = runToEnd(onLine({"run", script("send start\nmark after\n"), "--output", path("r.csv")}));
+    EXPECT_EQ(refused.code, 3) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(
+        QStringLiteral("send start: отказ: исключение 2 (недопустимый адрес данных)\n")))
+        << refused.err.toStdString();
+    EXPECT_FALSE(refused.err.contains(QStringLiteral("mark after")));
+}
+
+TEST_F(RunEndToEnd, CtrlCStopsAtOnceWithTheRecordWholeAndTheSummary) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
+    const QString csv = path(QStringLiteral("c.csv"));
+    const QString junit = path(QStringLiteral("c.xml"));
+    QProcess run;
+    run.setProcessEnvironment(russianEnvironment());
+    run.start(QStringLiteral(TORVIX_CLI_BINARY),
+              onLine({"run", script("send start\nwait 2min\nexpect gen_f_hz > 1\n"), "--output",
+                      csv, "--junit", junit}));
+    ASSERT_TRUE(run.waitForStarted(kStartMs));
+    QByteArray err;
+    ASSERT_TRUE(waitFor([&] {
+        run.waitForReadyRead(20);
+        err += run.readAllStandardError();
+        if (!err.contains("wait 2min\n")) return false;
+        QFile written(csv);
+        return written.open(QIODevice::ReadOnly) && written.readAll().contains("wait 2min");
+    })) << err.toStdString();
+    ::kill(static_cast<pid_t>(run.processId()), SIGINT);
+    ASSERT_TRUE(run.waitForFinished(kStartMs));
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 130);
+    err += run.readAllStandardError();
+    EXPECT_TRUE(err.contains("прервано (Ctrl+C)")) << err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(err).contains(QStringLiteral("Шагов выполнено: 1 из 3")))
+        << err.toStdString();
+    EXPECT_GE(summaryCount(QString::fromUtf8(err), QStringLiteral("верных ответов")), 1);
+
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.endsWith('\n'));
+    const std::vector<Record> records = parseQuotedCsv(QString::fromUtf8(text));
+    ASSERT_FALSE(records.empty()) << text.toStdString();
+    EXPECT_TRUE(eventsOf(records).join(u'\n').contains(QStringLiteral("send start: выполнено")));
+    const auto cases = junitCases(junit);
+    ASSERT_EQ(cases.size(), 1u);
+    EXPECT_EQ(cases[0].outcome, QStringLiteral("skipped"));
+}
+
+// The fast cadence against the paced simulator: every reply waits its time on the wire, and
+// no request starts before the line's silence after the reply before it. Both bounds hold on
+// a loaded machine too: delays only lengthen the gaps.
+TEST_F(RunEndToEnd, FastCadenceKeepsTheLinesSilenceAndTheCounterGoingOut) {
+    const QString requests = path(QStringLiteral("requests.log"));
+    const QString replies = path(QStringLiteral("replies.log"));
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--pace", "--log-requests", requests,
+                                      "--log-replies", replies}));
+    const Finished run = runToEnd(onLine({"monitor", "--fast", "--count", "40", "--format", "csv"}));
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(parseCsv(run.out).size(), 40u);
+
+    const auto lines = [](const QString& file) {
+        std::vector<std::pair<qint64, QStringList>> out;
+        QFile log(file);
+        if (!log.open(QIODevice::ReadOnly)) return out;
+        for (const QByteArray& line : log.readAll().split('\n')) {
+            QStringList words = QString::fromLatin1(line).split(u' ', Qt::SkipEmptyParts);
+            if (words.isEmpty()) continue;
+            const qint64 us = words.takeFirst().toLongLong();
+            out.emplace_back(us, words);
+        }
+        return out;
+    };
+    const auto sent = lines(requests);
+    const auto answered = lines(replies);
+    ASSERT_GE(sent.size(), 40u);
+    // The request in flight when the program stopped may still be waiting for its reply.
+    ASSERT_GE(answered.size() + 1, sent.size());
+    ASSERT_LE(answered.size(), sent.size());
+    // 115200 baud, 11 bits a character, and the default turnaround of 2 ms.
+    const auto wireUs = [](std::size_t bytes) { return double(bytes) * 11 * 1e6 / 115200; };
+    int counterWrites = 0;
+    bool lastWasCounter = false;
+    for (std::size_t i = 0; i < answered.size(); ++i) {
+        const auto& [requestUs, request] = sent[i];
+        const auto& [replyUs, reply] = answered[i];
+        EXPECT_GE(double(replyUs - requestUs), wireUs(request.size() + reply.size()) + 2000) << i;
+        if (i > 0) {
+            EXPECT_GE(requestUs - answered[i - 1].first, 1750) << i;
+        }
+        const bool counter = request.value(1) == u"06" && request.value(3) == u"90";
+        EXPECT_FALSE(counter && lastWasCounter) << "two counter writes in a row at " << i;
+        lastWasCounter = counter;
+        counterWrites += counter;
+    }
+    // Forty status replies take at least 40 * 15 ms on this line: the counter went out too.
+    EXPECT_GE(counterWrites, 2);
+}
+
+TEST_F(RunEndToEnd, AnIndependentModbusStackTakesTheSequencesFramesAtTheFastCadence) {
+    const Registers registers = distinctiveRegisters();
+    ASSERT_NO_FATAL_FAILURE(startController(registers));
+    const Finished run = runToEnd(onLine(
+        {"run", script("send start\nsend priority 5\nexpect gen_u_a_v == 231\nsend load on\n"),
+         "--fast", "--output", path("m.csv")}));
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    const QJsonObject controller = state();
+    EXPECT_EQ(controller["rejected_frames"].toInt(), 0);
+    QStringList writes;
+    for (const auto& write : controller["writes"].toArray()) {
+        const QJsonArray pair = write.toArray();
+        if (pair[0].toInt() == 400 && pair[1].toArray().size() == 1) continue;  // the counter
+        writes << QJsonDocument(pair).toJson(QJsonDocument::Compact);
+    }
+    // 0x1231 start; 0x5505 and 0xEE55 priority 5 at 401..402; 0x5BC4 load on (decimal here).
+    EXPECT_EQ(writes, (QStringList{"[402,[4657]]", "[401,[21765,61013]]", "[402,[23492]]"}))
+        << writes.join(u' ').toStdString();
+    EXPECT_GE(controller["reads"].toInt(), 1);
 }
 
 }  // namespace

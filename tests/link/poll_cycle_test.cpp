@@ -237,5 +237,45 @@ TEST_F(PollCycle, AFloodPastTheDrainLimitIsThrownAwayAndTheNextReplyCounts) {
     EXPECT_EQ(port.discards, 1);
 }
 
+// The fast cadence takes a reply as soon as it is whole; the tick then judges exactly it.
+TEST_F(PollCycle, AReplyIsTakenAsSoonAsItIsWholeAndJudgedByTheNextTick) {
+    tick();  // the status read is in flight
+    const Frame reply = anyStatusReply();
+    EXPECT_FALSE(modbus.takeArrived());
+    port.feed(Frame(reply.begin(), reply.begin() + 100));
+    EXPECT_FALSE(modbus.takeArrived());
+    port.feed(Frame(reply.begin() + 100, reply.end()));
+    EXPECT_TRUE(modbus.takeArrived());
+    const TickOutcome outcome = tick();
+    EXPECT_EQ(outcome.verdict, Verdict::Answered);
+    EXPECT_EQ(lastReply, reply);
+
+    // The counter write's echo (8 bytes) and an exception reply (5) are whole too.
+    EXPECT_EQ(lastSent(), kCounterWrite1);
+    port.feed(Frame(kCounterWrite1.begin(), kCounterWrite1.begin() + 7));
+    EXPECT_FALSE(modbus.takeArrived());
+    port.feed({kCounterWrite1.back()});
+    EXPECT_TRUE(modbus.takeArrived());
+    tick();
+    port.feed(withCrc({0x07, 0x84, 0x06}));
+    EXPECT_TRUE(modbus.takeArrived());
+    EXPECT_EQ(tick().verdict, Verdict::Exception);
+}
+
+TEST_F(PollCycle, TheNextDefaultRequestCanBeChosen) {
+    tick();
+    modbus.setCounterWriteDue(false);
+    tick(anyStatusReply());
+    EXPECT_EQ(lastSent(), kStatusRead);
+    modbus.setCounterWriteDue(true);
+    tick(anyStatusReply());
+    EXPECT_EQ(lastSent(), kCounterWrite1);
+    // A command waiting goes before whichever default request is due.
+    ASSERT_TRUE(modbus.enqueue(Frame(kStartCommand.begin() + 1, kStartCommand.end() - 2)));
+    modbus.setCounterWriteDue(false);
+    tick(kCounterWrite1);
+    EXPECT_EQ(lastSent(), kStartCommand);
+}
+
 }  // namespace
 }  // namespace torvix

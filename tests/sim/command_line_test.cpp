@@ -22,6 +22,9 @@ TEST(SimCommandLine, DefaultsServeAPseudoTerminalAtAddressSeven) {
     EXPECT_EQ(c.options.faults.dropEvery, 0);
     EXPECT_EQ(c.options.hangupAfterS, 0);
     EXPECT_FALSE(c.options.quiet);
+    EXPECT_FALSE(c.options.pace);
+    EXPECT_DOUBLE_EQ(c.options.turnaroundMs, 2);
+    EXPECT_EQ(c.options.faults.exceptionCode, 6);  // busy
 }
 
 TEST(SimCommandLine, ReadsEveryOption) {
@@ -63,7 +66,14 @@ TEST(SimCommandLine, ReadsEveryOption) {
                                  "--state-file",
                                  "/tmp/s.json",
                                  "--log-requests",
-                                 "/tmp/r.log"});
+                                 "/tmp/r.log",
+                                 "--log-replies",
+                                 "/tmp/p.log",
+                                 "--pace",
+                                 "--turnaround-ms",
+                                 "3.5",
+                                 "--exception-code",
+                                 "2"});
     ASSERT_EQ(c.outcome, CommandLine::Outcome::Run) << c.message.toStdString();
     const SimOptions& o = c.options;
     EXPECT_EQ(o.device, "/dev/ttyUSB0");
@@ -89,6 +99,10 @@ TEST(SimCommandLine, ReadsEveryOption) {
     EXPECT_TRUE(o.quiet);
     EXPECT_EQ(o.stateFile, "/tmp/s.json");
     EXPECT_EQ(o.requestLog, "/tmp/r.log");
+    EXPECT_EQ(o.replyLog, "/tmp/p.log");
+    EXPECT_TRUE(o.pace);
+    EXPECT_DOUBLE_EQ(o.turnaroundMs, 3.5);
+    EXPECT_EQ(o.faults.exceptionCode, 2);
 }
 
 TEST(SimCommandLine, VersionIsTheProjectVersionInThreeNumbers) {
@@ -104,7 +118,8 @@ TEST(SimCommandLine, RefusesBadValues) {
     const QStringList bad[] = {
         {"--address", "0"},    {"--address", "248"},         {"--drop-every", "x"},
         {"--delay", "-1"},     {"--settings", "115200,e,8"}, {"--settings", "fast,e,8,1"},
-        {"--hangup-for", "0"}, {"--no-such-option"},         {"stray"}};
+        {"--hangup-for", "0"}, {"--no-such-option"},         {"stray"},
+        {"--exception-code", "0"}, {"--turnaround-ms", "-1"}};
     for (const QStringList& arguments : bad) {
         const CommandLine c = parse(arguments);
         EXPECT_EQ(c.outcome, CommandLine::Outcome::Error) << arguments.join(' ').toStdString();

@@ -27,12 +27,16 @@ inline Bytes framed(std::initializer_list<int> values) {
 }
 
 inline Bytes writeCommand(int address, int code) {
-    return framed({address, 6, 0x01, 0x92, byteOf(code, 1), byteOf(code, 0)});
+    using namespace protocol;
+    return framed({address, kWriteSingleRegister, byteOf(kCommandRegister, 1),
+                   byteOf(kCommandRegister, 0), byteOf(code, 1), byteOf(code, 0)});
 }
 
 inline Bytes writeArgumentAndCommand(int argument, int code) {
-    return framed({7, 16, 0x01, 0x91, 0x00, 0x02, 0x04, byteOf(argument, 1), byteOf(argument, 0),
-                   byteOf(code, 1), byteOf(code, 0)});
+    using namespace protocol;
+    return framed({7, kWriteMultipleRegisters, byteOf(kNumberRegister, 1),
+                   byteOf(kNumberRegister, 0), 0x00, 0x02, 0x04, byteOf(argument, 1),
+                   byteOf(argument, 0), byteOf(code, 1), byteOf(code, 0)});
 }
 
 // Input register 300 + n of a 64-register read reply.

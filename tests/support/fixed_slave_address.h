@@ -1,6 +1,7 @@
 #pragma once
 // The slave address the link puts into frames, as a test sets it.
 
+#include "link/defaults.h"
 #include "link/modbus.h"
 
 namespace torvix::testing {
@@ -8,7 +9,7 @@ namespace torvix::testing {
 class FixedSlaveAddress : public SlaveAddressSource {
 public:
     int slaveAddress() const override { return address; }
-    int address = 7;
+    int address = defaults::kSlaveAddress;
 };
 
 }  // namespace torvix::testing

@@ -1,0 +1,218 @@
+#include "link/request_table.h"
+
+#include <QRegularExpression>
+
+#include "link/operator_requests.h"
+
+namespace torvix::requests {
+namespace {
+
+using protocol::byteOf;
+
+static_assert([] {
+    for (std::size_t i = 0; i < kTable.size(); ++i)
+        if (static_cast<std::size_t>(kTable[i].kind) != i) return false;
+    return true;
+}());
+
+constexpr Kind kFirstMode = Kind::Start;
+constexpr Kind kFirstNumber = Kind::Priority;
+
+int wordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return bytes[at] << 8 | bytes[at + 1];
+}
+
+Kind kindAt(Kind first, int offset) {
+    return static_cast<Kind>(static_cast<int>(first) + offset);
+}
+
+bool argumentFits(const Entry& e, int argument) {
+    switch (e.shape) {
+        case Shape::WriteArgument:
+            return argument >= 0 && argument <= 0xFFFF;
+        case Shape::WriteNumber:
+            return argument >= kLowestNumber && argument <= kHighestNumber;
+        case Shape::ReadStatus:
+        case Shape::WriteCode:
+            return argument == 0;
+    }
+    return false;
+}
+
+Pdu build(const Entry& e, int argument) {
+    switch (e.shape) {
+        case Shape::ReadStatus:
+        case Shape::WriteCode:
+            return {e.function, byteOf(e.reg, 1), byteOf(e.reg, 0), byteOf(e.value, 1),
+                    byteOf(e.value, 0)};
+        case Shape::WriteArgument:
+            return {e.function, byteOf(e.reg, 1), byteOf(e.reg, 0), byteOf(argument, 1),
+                    byteOf(argument, 0)};
+        case Shape::WriteNumber:
+            break;
+    }
+    constexpr std::uint16_t kRegisters = 2;
+    return {e.function,
+            byteOf(e.reg, 1),
+            byteOf(e.reg, 0),
+            byteOf(kRegisters, 1),
+            byteOf(kRegisters, 0),
+            2 * kRegisters,
+            e.marker,
+            byteOf(argument, 0),
+            byteOf(e.value, 1),
+            byteOf(e.value, 0)};
+}
+
+// The argument `frame` carries for entry `e`, when the frame is that entry's request.
+std::optional<int> argumentOf(const Entry& e, std::span<const std::uint8_t> frame) {
+    if (frame.size() < 2 || frame[1] != e.function) return std::nullopt;
+    switch (e.shape) {
+        case Shape::ReadStatus:
+        case Shape::WriteCode:
+            if (frame.size() != 8 || wordAt(frame, 2) != e.reg || wordAt(frame, 4) != e.value)
+                return std::nullopt;
+            return 0;
+        case Shape::WriteArgument:
+            if (frame.size() != 8 || wordAt(frame, 2) != e.reg) return std::nullopt;
+            return wordAt(frame, 4);
+        case Shape::WriteNumber:
+            // The marker is not checked: the code in 402 says what the number is for.
+            if (frame.size() != 13 || wordAt(frame, 2) != e.reg || wordAt(frame, 4) != 2 ||
+                frame[6] != 4 || wordAt(frame, 9) != e.value)
+                return std::nullopt;
+            return frame[8];
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Pdu::Pdu(std::initializer_list<std::uint8_t> bytes) : size_(std::min(bytes.size(), kMaxPduBytes)) {
+    std::copy_n(bytes.begin(), size_, bytes_.begin());
+}
+
+std::optional<Kind> modeButton(int index) {
+    if (index < 0 || index >= kModeButtons) return std::nullopt;
+    return kindAt(kFirstMode, index);
+}
+
+std::optional<Kind> numberButton(int index) {
+    if (index < 0 || index >= kNumberButtons) return std::nullopt;
+    return kindAt(kFirstNumber, index);
+}
+
+Pdu statusReadPdu() {
+    return build(entry(Kind::StatusRead), 0);
+}
+
+Pdu counterWritePdu(int counter) {
+    return build(entry(Kind::CounterWrite), counter);
+}
+
+std::optional<Pdu> pdu(const Request& request) {
+    const Entry& e = entry(request.kind);
+    if (!argumentFits(e, request.argument)) return std::nullopt;
+    return build(e, request.argument);
+}
+
+std::optional<Request> identify(std::span<const std::uint8_t> frame) {
+    for (const Entry& e : kTable)
+        if (const auto argument = argumentOf(e, frame)) return Request{e.kind, *argument};
+    return std::nullopt;
+}
+
+const Entry* entryOf(std::span<const std::uint8_t> frame) {
+    const auto request = identify(frame);
+    return request ? &entry(request->kind) : nullptr;
+}
+
+std::optional<int> normalReplyBytes(std::span<const std::uint8_t> sent) {
+    const Entry* e = entryOf(sent);
+    if (!e) return std::nullopt;
+    return e->replyBytes;
+}
+
+bool replyComplete(std::span<const std::uint8_t> sent, std::span<const std::uint8_t> received) {
+    const auto expected = normalReplyBytes(sent);
+    if (!expected) return false;
+    if (received.size() >= static_cast<std::size_t>(*expected)) return true;
+    return received.size() >= static_cast<std::size_t>(kExceptionReplyBytes) &&
+           (received[1] & protocol::kExceptionFlag) != 0;
+}
+
+std::optional<Shape> shapeAnswered(std::span<const std::uint8_t> reply) {
+    if (reply.size() < 2) return std::nullopt;
+    for (const Entry& e : kTable)
+        if (e.function == reply[1]) return e.shape;
+    return std::nullopt;
+}
+
+QString name(const Request& request) {
+    const Entry& e = entry(request.kind);
+    QString text = QStringView(e.name).toString();
+    if (e.shape == Shape::WriteNumber)
+        text += QStringLiteral(" = ") + QString::number(request.argument);
+    return text;
+}
+
+QString name(std::span<const std::uint8_t> frame) {
+    if (frame.size() < 2) return QStringLiteral("пустой запрос");
+    if (const auto request = identify(frame)) return name(*request);
+    return QStringLiteral("функция %1").arg(frame[1]);
+}
+
+QString words(const Request& request) {
+    const Entry& e = entry(request.kind);
+    QString text = QString::fromLatin1(e.cliName.data(), static_cast<qsizetype>(e.cliName.size()));
+    if (e.takesArgument) text += u' ' + QString::number(request.argument);
+    return text;
+}
+
+QString words(std::span<const std::uint8_t> frame) {
+    const auto request = identify(frame);
+    return request ? words(*request) : QString();
+}
+
+namespace {
+
+// The window reads a typed number leniently ("abc" reads 0); a script's typo must not send 0,
+// so the text has to be a number before the window's reading and range apply.
+std::optional<int> commandNumber(const QString& text) {
+    static const QRegularExpression kNumber(QStringLiteral(R"(^\s*[+-]?\d+(\.\d+)?\s*$)"));
+    if (!kNumber.match(text).hasMatch()) return std::nullopt;
+    const auto number = commands::readTypedNumber(text);
+    if (!number || *number < kLowestNumber || *number > kHighestNumber) return std::nullopt;
+    return *number;
+}
+
+QString cliName(const Entry& e) {
+    return QString::fromLatin1(e.cliName.data(), static_cast<qsizetype>(e.cliName.size()));
+}
+
+}  // namespace
+
+std::variant<Request, QString> parseWords(const QStringList& words) {
+    if (words.isEmpty()) return QStringLiteral("send: не указана команда");
+    for (const Entry& e : kTable) {
+        if (!e.operatorCommand || !e.takesArgument || words[0] != cliName(e)) continue;
+        if (words.size() != 2)
+            return QStringLiteral("send %1: нужно одно число от %2 до %3")
+                .arg(words[0])
+                .arg(kLowestNumber)
+                .arg(kHighestNumber);
+        const auto number = commandNumber(words[1]);
+        if (!number)
+            return QStringLiteral("send %1: число \"%2\" вне диапазона %3..%4")
+                .arg(words[0], words[1])
+                .arg(kLowestNumber)
+                .arg(kHighestNumber);
+        return Request{e.kind, *number};
+    }
+    for (const Entry& e : kTable)
+        if (e.operatorCommand && !e.takesArgument && words == cliName(e).split(u' '))
+            return Request{e.kind};
+    return QStringLiteral("send: неизвестная команда \"%1\"").arg(words.join(u' '));
+}
+
+}  // namespace torvix::requests

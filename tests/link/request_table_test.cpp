@@ -1,0 +1,195 @@
+#include "link/request_table.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/frames.h"
+#include "support/qt_printers.h"
+
+namespace torvix::requests {
+namespace {
+
+using testing::Frame;
+
+Frame framed(std::span<const std::uint8_t> pdu, std::uint8_t address = 7) {
+    Frame frame{address};
+    frame.insert(frame.end(), pdu.begin(), pdu.end());
+    return testing::withCrc(frame);
+}
+
+struct Row {
+    Request request;
+    Frame frame;  // address 7, from pymodbus 3.0's ModbusRtuFramer.buildPacket
+    const char16_t* name;
+    const char* words;
+};
+
+// Every kind once, with the frame an independent Modbus stack builds for it.
+const std::vector<Row>& rows() {
+    static const std::vector<Row> kRows = {
+        {{Kind::StatusRead},
+         {0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9},
+         u"чтение состояния",
+         "read-status"},
+        {{Kind::CounterWrite, 1},
+         {0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD},
+         u"запись кода транзакции",
+         "write-counter 1"},
+        {{Kind::Start}, {0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9}, u"СТАРТ", "start"},
+        {{Kind::Stop}, {0x07, 0x06, 0x01, 0x92, 0x45, 0x62, 0x9A, 0xC4}, u"СТОП", "stop"},
+        {{Kind::Acknowledge}, {0x07, 0x06, 0x01, 0x92, 0x78, 0x93, 0x4B, 0xD0}, u"КВИТ", "ack"},
+        {{Kind::LoadToggle},
+         {0x07, 0x06, 0x01, 0x92, 0xAB, 0xC4, 0x57, 0x1E},
+         u"Нагрузка 1/0",
+         "load toggle"},
+        {{Kind::SectionToggle},
+         {0x07, 0x06, 0x01, 0x92, 0xAB, 0xCC, 0x56, 0xD8},
+         u"Секция 1/0",
+         "section toggle"},
+        {{Kind::AutostartToggle},
+         {0x07, 0x06, 0x01, 0x92, 0xAB, 0x10, 0x57, 0x41},
+         u"Автозапуск 1/0",
+         "autostart toggle"},
+        {{Kind::LoadOff},
+         {0x07, 0x06, 0x01, 0x92, 0x0B, 0xC4, 0x2F, 0x1E},
+         u"Нагрузка 0",
+         "load off"},
+        {{Kind::LoadOn},
+         {0x07, 0x06, 0x01, 0x92, 0x5B, 0xC4, 0x13, 0x1E},
+         u"Нагрузка 1",
+         "load on"},
+        {{Kind::SectionOff},
+         {0x07, 0x06, 0x01, 0x92, 0x0B, 0xCC, 0x2E, 0xD8},
+         u"Секция 0",
+         "section off"},
+        {{Kind::SectionOn},
+         {0x07, 0x06, 0x01, 0x92, 0x5B, 0xCC, 0x12, 0xD8},
+         u"Секция 1",
+         "section on"},
+        {{Kind::AutostartOff},
+         {0x07, 0x06, 0x01, 0x92, 0x0B, 0x10, 0x2F, 0x41},
+         u"Автозапуск 0",
+         "autostart off"},
+        {{Kind::AutostartOn},
+         {0x07, 0x06, 0x01, 0x92, 0x5B, 0x10, 0x13, 0x41},
+         u"Автозапуск 1",
+         "autostart on"},
+        {{Kind::Priority, 5},
+         {0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0x55, 0x05, 0xEE, 0x55, 0xA4, 0x45},
+         u"Приоритет = 5",
+         "priority 5"},
+        {{Kind::SectionNumber, 5},
+         {0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0xAA, 0x05, 0xEE, 0xAA, 0xD4, 0x11},
+         u"Секция = 5",
+         "section-number 5"},
+        {{Kind::NeighbourSection, 5},
+         {0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0xAA, 0x05, 0xEE, 0xBB, 0x14, 0x1D},
+         u"Соседняя Секция = 5",
+         "neighbour 5"},
+    };
+    return kRows;
+}
+
+TEST(RequestTable, EveryKindBuildsTheFrameOfAnIndependentStackAndIsKnownByIt) {
+    ASSERT_EQ(rows().size(), kTable.size());
+    for (const Row& row : rows()) {
+        const auto pdu = requests::pdu(row.request);
+        ASSERT_TRUE(pdu) << row.words;
+        EXPECT_EQ(framed(*pdu), row.frame) << row.words;
+        EXPECT_EQ(identify(row.frame), row.request) << row.words;
+        EXPECT_EQ(entryOf(row.frame), &entry(row.request.kind)) << row.words;
+        EXPECT_EQ(name(row.frame), QString::fromUtf16(row.name)) << row.words;
+        EXPECT_EQ(words(row.frame), QString::fromLatin1(row.words));
+    }
+    EXPECT_EQ(framed(statusReadPdu()), rows()[0].frame);
+    EXPECT_EQ(framed(counterWritePdu(1)), rows()[1].frame);
+}
+
+// Replies from pymodbus 3.0: ReadInputRegistersResponse of 64 registers, the write responses
+// and ExceptionResponse, each framed for address 7.
+TEST(RequestTable, ReplyLengthsAreThoseOfTheStandardReplies) {
+    for (const Row& row : rows()) {
+        const int expected = row.request.kind == Kind::StatusRead ? 133 : 8;
+        EXPECT_EQ(normalReplyBytes(row.frame), expected) << row.words;
+        EXPECT_EQ(entry(row.request.kind).replyBytes, expected);
+    }
+    EXPECT_EQ(kExceptionReplyBytes, 5);
+
+    const Frame read = rows()[0].frame;
+    const Frame start = rows()[2].frame;
+    const Frame exception{0x07, 0x86, 0x02, 0x23, 0xA0};
+    EXPECT_FALSE(replyComplete(read, Frame(132, 0x04)));
+    EXPECT_TRUE(replyComplete(read, Frame(133, 0x04)));
+    EXPECT_FALSE(replyComplete(start, std::span(start).first(7)));
+    EXPECT_TRUE(replyComplete(start, start));  // the echo
+    EXPECT_TRUE(replyComplete(start, exception));
+    EXPECT_FALSE(replyComplete(read, std::span(exception).first(4)));
+    EXPECT_FALSE(replyComplete(Frame{0x07, 0x03, 0x01, 0x2C, 0x00, 0x40, 0x84, 0x69}, exception));
+}
+
+TEST(RequestTable, FramesOfNoKnownRequestAreNamedByTheirFunction) {
+    const Frame other[] = {
+        {0x07, 0x03, 0x01, 0x2C, 0x00, 0x40, 0x84, 0x69},            // holding registers
+        testing::withCrc({0x07, 0x04, 0x01, 0x2C, 0x00, 0x01}),      // not the whole block
+        testing::withCrc({0x07, 0x06, 0x01, 0x92, 0x12, 0x34}),      // no command code
+        testing::withCrc({0x07, 0x06, 0x01, 0x91, 0x00, 0x05}),      // register 401 alone
+        testing::withCrc({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04,  // no number command
+                          0x55, 0x05, 0xEE, 0x56}),
+    };
+    const int functions[] = {3, 4, 6, 6, 16};
+    for (std::size_t i = 0; i < std::size(other); ++i) {
+        EXPECT_FALSE(identify(other[i])) << i;
+        EXPECT_FALSE(normalReplyBytes(other[i])) << i;
+        EXPECT_TRUE(words(other[i]).isEmpty()) << i;
+        EXPECT_EQ(name(other[i]), QStringLiteral("функция %1").arg(functions[i]));
+    }
+    EXPECT_EQ(name(Frame{0x07}), QStringLiteral("пустой запрос"));
+}
+
+TEST(RequestTable, CliWordsOfEveryCommandReadBackAsTheSameRequest) {
+    int commands = 0;
+    for (const Entry& e : kTable) {
+        for (int argument = kLowestNumber; argument <= (e.takesArgument ? kHighestNumber : 0);
+             ++argument) {
+            const Request request{e.kind, argument};
+            const auto parsed = parseWords(words(request).split(u' '));
+            if (!e.operatorCommand) {
+                EXPECT_TRUE(std::holds_alternative<QString>(parsed))
+                    << words(request).toStdString();
+                continue;
+            }
+            ++commands;
+            ASSERT_TRUE(std::holds_alternative<Request>(parsed))
+                << std::get<QString>(parsed).toStdString();
+            EXPECT_EQ(std::get<Request>(parsed), request);
+        }
+    }
+    EXPECT_EQ(commands, 12 + 3 * 8);
+}
+
+TEST(RequestTable, BadCliWordsGiveTheMessagesTheCliPrints) {
+    const std::pair<QStringList, const char16_t*> cases[] = {
+        {{}, u"send: не указана команда"},
+        {{"load", "up"}, u"send: неизвестная команда \"load up\""},
+        {{"load on"}, u"send: неизвестная команда \"load on\""},
+        {{"start", "now"}, u"send: неизвестная команда \"start now\""},
+        {{"read-status"}, u"send: неизвестная команда \"read-status\""},
+        {{"priority"}, u"send priority: нужно одно число от 0 до 7"},
+        {{"neighbour", "8"}, u"send neighbour: число \"8\" вне диапазона 0..7"},
+        {{"section-number", "abc"}, u"send section-number: число \"abc\" вне диапазона 0..7"},
+    };
+    for (const auto& [words, message] : cases) {
+        const auto parsed = parseWords(words);
+        ASSERT_TRUE(std::holds_alternative<QString>(parsed)) << words.join(u' ').toStdString();
+        EXPECT_EQ(std::get<QString>(parsed), QString::fromUtf16(message));
+    }
+    EXPECT_EQ(std::get<Request>(parseWords({"priority", " 2.5"})), (Request{Kind::Priority, 2}));
+    EXPECT_FALSE(pdu({Kind::Priority, 8}));
+    EXPECT_FALSE(pdu({Kind::CounterWrite, 65536}));
+    EXPECT_FALSE(modeButton(12));
+    EXPECT_EQ(numberButton(2), Kind::NeighbourSection);
+}
+
+}  // namespace
+}  // namespace torvix::requests
