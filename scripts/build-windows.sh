@@ -119,6 +119,19 @@ ensure_qt() {
   qt_prefix="$prefix"
 }
 
+# A CMake project built for Windows with the same compiler and installed into PREFIX; its log is
+# $cache/NAME-build.log.
+cross_build() {  # cross_build NAME SOURCE WORK PREFIX [CMAKE ARGS...]
+  local name="$1" source="$2" work="$3" prefix="$4" log="$cache/$1-build.log"
+  shift 4
+  cmake -S "$source" -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    "$@" >"$log" 2>&1 \
+    && nice -n 10 cmake --build "$work" --parallel "$jobs" >>"$log" 2>&1 \
+    && cmake --install "$work" >>"$log" 2>&1 \
+    || { tail -30 "$log" >&2; echo "build-windows.sh: $name build failed, see $log" >&2; exit 1; }
+}
+
 gtest_stamp() {
   printf '%s\n' "$(dpkg-query -W -f='${Version}' googletest)" "$($mingw-g++-posix -dumpfullversion)" \
     | sha1sum | cut -c1-10
@@ -130,16 +143,40 @@ ensure_gtest() {
   if [ ! -f "$prefix/.complete" ]; then
     say "Building GoogleTest for Windows into $prefix"
     rm -rf "$prefix" "$cache/work-gtest"
-    cmake -S /usr/src/googletest -B "$cache/work-gtest" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
-      -DBUILD_SHARED_LIBS=OFF >"$cache/gtest-build.log" 2>&1 \
-      && nice -n 10 cmake --build "$cache/work-gtest" --parallel "$jobs" >>"$cache/gtest-build.log" 2>&1 \
-      && cmake --install "$cache/work-gtest" >>"$cache/gtest-build.log" 2>&1 \
-      || { tail -30 "$cache/gtest-build.log" >&2; echo "build-windows.sh: GoogleTest build failed" >&2; exit 1; }
+    cross_build GoogleTest /usr/src/googletest "$cache/work-gtest" "$prefix" -DBUILD_SHARED_LIBS=OFF
     touch "$prefix/.complete"
     rm -rf "$cache/work-gtest"
   fi
   gtest_prefix="$prefix"
+}
+
+qcustomplot_stamp() {
+  printf '%s\n' "$(dpkg-query -W -f='${Version}' libqcustomplot-dev)" "$qt_prefix" \
+    | sha1sum | cut -c1-10
+}
+
+# QCustomPlot from Debian's source package (the one the Linux build uses), built with the same
+# compiler against the Windows Qt.
+ensure_qcustomplot() {
+  local version prefix work
+  version="$(dpkg-query -W -f='${Version}' libqcustomplot-dev)"
+  prefix="$cache/qcustomplot-$(qcustomplot_stamp)"
+  work="$cache/work-qcustomplot"
+  if [ ! -f "$prefix/.complete" ]; then
+    say "Building QCustomPlot $version for Windows into $prefix"
+    rm -rf "$prefix" "$work"
+    mkdir -p "$work/src"
+    (cd "$work/src" && apt-get source --download-only qcustomplot="$version" >/dev/null 2>&1 \
+       && dpkg-source --no-check -x qcustomplot_*.dsc qcustomplot >/dev/null) \
+      || { echo "build-windows.sh: no source of qcustomplot $version (deb-src entries?)" >&2; exit 1; }
+    cross_build QCustomPlot "$work/src/qcustomplot" "$work/build" "$prefix" \
+      -DTORVIX_WINDOWS_PREFIXES="$qt_prefix" -DCMAKE_PREFIX_PATH="$qt_prefix" \
+      -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+      -DUSE_QT_VERSION=6 -DBUILD_SHARED_LIBS=ON
+    touch "$prefix/.complete"
+    rm -rf "$work"
+  fi
+  qcustomplot_prefix="$prefix"
 }
 
 build_project() {
@@ -149,8 +186,8 @@ build_project() {
   mkdir -p "$build_dir"
   cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVIX_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DTORVIX_WINDOWS_PREFIXES="$qt_prefix;$gtest_prefix" \
-    -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix" \
+    -DTORVIX_WINDOWS_PREFIXES="$qt_prefix;$gtest_prefix;$qcustomplot_prefix" \
+    -DCMAKE_PREFIX_PATH="$qt_prefix;$gtest_prefix;$qcustomplot_prefix" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/wine/wine-run.sh;$build_dir" \
     "${launcher[@]}" >"$build_dir/configure.log" 2>&1 \
@@ -186,7 +223,7 @@ is_system_dll() {
 }
 
 dll_search_path() {
-  printf '%s\n' "$qt_prefix/bin" "/usr/lib/gcc/$mingw/$($mingw-g++-posix -dumpversion)" "/usr/$mingw/lib"
+  printf '%s\n' "$qt_prefix/bin" "$qcustomplot_prefix/bin" "/usr/lib/gcc/$mingw/$($mingw-g++-posix -dumpversion)" "/usr/$mingw/lib"
 }
 
 find_dll() {
@@ -252,5 +289,6 @@ ensure_qt
 say "Qt for Windows: $qt_prefix"
 ((qt_only)) && exit 0
 ensure_gtest
+ensure_qcustomplot
 build_project
 pack

@@ -6,7 +6,7 @@
 # broke a property or crashed is kept in build-fuzz/findings/ and the log beside it.
 #
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
-#   TARGET: poll_tick, ini_profile, line_settings, sim_frames (default: all)
+#   TARGET: poll_tick, ini_profile, line_settings, sim_frames, recording (default: all)
 #   FUZZ_JOBS=N      build jobs (default: the number of cores)
 #   FUZZ_PARALLEL=N  targets run at the same time (default 1; CI gives one per core)
 set -euo pipefail
@@ -15,7 +15,7 @@ seconds=${1:-60}
 [[ "$seconds" =~ ^[0-9]+$ ]] && ((seconds > 0)) || { echo "fuzz.sh: SECONDS wants a whole number above 0" >&2; exit 2; }
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(poll_tick ini_profile line_settings sim_frames)
+((${#targets[@]})) || targets=(poll_tick ini_profile line_settings sim_frames recording)
 
 build="$root/build-fuzz"
 launcher=()

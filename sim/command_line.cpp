@@ -83,10 +83,20 @@ const OptionInfo kOptions[] = {
      nullptr},
     {"address", kAddressRange.c_str(), "Slave address.", kAddressDefault.c_str()},
     {"seed", "n", "Seed of the measurement noise and the garbage bytes.", "1"},
-    {"no-noise", nullptr, "Exact nominal values: 230.0 V, 50.00 Hz, the load as given.", nullptr},
+    {"no-noise", nullptr,
+     "Exact values: 230.0 V and 50.00 Hz between load steps, the load as given.", nullptr},
     {"running", nullptr, "Start with the generator set running (default: stopped).", nullptr},
     {"load", "kW",
      "Active power delivered while running with the load switched on (power factor 0.8).", "120"},
+    {"frequency-dip", "%",
+     "How deep the frequency dips when the load goes on (and rises when it goes off), % of "
+     "50 Hz. The governor answers as a second-order system with damping 0.5.",
+     nullptr},
+    {"frequency-recovery", "s",
+     "Seconds from the load step until the frequency stays within ±BAND % of 50 Hz.", nullptr},
+    {"voltage-dip", "%", "How deep the voltage dips when the load goes on, % of 230 V.", nullptr},
+    {"voltage-recovery", "s",
+     "Seconds from the load step until the voltage stays within ±BAND % of 230 V.", nullptr},
     {"time-scale", "factor",
      "Simulated time per real time; 60 counts one running minute per second.", "1"},
     {"drop-every", "n", "No reply to every nth request.", nullptr},
@@ -122,6 +132,25 @@ const OptionInfo kOptions[] = {
      "its last part went to the line, then its bytes, as --log-requests has them.",
      nullptr},
 };
+
+// The set's response: defaults and bands live in GensetConfig; help shows them from there.
+struct ResponseOption {
+    const char* name;
+    StepResponseParameters GensetConfig::*response;
+    double StepResponseParameters::*field;
+};
+constexpr ResponseOption kResponseOptions[] = {
+    {"frequency-dip", &GensetConfig::frequencyResponse, &StepResponseParameters::dipPct},
+    {"frequency-recovery", &GensetConfig::frequencyResponse, &StepResponseParameters::recoveryS},
+    {"voltage-dip", &GensetConfig::voltageResponse, &StepResponseParameters::dipPct},
+    {"voltage-recovery", &GensetConfig::voltageResponse, &StepResponseParameters::recoveryS},
+};
+
+const ResponseOption* responseOption(const char* name) {
+    for (const ResponseOption& option : kResponseOptions)
+        if (QLatin1String(option.name) == QLatin1String(name)) return &option;
+    return nullptr;
+}
 
 class Reader {
 public:
@@ -175,6 +204,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QString text = QString::fromUtf8(info.help);
         if (info.defaultValue != nullptr)
             text += QStringLiteral(" Default: %1.").arg(QLatin1String(info.defaultValue));
+        if (const ResponseOption* r = responseOption(info.name)) {
+            static const GensetConfig defaults;
+            const StepResponseParameters& response = defaults.*(r->response);
+            text.replace(QStringLiteral("BAND"), QString::number(response.bandPct));
+            text += QStringLiteral(" Default: %1 (a typical G2 set of ISO 8528-5).")
+                        .arg(response.*(r->field));
+        }
         QCommandLineOption option(QString::fromLatin1(info.name), text);
         if (info.value != nullptr) option.setValueName(QString::fromLatin1(info.value));
         if (info.defaultValue != nullptr)
@@ -225,6 +261,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     o.genset.seed = static_cast<std::uint32_t>(seed);
     read.real("load", 0, 100000, o.genset.loadKw);
     read.real("time-scale", 0, 1e6, o.timeScale);
+    for (const ResponseOption& r : kResponseOptions) {
+        StepResponseParameters& response = o.genset.*(r.response);
+        // A dip that stays inside its band has no recovery to time.
+        const bool dip = r.field == &StepResponseParameters::dipPct;
+        read.real(r.name, dip ? response.bandPct * 1.01 : 0.01, dip ? 80 : 600,
+                  response.*(r.field));
+    }
     read.integer("drop-every", 0, kMaxInt, o.faults.dropEvery);
     read.integer("bad-crc-every", 0, kMaxInt, o.faults.badCrcEvery);
     read.integer("exception-every", 0, kMaxInt, o.faults.exceptionEvery);

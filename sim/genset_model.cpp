@@ -28,20 +28,37 @@ std::uint16_t clampToU16(long v) {
 }  // namespace
 
 GensetModel::GensetModel(const GensetConfig& config)
-    : config_(config), rng_(config.seed), running_(config.running) {
+    : config_(config),
+      rng_(config.seed),
+      running_(config.running),
+      frequencyResponse_(config.frequencyResponse),
+      voltageResponse_(config.voltageResponse) {
     rebuild();
 }
 
 void GensetModel::advance(std::chrono::milliseconds simulated) {
     using namespace std::chrono_literals;
-    if (!running_ || simulated <= 0ms) return;
-    runningIntoMinute_ += simulated;
-    while (runningIntoMinute_ >= 1min) {
-        runningIntoMinute_ -= 1min;
-        ++runningMinutes_;  // wraps like the controller's 32-bit counter
-        if (minutesToService_ > std::numeric_limits<std::int16_t>::min()) --minutesToService_;
+    if (simulated <= 0ms) return;
+    clockS_ += std::chrono::duration<double>(simulated).count();
+    const double settled =
+        std::max(frequencyResponse_.settledAfterS(), voltageResponse_.settledAfterS());
+    std::erase_if(loadSteps_, [&](const LoadStep& s) { return clockS_ - s.atS > settled; });
+    if (running_) {
+        runningIntoMinute_ += simulated;
+        while (runningIntoMinute_ >= 1min) {
+            runningIntoMinute_ -= 1min;
+            ++runningMinutes_;  // wraps like the controller's 32-bit counter
+            if (minutesToService_ > std::numeric_limits<std::int16_t>::min()) --minutesToService_;
+        }
     }
     rebuild();
+}
+
+double GensetModel::transientPct(const StepResponse& response) const {
+    double sum = 0;
+    for (const LoadStep& step : loadSteps_)
+        sum += step.sign * response.deviationPct(clockS_ - step.atS);
+    return sum;
 }
 
 int GensetModel::noise(int amplitude) {
@@ -82,6 +99,8 @@ void GensetModel::writeHoldingRegister(int address, std::uint16_t value) {
 }
 
 void GensetModel::execute(std::uint16_t code) {
+    const bool wasOnBus = running_ && loadOn_;
+    const bool wasRunning = running_;
     commands_.push_back(code);
     if (commands_.size() > kCommandsKept) commands_.pop_front();
     ++commandCount_;
@@ -118,6 +137,10 @@ void GensetModel::execute(std::uint16_t code) {
             break;
         }
     }
+    // Starting and stopping are not load steps; switching the load of a running set is.
+    const bool onBus = running_ && loadOn_;
+    if (wasRunning && running_ && onBus != wasOnBus)
+        loadSteps_.push_back({clockS_, onBus ? 1.0 : -1.0});
     rebuild();
 }
 
@@ -151,10 +174,17 @@ void GensetModel::rebuild() {
     put(reg::kBusVoltage, busVoltage);
     put(reg::kBusFrequency, busFrequency);
 
-    const int generatorFrequency = running_ ? kNominalFrequency + noise_.generatorFrequency : 0;
+    const auto withTransient = [](int nominal, double deviationPct) {
+        return static_cast<int>(std::lround(nominal * (1 + deviationPct / 100)));
+    };
+    const int generatorFrequency =
+        running_ ? withTransient(kNominalFrequency, transientPct(frequencyResponse_)) +
+                       noise_.generatorFrequency
+                 : 0;
+    const int phaseVoltage = withTransient(kNominalVoltage, transientPct(voltageResponse_));
     for (int phase = 0; phase < 3; ++phase) {
         const auto p = static_cast<std::size_t>(phase);
-        put(reg::kPhaseVoltage + phase, running_ ? kNominalVoltage + noise_.phaseVoltage[p] : 0);
+        put(reg::kPhaseVoltage + phase, running_ ? phaseVoltage + noise_.phaseVoltage[p] : 0);
     }
     put(reg::kGeneratorFrequency, generatorFrequency);
 

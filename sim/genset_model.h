@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <deque>
 #include <random>
+#include <vector>
 
 #include "link/protocol.h"
+#include "sim/step_response.h"
 
 namespace torvix::sim {
 
@@ -70,6 +72,11 @@ struct GensetConfig {
     bool noise = true;
     bool running = false;
     double loadKw = 120.0;
+    // A typical G2 set of ISO 8528-5 for a step of the whole load: the frequency dips 8 % and
+    // is back within ±1 % (α_f/2) after 4 s; the voltage dips 17 % and is back within ±2.5 %
+    // (ΔU_st) after 2.5 s. Deeper or slower than G3 allows, within G2.
+    StepResponseParameters frequencyResponse{.dipPct = 8, .recoveryS = 4, .bandPct = 1};
+    StepResponseParameters voltageResponse{.dipPct = 17, .recoveryS = 2.5, .bandPct = 2.5};
 };
 
 class GensetModel {
@@ -111,6 +118,8 @@ private:
     void setNumber(std::uint16_t code);
     int noise(int amplitude);
     void rebuild();
+    // The sum of the answers to every load step still under way, % of rated.
+    double transientPct(const StepResponse& response) const;
 
     GensetConfig config_;
     std::mt19937 rng_;
@@ -136,6 +145,15 @@ private:
     std::uint32_t runningMinutes_ = kInitialRunningMinutes;
     std::int32_t minutesToService_ = kInitialMinutesToService;
     std::chrono::milliseconds runningIntoMinute_{0};
+
+    StepResponse frequencyResponse_;
+    StepResponse voltageResponse_;
+    struct LoadStep {
+        double atS;
+        double sign;  // +1 load on, -1 load off
+    };
+    std::vector<LoadStep> loadSteps_;
+    double clockS_ = 0;
 
     struct Noise {
         std::array<int, 3> phaseVoltage{};

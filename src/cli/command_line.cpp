@@ -20,6 +20,7 @@ const char* const kSummary =
     "  send COMMAND         send one operator command, repeated until answered\n"
     "  ports                ports 1..16: the device each stands for, free, busy or missing\n"
     "  run SCRIPT           run a test sequence (commands, waits, checks) while recording\n"
+    "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
     "\n"
     "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
     "тп.ini beside the program, which is only read (a missing file means COM1, 115200,e,8,1).\n"

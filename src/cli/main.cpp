@@ -1,7 +1,9 @@
 // torvix-cli: the Torvix controller from a terminal and from scripts.
 
 #include <QCoreApplication>
+#include <cstring>
 
+#include "cli/analyze_command.h"
 #include "cli/console.h"
 #include "cli/exit_code.h"
 #include "cli/run_commands.h"
@@ -9,6 +11,7 @@
 
 int main(int argc, char* argv[]) {
     using namespace torvix::cli;
+    if (argc > 1 && std::strcmp(argv[1], "analyze") == 0) return analyzeMain(argc, argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("torvix-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVIX_CLI_VERSION));

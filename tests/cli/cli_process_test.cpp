@@ -41,24 +41,10 @@ QProcessEnvironment russianEnvironment() {
     return environment;
 }
 
-struct Finished {
-    int code = -1;
-    QString out;
-    QString err;
-};
+using testing::Finished;
 
 Finished runToEnd(const QStringList& arguments, const QString& program = TORVIX_CLI_BINARY) {
-    QProcess process;
-    process.setProcessEnvironment(russianEnvironment());
-    process.start(program, arguments);
-    if (!process.waitForFinished(kRunMs)) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, {}, QStringLiteral("did not finish")};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return testing::runToEnd(program, arguments, russianEnvironment(), kRunMs);
 }
 
 bool waitFor(const std::function<bool()>& done, int ms = kStartMs) {

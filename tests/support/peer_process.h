@@ -45,4 +45,26 @@ private:
     QProcess process_;
 };
 
+// A program run to its end: exit code (-1 when it crashed or did not end in time), stdout, stderr.
+struct Finished {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+inline Finished runToEnd(const QString& program, const QStringList& arguments,
+                         const QProcessEnvironment& environment, int timeoutMs) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, {}, QStringLiteral("did not finish")};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
 }  // namespace torvix::testing

@@ -227,11 +227,31 @@ if start_sim shipped; then
   sim_stopped() {
     python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); sys.exit(0 if 0x4562 in s["commands"] and not s["running"] else 1)' "$sim_state"
   }
+  # A load step in a record: 20 s at 20 records a second, the load on at 5 s.
+  cli_analyze() {
+    python3 - "$work/load.csv" <<'PY'
+import math, sys
+with open(sys.argv[1], "w") as out:
+    out.write("time,gen_u_a_v,gen_u_b_v,gen_u_c_v,gen_f_hz,active_power_kw,events\n")
+    for i in range(400):
+        t = i / 20
+        d = math.exp(-(t - 5)) * math.sin(2 * (t - 5)) if t >= 5 else 0
+        event = "[5.0 s] send load on: выполнено" if i == 100 else ""
+        out.write("2026-12-08T07:30:%06.3f+03:00,%.1f,%.1f,%.1f,%.2f,%.1f,%s\n" % (
+            t, 230 * (1 - 0.1 * d), 230 * (1 - 0.1 * d), 230 * (1 - 0.1 * d), 50 * (1 - 0.05 * d),
+            100 if t >= 5 else 0, event))
+PY
+    (cd "$work" && timeout 120 wine "$program_dir/torvix-cli.exe" analyze load.csv --report report.html \
+       --plot plot.png >analyze.out 2>&1) || { cat "$work/analyze.out"; return 1; }
+    grep -q 'Класс испытания' "$work/analyze.out" && [ "$(grep -o 'data:image/png' "$work/report.html" | wc -l)" -eq 2 ] \
+      && [ "$(head -c 4 "$work/plot.png" | tail -c 3)" = PNG ]
+  }
   if [ -f "$program_dir/torvix-cli.exe" ]; then
     check "torvix-cli.exe --version names the project version" cli_version
     check "torvix-cli.exe read prints the status block" cli_read
     check "torvix-cli.exe send stop is answered" cli send stop
     check "the controller received СТОП from torvix-cli.exe and stopped" sim_stopped
+    check "torvix-cli.exe analyze writes the report and the plot (QCustomPlot in the zip)" cli_analyze
   else
     fail "torvix-cli.exe is in the zip"
   fi

@@ -1,0 +1,138 @@
+#include "cli/analyze_command.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+#include "analysis/analysis_text.h"
+#include "analysis/transient_analysis.h"
+#include "cli/console.h"
+#include "cli/exit_code.h"
+#include "report/load_test_report.h"
+
+namespace torvix::cli {
+namespace {
+
+const char* const kAnalyzeHelp =
+    "Reads a recording of `monitor` or `run` (CSV, a spreadsheet's CSV with ';' and decimal\n"
+    "commas, or JSON lines) and finds the load steps: each answered `send load on|off|toggle`,\n"
+    "or, when the record has none, each change of active power by more than 10 % of the rated\n"
+    "power (without --rated-power, of the largest power in the record). For each step it\n"
+    "gives the ISO 8528-5 figures: frequency and voltage deviation (% of rated) and recovery\n"
+    "time (s) into the band of the step's class, the steady frequency band and voltage\n"
+    "deviation over the 10 s before the step, and the best class of G3, G2, G1 whose limits\n"
+    "(ISO 8528-5:2013 Table 4) all hold, or none. The test's class is its worst step's.\n"
+    "--format json prints {\"rated\", \"steps\", \"class\"}; a figure that cannot be computed is\n"
+    "null. Times are seconds from the first record.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  steps found\n"
+    "  2  usage error, or a file that cannot be read or does not parse (with the line)\n"
+    "  4  no load step in the record\n";
+
+std::optional<double> positive(const QCommandLineParser& parser, const QCommandLineOption& option,
+                               QString& error) {
+    if (!parser.isSet(option)) return std::nullopt;
+    bool ok = false;
+    const double value = parser.value(option).toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0) {
+        error = QStringLiteral("--%1: \"%2\" не положительное число")
+                    .arg(option.names().constFirst(), parser.value(option));
+        return std::nullopt;
+    }
+    return value;
+}
+
+int fail(const QString& message) {
+    tell(message);
+    return static_cast<int>(ExitCode::Usage);
+}
+
+bool wantsPictures(int argc, char* argv[]) {
+    for (int i = 2; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        for (const char* name : {"--report", "--plot", "-report", "-plot"})
+            if (arg == name || arg.startsWith(QByteArray(name) + '=')) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int analyzeMain(int argc, char* argv[]) {
+    // QCustomPlot draws on widgets: a QApplication for a report or a plot, on the offscreen
+    // platform when there is no display. Everything else stays on QCoreApplication.
+    std::unique_ptr<QCoreApplication> app;
+    if (wantsPictures(argc, argv)) {
+#if !defined(_WIN32)
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+            qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("torvix-cli"));
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        QStringLiteral("Load steps of a recording and their ISO 8528-5 figures and class."));
+    const QCommandLineOption help(QStringList{"h", "help"}, "Show this help.");
+    const QCommandLineOption format("format", "table (default) or json.", "format", "table");
+    const QCommandLineOption ratedPower("rated-power", "Rated active power of the set, kW.", "kW");
+    const QCommandLineOption ratedFrequency("rated-frequency", "Rated frequency (default 50).", "Hz");
+    const QCommandLineOption ratedVoltage("rated-voltage", "Rated phase voltage (default 230).", "V");
+    const QCommandLineOption report("report", "Write the HTML report (self-contained) to FILE.", "file");
+    const QCommandLineOption plot("plot", "Write the whole test's plot as PNG to FILE.", "file");
+    parser.addOptions({help, format, ratedPower, ratedFrequency, ratedVoltage, report, plot});
+    parser.addPositionalArgument("analyze", "", "analyze");
+    parser.addPositionalArgument("RECORD", "A CSV or JSON lines recording.");
+    if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
+    if (parser.isSet(help)) {
+        put(stdout, parser.helpText() + u'\n' + QString::fromUtf8(kAnalyzeHelp));
+        return static_cast<int>(ExitCode::Ok);
+    }
+    const QStringList positional = parser.positionalArguments().mid(1);
+    if (positional.size() != 1)
+        return fail(QStringLiteral("analyze: нужен один файл записи (torvix-cli analyze --help)"));
+    const QString formatName = parser.value(format);
+    if (formatName != u"table" && formatName != u"json")
+        return fail(QStringLiteral("--format: \"%1\" (допустимо: table, json)").arg(formatName));
+
+    QString error;
+    analysis::RatedValues rated;
+    rated.powerKw = positive(parser, ratedPower, error);
+    if (const auto f = positive(parser, ratedFrequency, error)) rated.frequencyHz = *f;
+    if (const auto u = positive(parser, ratedVoltage, error)) rated.voltageV = *u;
+    if (!error.isEmpty()) return fail(error);
+
+    const QString path = positional.front();
+    analysis::ReadResult read = analysis::readRecordingFile(path);
+    if (const auto* bad = std::get_if<analysis::ReadError>(&read))
+        return fail(bad->line > 0 ? QStringLiteral("%1, строка %2: %3").arg(path).arg(bad->line).arg(bad->message)
+                                  : bad->message);
+    const analysis::Recording& recording = std::get<analysis::Recording>(read);
+    const analysis::Analysis result = analysis::analyze(recording, rated);
+
+    if (formatName == u"json") {
+        put(stdout, QString::fromUtf8(analysis::jsonReport(result)));
+        for (const QString& note : result.notes) tell(note);
+    } else {
+        put(stdout, analysis::tableReport(result));
+    }
+    if (parser.isSet(report)) {
+        const QString failed = report::writeReport(result, recording, parser.value(report));
+        if (!failed.isEmpty()) return fail(failed);
+    }
+    if (parser.isSet(plot)) {
+        const QString failed = report::writePlot(result, recording, parser.value(plot));
+        if (!failed.isEmpty()) return fail(failed);
+    }
+    return static_cast<int>(result.steps.empty() ? ExitCode::NoAnswer : ExitCode::Ok);
+}
+
+}  // namespace torvix::cli
