@@ -227,7 +227,10 @@ private:
 };
 
 TEST_F(CliEndToEnd, RecordsCarryEveryValueOfTheSimulatorWithADecimalPoint) {
-    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--running", "--load", "87.3"}));
+    // The governor's and regulator's answer to the load step dies away within a poll or two,
+    // so the values the test compares stand still.
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--running", "--load", "87.3",
+                                      "--frequency-recovery", "0.05", "--voltage-recovery", "0.05"}));
     // Load on, so that currents and powers carry fractions.
     ASSERT_EQ(runToEnd(onLine({"send", "load", "on"})).code, 0);
 
@@ -620,7 +623,7 @@ wait 300ms
 expect gen_u_a_v between 200 and 250
 send load off
 until active_power_kw < 1 within 10s
-expect gen_f_hz between 49 and 51
+until gen_f_hz between 49.5 and 50.5 within 30s   # the governor's overshoot dies away
 )";
 
 TEST_F(RunEndToEnd, ASequenceStartsTheSetPutsTheLoadOnAndOffAndRecordsEachStep) {
@@ -665,7 +668,7 @@ TEST_F(RunEndToEnd, ASequenceStartsTheSetPutsTheLoadOnAndOffAndRecordsEachStep) 
         EXPECT_EQ(what[6], QStringLiteral("expect gen_u_a_v between 200 and 250: выполнено"));
         EXPECT_EQ(what[7], QStringLiteral("send load off: выполнено"));
         EXPECT_TRUE(what[8].contains(doneIn));
-        EXPECT_EQ(what[9], QStringLiteral("expect gen_f_hz between 49 and 51: выполнено"));
+        EXPECT_TRUE(what[9].startsWith(QStringLiteral("until gen_f_hz between 49.5 and 50.5: выполнено за ")));
 
         // A record after the load came on shows it; the one that carries `until ... > 50`
         // is the first that held it.
