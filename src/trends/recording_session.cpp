@@ -1,6 +1,7 @@
 #include "trends/recording_session.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "record/event_text.h"
 
@@ -33,6 +34,12 @@ std::optional<QString> RecordingSession::start(const QString& folder, const QDat
 void RecordingSession::stop() {
     writer_.reset();
     if (file_.isOpen()) file_.close();
+}
+
+QString RecordingSession::reportPath() const {
+    if (path().isEmpty()) return {};
+    const QFileInfo file(path());
+    return file.dir().filePath(file.completeBaseName() + QStringLiteral(".html"));
 }
 
 std::optional<QString> RecordingSession::write(const QDateTime& time,

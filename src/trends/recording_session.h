@@ -30,6 +30,8 @@ public:
     bool isActive() const { return writer_ != nullptr; }
     // The file of the current recording, or of the last one.
     QString path() const { return file_.fileName(); }
+    // Its acceptance report beside it: the same name with .html; empty before any recording.
+    QString reportPath() const;
     long long records() const { return records_; }
 
     // One row. When the file refuses it (a full disk, a folder gone) the recording stops,

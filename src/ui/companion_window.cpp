@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -21,11 +22,17 @@
 #include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <variant>
 #include <qcustomplot.h>
 
+#include "analysis/recording.h"
+#include "analysis/transient_analysis.h"
+#include "report/load_test_report.h"
 #include "trends/traffic_model.h"
 
 namespace torvix {
@@ -33,6 +40,33 @@ namespace {
 
 using trends::kChannelCount;
 using trends::kChannels;
+
+// The reader thread's result: the recording and its analysis, or what the operator is told.
+struct ReportInput {
+    analysis::Recording recording;
+    analysis::Analysis analysis;
+    QString failure;
+};
+
+ReportInput readForReport(const QString& path) {
+    ReportInput input;
+    auto read = analysis::readRecordingFile(path);
+    if (const auto* error = std::get_if<analysis::ReadError>(&read)) {
+        input.failure =
+            error->line == 0
+                ? QStringLiteral("Отчёт не составлен: запись не открывается (%1).")
+                      .arg(error->message)
+                : QStringLiteral("Отчёт не составлен: запись не прочитана, строка %1: %2.")
+                      .arg(error->line)
+                      .arg(error->message);
+        return input;
+    }
+    input.recording = std::move(std::get<analysis::Recording>(read));
+    input.analysis = analysis::analyze(input.recording, analysis::RatedValues{});
+    if (input.analysis.steps.empty())
+        input.failure = QStringLiteral("Отчёт не составлен: в записи нет ступени нагрузки.");
+    return input;
+}
 
 QString text(std::u16string_view s) {
     return QStringView(s).toString();
@@ -112,7 +146,9 @@ CompanionWindow::CompanionWindow(trends::CompanionLog& log, QString recordingFol
     setSpan(kDefaultSpan);
 }
 
-CompanionWindow::~CompanionWindow() = default;
+CompanionWindow::~CompanionWindow() {
+    if (reportReader_.joinable()) reportReader_.join();
+}
 
 QWidget* CompanionWindow::buildTrendsTab() {
     auto* tab = new QWidget;
@@ -280,6 +316,10 @@ QWidget* CompanionWindow::buildRecordingRow() {
     recordFile_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     recordCount_ = new QLabel;
     recordCount_->setObjectName(QStringLiteral("lbl_record_count"));
+    report_ = new QPushButton(QStringLiteral("Отчёт"));
+    report_->setObjectName(QStringLiteral("cmd_report"));
+    connect(report_, &QPushButton::clicked, this, &CompanionWindow::makeReport);
+    openReport_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     recordMessage_ = new QLabel;
     recordMessage_->setObjectName(QStringLiteral("lbl_record_message"));
     recordMessage_->setWordWrap(true);
@@ -298,6 +338,7 @@ QWidget* CompanionWindow::buildRecordingRow() {
     row->addWidget(record_);
     row->addWidget(recordFile_, 1);
     row->addWidget(recordCount_);
+    row->addWidget(report_);
     row->addSpacing(12);
     auto* markLabel = new QLabel(QStringLiteral("&Метка:"));
     markLabel->setBuddy(markText_);
@@ -342,6 +383,41 @@ void CompanionWindow::showRecording() {
     recordCount_->setText(recording.path().isEmpty()
                               ? QString()
                               : QStringLiteral("Записей: %1").arg(recording.records()));
+    report_->setEnabled(!recording.path().isEmpty() && !reportReader_.joinable());
+}
+
+void CompanionWindow::setReportOpener(std::function<void(const QUrl&)> opener) {
+    openReport_ = std::move(opener);
+}
+
+void CompanionWindow::makeReport() {
+    const QString path = log_.recording().path();
+    const QString html = log_.recording().reportPath();
+    if (path.isEmpty() || reportReader_.joinable()) return;
+    recordMessage_->hide();
+    report_->setEnabled(false);
+    // An hour's recording takes a while to read; the plots, though, are drawn on this thread.
+    reportReader_ = std::thread([this, path, html] {
+        auto input = std::make_shared<ReportInput>(readForReport(path));
+        QMetaObject::invokeMethod(
+            this,
+            [this, input, html] {
+                reportReader_.join();
+                showRecording();
+                if (!input->failure.isEmpty()) {
+                    tell(input->failure);
+                    return;
+                }
+                const QString failure =
+                    report::writeReport(input->analysis, input->recording, html);
+                if (!failure.isEmpty()) {
+                    tell(QStringLiteral("Отчёт не записан: %1").arg(failure));
+                    return;
+                }
+                openReport_(QUrl::fromLocalFile(html));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void CompanionWindow::tell(const QString& message) {

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "trends/channels.h"
@@ -25,6 +27,7 @@ class QMouseEvent;
 class QPushButton;
 class QSortFilterProxyModel;
 class QTabWidget;
+class QUrl;
 
 namespace torvix {
 
@@ -60,6 +63,8 @@ public:
     // What the cursor line shows at `time`; empty outside the data.
     QString cursorText(double time) const;
     QCustomPlot* plot() const { return plot_; }
+    // What opens a written report; the desktop's browser unless replaced.
+    void setReportOpener(std::function<void(const QUrl&)> opener);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -73,6 +78,7 @@ private:
     void addMark();
     void showRecording();
     void tell(const QString& message);
+    void makeReport();
     void drawMarkers(double from, double to);
     void moveCursor(QMouseEvent* event);
     void copyTraffic();
@@ -104,6 +110,9 @@ private:
     QLabel* recordFile_ = nullptr;
     QLabel* recordCount_ = nullptr;
     QLabel* recordMessage_ = nullptr;
+    QPushButton* report_ = nullptr;
+    std::thread reportReader_;
+    std::function<void(const QUrl&)> openReport_;
     QLineEdit* markText_ = nullptr;
 
     QTimer plotTimer_;

@@ -14,12 +14,17 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <qcustomplot.h>
 
 #include "support/files.h"
 #include "support/qt_printers.h"
 #include "support/scripted_link.h"
 #include "ui/companion_window.h"
+
+#ifndef _WIN32
+#include "analysis/model_record.h"
+#endif
 
 namespace torvix {
 namespace {
@@ -192,6 +197,49 @@ TEST_F(Companion, RecordsIntoItsFolderAndTellsWhenItCannot) {
     EXPECT_TRUE(message->text().startsWith(QStringLiteral("Запись не начата: в папку «")));
     EXPECT_FALSE(log.recording().isActive());
 }
+
+#ifndef _WIN32
+// The simulator's set model, not built for Windows, stands in for a recording with a load step.
+TEST_F(Companion, WritesTheReportBesideTheRecordingAndOpensIt) {
+    std::vector<QUrl> opened;
+    window.setReportOpener([&](const QUrl& url) { opened.push_back(url); });
+    window.show();
+    auto* report = find<QPushButton>("cmd_report");
+    auto* message = find<QLabel>("lbl_record_message");
+    EXPECT_EQ(report->text(), QStringLiteral("Отчёт"));
+    EXPECT_FALSE(report->isEnabled());
+
+    // The running recording as it stands: steady values, no step to report.
+    tick();
+    QTest::mouseClick(find<QPushButton>("cmd_record"), Qt::LeftButton);
+    poll(2);
+    ASSERT_TRUE(report->isEnabled());
+    QTest::mouseClick(report, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return message->isVisible(); }, 120000));
+    EXPECT_EQ(message->text(),
+              QStringLiteral("Отчёт не составлен: в записи нет ступени нагрузки."));
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(report->isEnabled());
+    QTest::mouseClick(find<QPushButton>("cmd_record"), Qt::LeftButton);
+
+    // The last recording, now holding the set model's 120 kW load step at 15 s.
+    const QString folder = QDir(dir.path()).filePath(QStringLiteral("записи"));
+    const QString html = QDir(folder).filePath(QStringLiteral("2026-12-08_07-30-00.html"));
+    analysis::testing::ModelTest m;
+    m.loadOffAtS.clear();
+    testing::writeFile(QDir(folder).filePath(QStringLiteral("2026-12-08_07-30-00.csv")),
+                       analysis::testing::modelCsv(m));
+    QTest::mouseClick(report, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.empty() || message->isVisible(); }, 120000));
+    ASSERT_EQ(opened.size(), 1u) << message->text().toStdString();
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(html));
+    EXPECT_FALSE(message->isVisible());
+    const QString page = QString::fromUtf8(testing::readFile(html));
+    EXPECT_TRUE(page.contains(QStringLiteral("Шаг 1: наброс 0.0 → 120.0 кВт, t0 = 15.")))
+        << page.left(2000).toStdString();
+    EXPECT_FALSE(page.contains(QStringLiteral("Шаг 2")));
+}
+#endif
 
 }  // namespace
 }  // namespace torvix
