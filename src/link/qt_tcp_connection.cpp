@@ -52,6 +52,9 @@ void QtTcpConnection::abort() {
 void QtTcpConnection::write(std::span<const std::uint8_t> bytes) {
     if (socket_.state() != QAbstractSocket::ConnectedState) return;
     socket_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    // Out now, not at the next event-loop pass: in the window that pass repaints first, and
+    // the request would leave as late as the drawing takes.
+    socket_.flush();
 }
 
 QByteArray QtTcpConnection::takeReceived() {

@@ -73,6 +73,12 @@ public:
         if (mode == Mode::Flood && client_) keepFlooding(client_);
     }
 
+    // Waits on the accepted connection alone, as the system sees it: no event loop runs, so
+    // nothing the client left for its next event-loop pass can arrive here.
+    bool requestArrivesWithoutEventLoop() {
+        return client_ && client_->waitForReadyRead(kWaitMs);
+    }
+
     Mode mode = Mode::Answer;
     int connections = 0;
     int requests = 0;
@@ -152,6 +158,16 @@ TEST_F(TcpLink, AReplyInTwoSegmentsInsideATickIsOneAnswer) {
     const std::vector<Verdict> judged(verdicts.begin() + 1, verdicts.end());
     EXPECT_EQ(std::count(judged.begin(), judged.end(), Verdict::Answered), qsizetype(judged.size()))
         << "a tick late by more than 70 ms on a loaded machine would also show here";
+}
+
+TEST_F(TcpLink, ARequestLeavesDuringItsTickNotAfterWhateverTheEventLoopDoesNext) {
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests >= 1; }, kWaitMs));
+    timer.stop();
+    const int before = server.requests;
+    modbus.pollTick();  // in the window, a repaint follows before the loop runs again
+    ASSERT_TRUE(server.requestArrivesWithoutEventLoop());
+    EXPECT_EQ(server.requests, before + 1);
 }
 
 TEST_F(TcpLink, AFloodIsHeldBackByTheReadLimitAndTheNextReplyIsTaken) {
