@@ -50,19 +50,30 @@ void CompanionLog::take(const TickOutcome& outcome) {
     if (!command) return;
     recording_.addEvent(time.wall, record::commandEvent(requests::words(command->request), command->outcome));
     const QString name = requests::name(command->request);
+    const auto refusal = [&] {
+        return Marker{seconds(time.wall), Marker::Kind::Refused,
+                      name + QStringLiteral(": ") +
+                          outcome_words::exception(command->outcome.exceptionCode)};
+    };
+    const QByteArray request(reinterpret_cast<const char*>(command->request.data()),
+                             static_cast<qsizetype>(command->request.size()));
     switch (command->outcome.kind) {
         case record::CommandOutcome::Executed:
             markers_.add({seconds(time.wall), Marker::Kind::Answered, name});
             break;
         case record::CommandOutcome::Refused:
-            markers_.add({seconds(time.wall), Marker::Kind::Refused,
-                          name + QStringLiteral(": ") +
-                              outcome_words::exception(command->outcome.exceptionCode)});
+            markers_.add(refusal());
             break;
         case record::CommandOutcome::Busy:
+            // The command goes out again until the controller takes it: the first refusal
+            // shows the operator why nothing happens yet, the repeats would only pile up.
+            if (busyRequest_ != request) markers_.add(refusal());
+            busyRequest_ = request;
+            return;
         case record::CommandOutcome::NoAnswer:
             return;
     }
+    busyRequest_.clear();
 }
 
 void CompanionLog::mark(const QString& text) {

@@ -2,6 +2,7 @@
 // What the companion window shows of the link, gathered from every poll tick whether the
 // window is open or not: trends, command markers, the traffic on the line and the recording.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
@@ -63,6 +64,7 @@ private:
     TrafficRing traffic_;
     bool trafficPaused_ = false;
     RecordingSession recording_;
+    QByteArray busyRequest_;  // the command the controller last answered "busy", until taken
 };
 
 }  // namespace torvix::trends

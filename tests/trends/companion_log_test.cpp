@@ -58,12 +58,13 @@ TEST_F(Log, EveryStatusReplyIsOneSampleInTheFieldsUnits) {
     EXPECT_DOUBLE_EQ(log.series().lastTime(), secondsAfterMorning(516));
 }
 
-TEST_F(Log, CommandsBecomeMarkersWhenAnsweredOrRefusedButNotWhileBusy) {
+TEST_F(Log, CommandsBecomeMarkersWhenAnsweredOrRefusedAndOnceWhenBusy) {
     tick();
     ASSERT_TRUE(click(0));  // СТАРТ
     commandOnTheLine();
-    tick(exception(6));  // busy: goes out again, no marker yet
-    EXPECT_TRUE(log.markers().all().empty());
+    tick(exception(6));  // busy: a refusal marker, and the command goes out again
+    const double busyAt = secondsNow();
+    tick(exception(6));  // still busy: no second marker for the same command
     tick(echo());
     const double answeredAt = secondsNow();
 
@@ -75,6 +76,11 @@ TEST_F(Log, CommandsBecomeMarkersWhenAnsweredOrRefusedButNotWhileBusy) {
     commandOnTheLine();
     tick(exception(5));  // acknowledge: counts as executed
 
+    ASSERT_TRUE(click(0));  // СТАРТ again, busy again: a refusal marker of its own
+    commandOnTheLine();
+    tick(exception(6));
+    tick(echo());
+
     ASSERT_TRUE(click(2));  // КВИТ, never answered: no marker however often it goes out
     commandOnTheLine();
     tick();
@@ -83,18 +89,23 @@ TEST_F(Log, CommandsBecomeMarkersWhenAnsweredOrRefusedButNotWhileBusy) {
     log.mark(QStringLiteral("наброс 50 %"));
 
     const auto& markers = log.markers().all();
-    ASSERT_EQ(markers.size(), 4u);
-    EXPECT_EQ(markers[0].kind, Marker::Kind::Answered);
-    EXPECT_EQ(markers[0].text, QStringLiteral("СТАРТ"));
-    EXPECT_DOUBLE_EQ(markers[0].time, answeredAt);
-    EXPECT_EQ(markers[1].kind, Marker::Kind::Refused);
-    EXPECT_EQ(markers[1].text,
+    ASSERT_EQ(markers.size(), 7u);
+    EXPECT_EQ(markers[0].kind, Marker::Kind::Refused);
+    EXPECT_EQ(markers[0].text.left(20), QStringLiteral("СТАРТ: исключение 6 "));
+    EXPECT_DOUBLE_EQ(markers[0].time, busyAt);
+    EXPECT_EQ(markers[1].kind, Marker::Kind::Answered);
+    EXPECT_EQ(markers[1].text, QStringLiteral("СТАРТ"));
+    EXPECT_DOUBLE_EQ(markers[1].time, answeredAt);
+    EXPECT_EQ(markers[2].kind, Marker::Kind::Refused);
+    EXPECT_EQ(markers[2].text,
               QStringLiteral("Нагрузка 1: исключение 2 (недопустимый адрес данных)"));
-    EXPECT_EQ(markers[2].kind, Marker::Kind::Answered);
-    EXPECT_EQ(markers[2].text, QStringLiteral("СТОП"));
-    EXPECT_EQ(markers[3].kind, Marker::Kind::Mark);
-    EXPECT_EQ(markers[3].text, QStringLiteral("наброс 50 %"));
-    EXPECT_EQ(log.markers().added(), 4u);
+    EXPECT_EQ(markers[3].kind, Marker::Kind::Answered);
+    EXPECT_EQ(markers[3].text, QStringLiteral("СТОП"));
+    EXPECT_EQ(markers[4].kind, Marker::Kind::Refused);
+    EXPECT_EQ(markers[5].kind, Marker::Kind::Answered);
+    EXPECT_EQ(markers[6].kind, Marker::Kind::Mark);
+    EXPECT_EQ(markers[6].text, QStringLiteral("наброс 50 %"));
+    EXPECT_EQ(log.markers().added(), 7u);
 }
 
 TEST_F(Log, TrafficReadsAsTheCliTraceAndKeepsOnlyTheNewestFrames) {
