@@ -4,13 +4,15 @@
 # state, from the scheduler's counters of all threads), peak RSS, poll period, start-up time.
 #
 # Usage: bench/measure_polling.sh [--seconds N] [--build DIR] [--platform xcb|offscreen]
-#                                 [--no-mbpoll] [--companion] [--keep]
+#                                 [--no-mbpoll] [--companion] [--line pty|tcp] [--keep]
 #   --seconds N   steady-state measuring time (default 30, after 2 s warm-up)
 #   --build DIR   build folder holding torvix-tp, torvix-cli, torvix-sim (default build); for figures
 #                 worth quoting, configure it with -DCMAKE_BUILD_TYPE=Release or RelWithDebInfo
 #   --platform    Qt platform of torvix-tp: xcb on Xvfb (default) or offscreen (no X server)
 #   --no-mbpoll   skip the mbpoll comparison
 #   --companion   also a second torvix-tp with "Графики" open (xcb only), for the difference
+#   --line        what joins the torvix masters to their simulators: a pty (default) or loopback
+#                 TCP, which hands bytes over at once where a pty may hold them back a few ms
 #   --keep        keep the work folder with the request logs
 set -euo pipefail
 
@@ -22,8 +24,9 @@ while (($#)); do
     --seconds) probe_args+=(--seconds "${2:?--seconds wants a number}"); shift 2 ;;
     --build) build=$(cd "${2:?--build wants a folder}" && pwd); shift 2 ;;
     --platform) probe_args+=(--platform "${2:?--platform wants xcb or offscreen}"); shift 2 ;;
+    --line) probe_args+=(--line "${2:?--line wants pty or tcp}"); shift 2 ;;
     --no-mbpoll | --companion | --keep) probe_args+=("$1"); shift ;;
-    -h | --help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "measure_polling.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done

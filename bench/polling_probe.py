@@ -109,20 +109,26 @@ def start_xvfb(procs):
     return xvfb, ":" + number.decode().strip()
 
 
-def start_sim(procs, sim, link, log):
+def start_sim(procs, sim, link, log, line="pty"):
+    """Starts a simulator on a pty reached through the symbolic link LINK, or listening on
+    loopback TCP; returns what a master opens: the link's path or the tcp:// address."""
+    where = ["--link", link] if line == "pty" else ["--tcp-listen", "127.0.0.1:0"]
     proc = procs.start(
-        [sim, "--link", link, "--log-requests", log, "--quiet", "--running"],
+        [sim, *where, "--log-requests", log, "--quiet", "--running"],
         stdout=subprocess.PIPE,
         stderr=subprocess.DEVNULL,
     )
-    if not proc.stdout.readline():
+    printed = proc.stdout.readline().decode().strip()
+    if not printed:
         raise RuntimeError("torvix-sim did not start")
+    if line == "tcp":
+        return printed
     deadline = time.monotonic() + 5
     while not os.path.exists(link):
         if time.monotonic() > deadline:
             raise RuntimeError("torvix-sim made no link")
         time.sleep(0.01)
-    return proc
+    return link
 
 
 def read_request_times(log):
@@ -229,34 +235,33 @@ def open_companion(env, proc):
         raise RuntimeError("Графики did not open")
 
 
-def program_subject(procs, work, tp, sim, platform, companion=False):
+def program_subject(procs, work, tp, sim, platform, companion=False, line="pty"):
     name = "torvix-tp + Графики" if companion else "torvix-tp"
     app_dir = os.path.join(work, "app-companion" if companion else "app")
     os.mkdir(app_dir)
     shutil.copy2(tp, os.path.join(app_dir, "torvix-tp"))
     link = os.path.join(work, "tty-tp-companion" if companion else "tty-tp")
     log = os.path.join(work, "tp-companion-requests.log" if companion else "tp-requests.log")
+    port = start_sim(procs, sim, link, log, line)
     with open(os.path.join(app_dir, "тп.ini"), "w", encoding="utf-8") as f:
         f.write("[PC config]\nCOM=1\nCOMSettings=115200,e,8,1\n"
-                f"[QDL config]\nMBSLAD=7\n[Ports]\nCOM1={link}\n")
+                f"[QDL config]\nMBSLAD=7\n[Ports]\nCOM1={port}\n")
     env = dict(os.environ, QT_QPA_PLATFORM=platform, XDG_RUNTIME_DIR=work)
     xvfb = None
     if platform == "xcb":
         xvfb, env["DISPLAY"] = start_xvfb(procs)
     else:
         env.pop("DISPLAY", None)
-    start_sim(procs, sim, link, log)
     if companion and platform != "xcb":
         raise RuntimeError("--companion needs --platform xcb: the window is opened with its keys")
     return Subject(name, [os.path.join(app_dir, "torvix-tp")], env, log, signal.SIGTERM, xvfb,
                    started=(lambda proc: open_companion(env, proc)) if companion else None)
 
 
-def cli_subject(procs, work, cli, sim):
-    link = os.path.join(work, "tty-cli")
+def cli_subject(procs, work, cli, sim, line="pty"):
     log = os.path.join(work, "cli-requests.log")
-    start_sim(procs, sim, link, log)
-    args = [cli, "monitor", "--port", link, "--settings", "115200,e,8,1", "--format", "csv",
+    port = start_sim(procs, sim, os.path.join(work, "tty-cli"), log, line)
+    args = [cli, "monitor", "--port", port, "--settings", "115200,e,8,1", "--format", "csv",
             "--output", os.path.join(work, "cli-records.csv")]
     return Subject("torvix-cli", args, dict(os.environ), log, signal.SIGINT)
 
@@ -374,6 +379,10 @@ def main():
     parser.add_argument("--no-mbpoll", action="store_true", help="leave mbpoll out")
     parser.add_argument("--companion", action="store_true",
                         help="a second torvix-tp beside the first, with Графики open")
+    parser.add_argument("--line", default="pty", choices=("pty", "tcp"),
+                        help="the line between each torvix master and its simulator: a pty, or "
+                             "loopback TCP (RTU over TCP), whose bytes the kernel hands over at "
+                             "once; mbpoll stays on a pty")
     parser.add_argument("--keep", action="store_true", help="keep the work folder and logs")
     opts = parser.parse_args()
 
@@ -385,16 +394,17 @@ def main():
     work = tempfile.mkdtemp(prefix="torvix-bench.")
     try:
         sim = os.path.abspath(opts.sim)
-        subjects = [program_subject(procs, work, os.path.abspath(opts.tp), sim, opts.platform)]
+        subjects = [program_subject(procs, work, os.path.abspath(opts.tp), sim, opts.platform,
+                                    line=opts.line)]
         if opts.companion:
             subjects.append(program_subject(procs, work, os.path.abspath(opts.tp), sim,
-                                            opts.platform, companion=True))
+                                            opts.platform, companion=True, line=opts.line))
         if opts.cli:
-            subjects.append(cli_subject(procs, work, os.path.abspath(opts.cli), sim))
+            subjects.append(cli_subject(procs, work, os.path.abspath(opts.cli), sim, opts.line))
         if not opts.no_mbpoll:
             subjects.append(mbpoll_subject(procs, work, sim))
         print(f"{', '.join(s.name for s in subjects)}: each polling its own torvix-sim for "
-              f"{opts.seconds:.0f} s ...", flush=True)
+              f"{opts.seconds:.0f} s, the torvix masters over a {opts.line} line ...", flush=True)
         report(measure(procs, subjects, opts.seconds), opts.seconds, opts.platform)
     except KeyboardInterrupt:
         print("interrupted", file=sys.stderr)
