@@ -14,8 +14,8 @@
 #include "cli/run_commands.h"
 #include "cli/script.h"
 #include "cli/stop_signals.h"
-#include "link/protocol.h"
 #include "link/request_table.h"
+#include "record/command_outcome.h"
 #include "record/event_text.h"
 
 namespace torvix::cli {
@@ -153,22 +153,20 @@ private:
 
     void onSendTick(const Send& send, const TickOutcome& outcome) {
         if (requests::identify(outcome.answered) != send.request) return;
-        if (outcome.verdict == Verdict::Answered) {
-            recorder_.addEvent(record::commandEvent(send.words, {CommandOutcome::Executed}));
-            next();
-        } else if (outcome.verdict == Verdict::Exception) {
-            const int code = outcome.exceptionCode;
-            if (code == protocol::exception_code::kSlaveDeviceBusy) {
-                recorder_.addEvent(record::commandEvent(send.words, {CommandOutcome::Busy}));
-            } else if (code == protocol::exception_code::kAcknowledge) {
-                // The window counts it as executed too.
-                recorder_.addEvent(record::commandEvent(send.words, {CommandOutcome::Executed}));
+        // Judged as the window's markers and recording judge a click.
+        const auto command = record::commandOf(outcome);
+        if (!command) return;
+        recorder_.addEvent(record::commandEvent(send.words, command->outcome));
+        switch (command->outcome.kind) {
+            case CommandOutcome::Executed:
                 next();
-            } else {
-                recorder_.addEvent(
-                    record::commandEvent(send.words, {CommandOutcome::Refused, code}));
+                break;
+            case CommandOutcome::Refused:
                 end(ExitCode::ExceptionReply);
-            }
+                break;
+            case CommandOutcome::Busy:
+            case CommandOutcome::NoAnswer:
+                break;
         }
     }
 

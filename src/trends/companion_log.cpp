@@ -3,9 +3,9 @@
 #include "decode/status_snapshot.h"
 #include "link/outcome_words.h"
 #include "link/request_table.h"
+#include "record/command_outcome.h"
 #include "record/event_text.h"
 #include "record/status_record.h"
-#include "trends/command_outcome.h"
 
 namespace torvix::trends {
 namespace {
@@ -46,7 +46,7 @@ void CompanionLog::take(const TickOutcome& outcome) {
         }
     }
 
-    const auto command = commandOf(outcome);
+    const auto command = record::commandOf(outcome);
     if (!command) return;
     recording_.addEvent(time.wall, record::commandEvent(requests::words(command->request), command->outcome));
     const QString name = requests::name(command->request);

@@ -8,15 +8,15 @@
 #include "link/modbus.h"
 #include "record/event_text.h"
 
-namespace torvix::trends {
+namespace torvix::record {
 
 struct TickCommand {
     std::span<const std::uint8_t> request;  // the command's frame, address to CRC
-    record::CommandOutcome outcome;
+    CommandOutcome outcome;
 };
 
 // Nothing when the tick judged no operator command (a status read, a counter write) or
 // judged it undelivered (no answer, a bad CRC): then it simply goes out again.
 std::optional<TickCommand> commandOf(const TickOutcome& outcome);
 
-}  // namespace torvix::trends
+}  // namespace torvix::record

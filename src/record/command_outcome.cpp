@@ -1,12 +1,10 @@
-#include "trends/command_outcome.h"
+#include "record/command_outcome.h"
 
 #include "link/protocol.h"
 #include "link/request_table.h"
 
-namespace torvix::trends {
+namespace torvix::record {
 namespace {
-
-using record::CommandOutcome;
 
 bool isOperatorCommand(std::span<const std::uint8_t> frame) {
     const requests::Entry* entry = requests::entryOf(frame);
@@ -34,4 +32,4 @@ std::optional<TickCommand> commandOf(const TickOutcome& outcome) {
     return std::nullopt;
 }
 
-}  // namespace torvix::trends
+}  // namespace torvix::record
