@@ -265,6 +265,7 @@ pack() {
   mkdir -p "$stage/platforms" "$stage/styles"
   local programs=("$build_dir/torvix-tp.exe")
   [ -f "$build_dir/torvix-cli.exe" ] && programs+=("$build_dir/torvix-cli.exe")
+  [ -f "$build_dir/torvix-report.exe" ] && programs+=("$build_dir/torvix-report.exe")
   cp "${programs[@]}" "$stage/"
   # The plugins windeployqt would add for a Widgets program: the platform, the native style.
   cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"

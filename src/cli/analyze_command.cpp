@@ -1,8 +1,12 @@
 #include "cli/analyze_command.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
 #include <cmath>
+#include <csignal>
 #include <memory>
 #include <optional>
 
@@ -10,7 +14,6 @@
 #include "analysis/transient_analysis.h"
 #include "cli/console.h"
 #include "cli/exit_code.h"
-#include "report/load_test_report.h"
 
 namespace torvix::cli {
 namespace {
@@ -59,19 +62,44 @@ bool wantsPictures(int argc, char* argv[]) {
     return false;
 }
 
+// The whole run, same arguments, to torvix-report beside this program; its exit code is ours.
+int handOverToReportProgram(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString program =
+        QStandardPaths::findExecutable(QString::fromLatin1(kReportProgram), {folder});
+    if (program.isEmpty())
+        return fail(QStringLiteral("analyze: для --report и --plot нужна программа %1, её нет в %2")
+                        .arg(QString::fromLatin1(kReportProgram), QDir::toNativeSeparators(folder)));
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    process.start(program, QCoreApplication::arguments().mid(1));
+    if (!process.waitForStarted(-1))
+        return fail(QStringLiteral("%1: %2").arg(program, process.errorString()));
+    // Ctrl+C reaches both programs; the report program decides, and this one reports its end.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, SIG_IGN);
+    process.waitForFinished(-1);
+    if (process.exitStatus() == QProcess::CrashExit)
+        return fail(QStringLiteral("%1 завершилась аварийно").arg(program));
+    return process.exitCode();
+}
+
 }  // namespace
 
-int analyzeMain(int argc, char* argv[]) {
-    // QCustomPlot draws on widgets: a QApplication for a report or a plot, on the offscreen
-    // platform when there is no display. Everything else stays on QCoreApplication.
+int analyzeMain(int argc, char* argv[], const Pictures* pictures) {
     std::unique_ptr<QCoreApplication> app;
     if (wantsPictures(argc, argv)) {
+        if (!pictures) return handOverToReportProgram(argc, argv);
+        // QCustomPlot draws on widgets: a QApplication (made by the caller, which links the
+        // widgets) on the offscreen platform when there is no display.
 #if !defined(_WIN32)
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
             qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
-        app = std::make_unique<QApplication>(argc, argv);
+        app.reset(pictures->makeApplication(argc, argv));
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
@@ -124,12 +152,14 @@ int analyzeMain(int argc, char* argv[]) {
     } else {
         put(stdout, analysis::tableReport(result));
     }
+    if ((parser.isSet(report) || parser.isSet(plot)) && !pictures)
+        return fail(QStringLiteral("analyze: --report и --plot пишутся полностью, без сокращений"));
     if (parser.isSet(report)) {
-        const QString failed = report::writeReport(result, recording, parser.value(report));
+        const QString failed = pictures->writeReport(result, recording, parser.value(report));
         if (!failed.isEmpty()) return fail(failed);
     }
     if (parser.isSet(plot)) {
-        const QString failed = report::writePlot(result, recording, parser.value(plot));
+        const QString failed = pictures->writePlot(result, recording, parser.value(plot));
         if (!failed.isEmpty()) return fail(failed);
     }
     return static_cast<int>(result.steps.empty() ? ExitCode::NoAnswer : ExitCode::Ok);

@@ -11,7 +11,7 @@
 
 int main(int argc, char* argv[]) {
     using namespace torvix::cli;
-    if (argc > 1 && std::strcmp(argv[1], "analyze") == 0) return analyzeMain(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "analyze") == 0) return analyzeMain(argc, argv, nullptr);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("torvix-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVIX_CLI_VERSION));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -83,6 +84,29 @@ TEST(AnalyzeCommand, ExitsFourWithoutStepsAndTwoNamingTheLineOfABrokenRecord) {
     EXPECT_EQ(analyze({dir.filePath("absent.csv")}).code, 2);
     EXPECT_EQ(analyze({dir.filePath("steady.csv"), "--rated-power", "-1"}).code, 2);
     EXPECT_EQ(analyze({}).code, 2);
+}
+
+// The command line loads no widgets: a report or a plot is drawn by torvix-report beside it.
+TEST(AnalyzeCommand, WithoutTorvixReportBesideItTablesStillWorkAndAReportIsRefusedClearly) {
+    QTemporaryDir dir;
+    const QString lone = dir.filePath("torvix-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TORVIX_CLI_BINARY), lone));
+    testing::writeFile(dir.filePath("test.csv"), analysis::testing::modelCsv({}));
+    const auto run = [&](const QStringList& arguments) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        return testing::runToEnd(lone, QStringList{"analyze", dir.filePath("test.csv")} + arguments,
+                                 environment, 60000);
+    };
+    const Finished table = run({});
+    EXPECT_EQ(table.code, 0) << table.err.toStdString();
+    EXPECT_TRUE(table.out.contains(QStringLiteral("G2")));
+
+    const Finished report = run({"--report", dir.filePath("report.html")});
+    EXPECT_EQ(report.code, 2);
+    EXPECT_TRUE(report.err.contains(QStringLiteral("нужна программа torvix-report")))
+        << report.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("report.html")));
 }
 
 // Done when: a load test run against the simulator at the line's own pace, then analysed, gives

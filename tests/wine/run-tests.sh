@@ -251,7 +251,7 @@ PY
     check "torvix-cli.exe read prints the status block" cli_read
     check "torvix-cli.exe send stop is answered" cli send stop
     check "the controller received СТОП from torvix-cli.exe and stopped" sim_stopped
-    check "torvix-cli.exe analyze writes the report and the plot (QCustomPlot in the zip)" cli_analyze
+    check "torvix-cli.exe analyze writes the report and the plot through torvix-report.exe (QCustomPlot in the zip)" cli_analyze
   else
     fail "torvix-cli.exe is in the zip"
   fi
