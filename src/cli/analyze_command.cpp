@@ -62,6 +62,12 @@ bool wantsPictures(int argc, char* argv[]) {
     return false;
 }
 
+volatile std::sig_atomic_t stopSignal = 0;
+
+void noteStopSignal(int number) {
+    stopSignal = number;
+}
+
 // The whole run, same arguments, to torvix-report beside this program; its exit code is ours.
 int handOverToReportProgram(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -77,10 +83,12 @@ int handOverToReportProgram(int argc, char* argv[]) {
     process.start(program, QCoreApplication::arguments().mid(1));
     if (!process.waitForStarted(-1))
         return fail(QStringLiteral("%1: %2").arg(program, process.errorString()));
-    // Ctrl+C reaches both programs; the report program decides, and this one reports its end.
-    std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGTERM, SIG_IGN);
+    // Ctrl+C reaches both programs: this one waits for the report program to end, then ends
+    // as an interrupted command does (128 + the signal), without calling that a crash.
+    std::signal(SIGINT, noteStopSignal);
+    std::signal(SIGTERM, noteStopSignal);
     process.waitForFinished(-1);
+    if (stopSignal != 0) return 128 + stopSignal;
     if (process.exitStatus() == QProcess::CrashExit)
         return fail(QStringLiteral("%1 завершилась аварийно").arg(program));
     return process.exitCode();
