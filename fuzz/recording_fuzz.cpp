@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace torvix::analysis;
     QBuffer buffer;
-    buffer.setData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    buffer.setData(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     buffer.open(QIODevice::ReadOnly);
     const ReadResult result = readRecording(buffer);
     if (const auto* error = std::get_if<ReadError>(&result)) {
