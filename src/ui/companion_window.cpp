@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -26,6 +27,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <variant>
 #include <qcustomplot.h>
@@ -547,6 +549,12 @@ void CompanionWindow::drawMarkers(double from, double to) {
         if (item->property("marker").toBool()) plot_->removeItem(item);
     }
     const auto& markers = log_.markers().all();
+    // A label lies along its line, one text line wide. Lines closer than that (a busy
+    // refusal and the answer a tick later) put their labels in different panels, newest at
+    // the top, so that each stays readable.
+    const double labelWidth = QFontMetricsF(plot_->font()).height() + 2;
+    std::vector<double> lastLabelAt(panels_.size(), -std::numeric_limits<double>::infinity());
+    const QCPAxis* timeAxis = panels_.front()->axis(QCPAxis::atBottom);
     int drawn = 0;
     for (auto it = markers.rbegin(); it != markers.rend() && drawn < kMostMarkersDrawn; ++it) {
         if (it->time < from || it->time > to) continue;
@@ -565,16 +573,25 @@ void CompanionWindow::drawMarkers(double from, double to) {
             line->setPen(QPen(colour, 1, it->kind == trends::Marker::Kind::Mark ? Qt::DashLine
                                                                                 : Qt::SolidLine));
         }
+        // With every panel taken there, the line stays without its text: a shorter interval
+        // spreads the lines and shows it, where an overlap would show nothing legible.
+        const double x = timeAxis->coordToPixel(it->time);
+        const auto lane = std::find_if(lastLabelAt.begin(), lastLabelAt.end(),
+                                       [&](double at) { return std::fabs(at - x) >= labelWidth; });
+        if (lane == lastLabelAt.end()) continue;
+        *lane = x;
         auto* label = new QCPItemText(plot_);
         label->setProperty("marker", true);
-        QCPAxisRect* top = panels_.front();
-        label->setClipAxisRect(top);
-        label->position->setAxisRect(top);
-        label->position->setAxes(top->axis(QCPAxis::atBottom), top->axis(QCPAxis::atLeft));
+        QCPAxisRect* panel = panels_[static_cast<std::size_t>(lane - lastLabelAt.begin())];
+        label->setClipAxisRect(panel);
+        label->position->setAxisRect(panel);
+        label->position->setAxes(panel->axis(QCPAxis::atBottom), panel->axis(QCPAxis::atLeft));
         label->position->setTypeX(QCPItemPosition::ptPlotCoords);
         label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        label->position->setCoords(it->time, 0.02);
-        label->setPositionAlignment(Qt::AlignRight | Qt::AlignBottom);
+        // Read upwards from the panel's foot: a text longer than the panel loses its end, never
+        // the command's name.
+        label->position->setCoords(it->time, 0.98);
+        label->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
         label->setRotation(-90);
         label->setColor(colour);
         label->setText(it->text);

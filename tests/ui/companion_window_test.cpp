@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QSet>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -11,6 +13,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QSet>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -122,6 +125,19 @@ TEST_F(Companion, MarksCommandsAndShowsTheCursorsValuesAndSavesThePicture) {
             EXPECT_EQ(text->color(), QColor(0xD01010));
         }
     }
+
+    // Lines a fraction of a second apart: each label in a panel of its own, newest at the
+    // top; a fourth there would be drawn over them, so it stays without text.
+    QSet<QCPAxisRect*> panels;
+    for (int i = 0; i < window.plot()->itemCount(); ++i)
+        if (auto* text = qobject_cast<QCPItemText*>(window.plot()->item(i)))
+            panels.insert(text->clipAxisRect());
+    EXPECT_EQ(panels.size(), 3);
+    log.mark(QStringLiteral("сброс"));
+    window.refresh();
+    EXPECT_EQ(markerTexts(),
+              (QStringList{QStringLiteral("сброс"), QStringLiteral("наброс 50 %"),
+                           QStringLiteral("Нагрузка 1: исключение 2 (недопустимый адрес данных)")}));
 
     // The first status reply came at 07:30:00.216.
     const double first = log.series().firstTime();
