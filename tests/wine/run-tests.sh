@@ -207,10 +207,17 @@ if start_sim shipped; then
     check "the line carries status reads and counter writes every 100 ms" polls_every_100ms "$sim_log"
     press_start "$window"
     check "СТАРТ pressed in the window reaches the controller" sim_received_start
+    # For the picture: the load on (Нагрузка "1" at its place in the window), so that the
+    # trends show the set's dip and recovery.
+    sleep 2
+    xdotool mousemove --window "$window" 884 223 click 1
+    sleep 2
     # Alt alone enters the menu bar, as on Windows; Right goes to "Графики".
     xdotool key --window "$window" --delay 200 alt Right Return
     if companion="$(wait_window 'Графики и запись')"; then
       pass "Графики from the menu of torvix-tp.exe opens its window"
+      # Alt+И: the interval, Home: its shortest, one minute.
+      xdotool key --window "$companion" --delay 200 alt+Cyrillic_i Home
       sleep 6
       screenshot "$companion" "$build_dir/windows_companion.png" && echo "screenshot: $build_dir/windows_companion.png"
     else
