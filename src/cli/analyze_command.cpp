@@ -160,8 +160,10 @@ int analyzeMain(int argc, char* argv[], const Pictures* pictures) {
     } else {
         put(stdout, analysis::tableReport(result));
     }
+    // Only a spelling the scan above does not know reaches here without pictures.
     if ((parser.isSet(report) || parser.isSet(plot)) && !pictures)
-        return fail(QStringLiteral("analyze: --report и --plot пишутся полностью, без сокращений"));
+        return fail(QStringLiteral("analyze: --report и --plot рисует %1; укажите их как --report ФАЙЛ")
+                        .arg(QString::fromLatin1(kReportProgram)));
     if (parser.isSet(report)) {
         const QString failed = pictures->writeReport(result, recording, parser.value(report));
         if (!failed.isEmpty()) return fail(failed);
