@@ -25,7 +25,8 @@ double rssMiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
     return 0;
 }
 
@@ -33,7 +34,8 @@ QString cpuModel() {
     QFile info(QStringLiteral("/proc/cpuinfo"));
     if (!info.open(QIODevice::ReadOnly)) return QStringLiteral("unknown");
     for (const QByteArray& line : info.readAll().split('\n'))
-        if (line.startsWith("model name")) return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
+        if (line.startsWith("model name"))
+            return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
     return QStringLiteral("unknown");
 }
 
@@ -62,7 +64,8 @@ int main(int argc, char* argv[]) {
     CompanionWindow window(log, dir.filePath(trends::RecordingSession::kFolderName));
     window.show();
     QCoreApplication::processEvents();
-    if (const auto failure = log.startRecording(dir.filePath(trends::RecordingSession::kFolderName))) {
+    if (const auto failure =
+            log.startRecording(dir.filePath(trends::RecordingSession::kFolderName))) {
         std::fprintf(stderr, "%s\n", qPrintable(*failure));
         return 1;
     }
@@ -102,11 +105,12 @@ int main(int argc, char* argv[]) {
     const double rssAtEnd = rssMiB();
     const qint64 fileBytes = QFileInfo(log.recording().path()).size();
     log.stopRecording();
-    std::printf("RSS growth over %d h: %.1f MiB from the start, %.1f MiB after the first hour "
-                "(goal < 30 MB from the start: %s); the recording keeps everything: %lld rows, "
-                "%.1f MB\n",
-                hours, rssAtEnd - rssAtStart, rssAtEnd - rssAfterFirstHour,
-                (rssAtEnd - rssAtStart) * 1.048576 < 30 ? "met" : "MISSED",
-                log.recording().records(), double(fileBytes) / 1e6);
+    std::printf(
+        "RSS growth over %d h: %.1f MiB from the start, %.1f MiB after the first hour "
+        "(goal < 30 MB from the start: %s); the recording keeps everything: %lld rows, "
+        "%.1f MB\n",
+        hours, rssAtEnd - rssAtStart, rssAtEnd - rssAfterFirstHour,
+        (rssAtEnd - rssAtStart) * 1.048576 < 30 ? "met" : "MISSED", log.recording().records(),
+        double(fileBytes) / 1e6);
     return (rssAtEnd - rssAtStart) * 1.048576 < 30 ? 0 : 1;
 }

@@ -26,8 +26,8 @@ int main(int argc, char* argv[]) {
     }
     // Every other column of a real record, as wide as torvix-cli writes it.
     m.otherKeys.clear();
-    const QStringList read = {"time", "gen_u_a_v", "gen_u_b_v", "gen_u_c_v", "gen_f_hz",
-                              "active_power_kw", "events"};
+    const QStringList read = {"time",     "gen_u_a_v",       "gen_u_b_v", "gen_u_c_v",
+                              "gen_f_hz", "active_power_kw", "events"};
     for (const QString& key : torvix::record::recordKeys())
         if (!read.contains(key)) m.otherKeys.push_back(key.toUtf8());
     QFile out(args[1]);

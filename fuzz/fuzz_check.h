@@ -9,13 +9,13 @@
 namespace torvix::fuzz {
 
 // Unlike assert(), kept in every build type: a broken property is a finding.
-#define FUZZ_CHECK(condition)                                                              \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
-            std::fprintf(stderr, "%s:%d: property violated: %s\n", __FILE__, __LINE__,   \
-                         #condition);                                                      \
-            std::abort();                                                                  \
-        }                                                                                  \
+#define FUZZ_CHECK(condition)                                                          \
+    do {                                                                               \
+        if (!(condition)) {                                                            \
+            std::fprintf(stderr, "%s:%d: property violated: %s\n", __FILE__, __LINE__, \
+                         #condition);                                                  \
+            std::abort();                                                              \
+        }                                                                              \
     } while (false)
 
 // Modbus CRC-16 bit by bit (reflected polynomial 0xA001, start 0xFFFF): an independent

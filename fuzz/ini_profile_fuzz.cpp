@@ -10,8 +10,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -30,7 +30,7 @@ const char16_t* const kKeys[] = {u"COM", u"COMSettings", u"MBSLAD", u"COM5", u"�
 const std::string& profilePath() {
     static const std::string path = [] {
         std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/torvix-ini-XXXXXX"
-                                                               : "/tmp/torvix-ini-XXXXXX";
+                                                              : "/tmp/torvix-ini-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         return pattern + "/тп.ini";
     }();
@@ -95,7 +95,8 @@ bool onlyTheEntryChanged(const QByteArray& before, const QByteArray& after,
     qsizetype prefix = 0;
     while (prefix < shorter && old[prefix] == now[prefix]) ++prefix;
     qsizetype suffix = 0;
-    while (suffix < shorter - prefix && old[old.size() - 1 - suffix] == now[now.size() - 1 - suffix])
+    while (suffix < shorter - prefix &&
+           old[old.size() - 1 - suffix] == now[now.size() - 1 - suffix])
         ++suffix;
     const qsizetype oldChanged = old.size() - prefix - suffix;
     const qsizetype newChanged = now.size() - prefix - suffix;

@@ -50,12 +50,28 @@ std::optional<LineSettings> plainReading(const QString& text) {
     s.baudRate = static_cast<qint32>(baud);
     if (parity.size() != 1) return std::nullopt;
     switch (parity[0].unicode()) {
-        case 'n': case 'N': s.parity = LineSettings::Parity::None; break;
-        case 'e': case 'E': s.parity = LineSettings::Parity::Even; break;
-        case 'o': case 'O': s.parity = LineSettings::Parity::Odd; break;
-        case 'm': case 'M': s.parity = LineSettings::Parity::Mark; break;
-        case 's': case 'S': s.parity = LineSettings::Parity::Space; break;
-        default: return std::nullopt;
+        case 'n':
+        case 'N':
+            s.parity = LineSettings::Parity::None;
+            break;
+        case 'e':
+        case 'E':
+            s.parity = LineSettings::Parity::Even;
+            break;
+        case 'o':
+        case 'O':
+            s.parity = LineSettings::Parity::Odd;
+            break;
+        case 'm':
+        case 'M':
+            s.parity = LineSettings::Parity::Mark;
+            break;
+        case 's':
+        case 'S':
+            s.parity = LineSettings::Parity::Space;
+            break;
+        default:
+            return std::nullopt;
     }
     if (data.size() != 1 || data[0] < u'5' || data[0] > u'8') return std::nullopt;
     s.dataBits = data[0].unicode() - '0';
@@ -73,15 +89,24 @@ std::optional<LineSettings> plainReading(const QString& text) {
 QString written(const LineSettings& s) {
     const char* parity = "n";
     switch (s.parity) {
-        case LineSettings::Parity::Even: parity = "e"; break;
-        case LineSettings::Parity::Odd: parity = "o"; break;
-        case LineSettings::Parity::Mark: parity = "m"; break;
-        case LineSettings::Parity::Space: parity = "s"; break;
-        default: break;
+        case LineSettings::Parity::Even:
+            parity = "e";
+            break;
+        case LineSettings::Parity::Odd:
+            parity = "o";
+            break;
+        case LineSettings::Parity::Mark:
+            parity = "m";
+            break;
+        case LineSettings::Parity::Space:
+            parity = "s";
+            break;
+        default:
+            break;
     }
     const char* stop = s.stopBits == LineSettings::StopBits::OneAndHalf ? "1.5"
                        : s.stopBits == LineSettings::StopBits::Two      ? "2"
-                                                                 : "1";
+                                                                        : "1";
     return QStringLiteral("%1,%2,%3,%4")
         .arg(s.baudRate)
         .arg(QLatin1String(parity))
@@ -100,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
             text.append(QChar(char16_t(bytes[i] | bytes[i + 1] << 8)));
     } else {
-        text = QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        text =
+            QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     }
 
     const auto parsed = LineSettings::parse(text);

@@ -151,8 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             arrived.push_back(static_cast<std::uint8_t>(crc >> 8));
         }
 
-        const auto judged =
-            std::span<const std::uint8_t>(arrived).first(std::min<std::size_t>(arrived.size(), Modbus::kRxKept));
+        const auto judged = std::span<const std::uint8_t>(arrived).first(
+            std::min<std::size_t>(arrived.size(), Modbus::kRxKept));
         const Expected expected = expectedOf(judged);
         const int readIndexBefore = modbus.queue().readIndex();
         const bool requestPending = !modbus.queue().isEmpty();  // not before the first tick
@@ -164,8 +164,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             port.feed(Bytes(arrived.begin(), arrived.begin() + half));
             // Whole: an exception reply, or as long as the reply to the request in flight.
             const std::size_t expectedLength =
-                previousFrame[1] == 4 ? 5 + 2 * std::size_t(previousFrame[4] << 8 | previousFrame[5])
-                                      : 8;
+                previousFrame[1] == 4
+                    ? 5 + 2 * std::size_t(previousFrame[4] << 8 | previousFrame[5])
+                    : 8;
             const std::size_t taken = std::min<std::size_t>(half, Modbus::kRxKept);
             // A command code no button sends is no request of the table: with no length to
             // expect, the fast cadence waits for its time-out rather than guess.
@@ -182,7 +183,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         // The verdict is what an independent CRC says of the judged bytes.
         FUZZ_CHECK(outcome.verdict == expected.verdict);
-        FUZZ_CHECK(std::equal(outcome.reply.begin(), outcome.reply.end(), judged.begin(), judged.end()));
+        FUZZ_CHECK(
+            std::equal(outcome.reply.begin(), outcome.reply.end(), judged.begin(), judged.end()));
         if (expected.verdict == Verdict::Exception)
             FUZZ_CHECK(outcome.exceptionCode == expected.exceptionCode);
         FUZZ_CHECK(outcome.retired == expected.retired);
@@ -218,13 +220,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         // Nothing is carried over to the next tick; only a drain past its limit throws away.
         FUZZ_CHECK(port.rx.empty());
-        FUZZ_CHECK(port.discards - discardsBefore == (arrived.size() > Modbus::kDrainLimit ? 1 : 0));
+        FUZZ_CHECK(port.discards - discardsBefore ==
+                   (arrived.size() > Modbus::kDrainLimit ? 1 : 0));
 
         // One whole frame per tick; a request not retired goes out again unchanged.
         FUZZ_CHECK(port.written.size() == framesBefore + 1);
         const Bytes& frame = port.written.back();
         FUZZ_CHECK(frame.size() >= 4 && frame[0] == kSlaveAddress && crcHolds(frame));
-        FUZZ_CHECK(std::equal(outcome.sent.begin(), outcome.sent.end(), frame.begin(), frame.end()));
+        FUZZ_CHECK(
+            std::equal(outcome.sent.begin(), outcome.sent.end(), frame.begin(), frame.end()));
         if (!expected.retired && !previousFrame.empty()) FUZZ_CHECK(frame == previousFrame);
         // The counter caption shows the value of the counter write going out.
         const bool counterWrite =

@@ -52,8 +52,8 @@ void checkGenuineReply(const Bytes& request, const Bytes& reply, bool busy) {
             FUZZ_CHECK(reply == request);
             break;
         case 16:
-            FUZZ_CHECK(reply.size() == 8 && std::equal(reply.begin(), reply.begin() + 6,
-                                                       request.begin()));
+            FUZZ_CHECK(reply.size() == 8 &&
+                       std::equal(reply.begin(), reply.begin() + 6, request.begin()));
             break;
         default:
             FUZZ_CHECK(false);  // any other function is refused

@@ -287,7 +287,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         if (!o.tcpListen && read.error.isEmpty())
             read.error = QStringLiteral("--tcp-listen wants host:port such as 127.0.0.1:4001");
         else if (read.error.isEmpty() && (!o.device.isEmpty() || !o.link.isEmpty()))
-            read.error = QStringLiteral("--tcp-listen serves no device: leave out --device and --link");
+            read.error =
+                QStringLiteral("--tcp-listen serves no device: leave out --device and --link");
     }
 
     const auto settings = LineSettings::parse(parser.value(QStringLiteral("settings")));

@@ -5,9 +5,8 @@
 #include <QStringList>
 #include <optional>
 
-#include "link/tcp_address.h"
-
 #include "link/defaults.h"
+#include "link/tcp_address.h"
 #include "sim/genset_model.h"
 #include "sim/line_settings.h"
 #include "sim/simulator_core.h"
@@ -15,7 +14,7 @@
 namespace torvix::sim {
 
 struct SimOptions {
-    QString device;  // empty: create a pseudo-terminal
+    QString device;                       // empty: create a pseudo-terminal
     std::optional<TcpAddress> tcpListen;  // serve the line over TCP instead
     int tcpCloseEvery = 0;
     LineSettings settings = defaultLineSettings();

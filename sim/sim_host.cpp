@@ -190,8 +190,9 @@ void SimHost::handleFrame(const RxFrame& frame) {
 void SimHost::transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint64_t generation) {
     const std::int64_t waitUs = dueUs - monotonicUs();
     if (waitUs >= 1000) {
-        QTimer::singleShot(static_cast<int>(waitUs / 1000), Qt::PreciseTimer, this,
-                           [this, dueUs, reply, generation] { transmitAt(dueUs, reply, generation); });
+        QTimer::singleShot(
+            static_cast<int>(waitUs / 1000), Qt::PreciseTimer, this,
+            [this, dueUs, reply, generation] { transmitAt(dueUs, reply, generation); });
         return;
     }
     while (monotonicUs() < dueUs) {
@@ -223,7 +224,7 @@ void SimHost::logReply(std::int64_t us, const QByteArray& reply) {
     if (replyLog_ < 0) return;
     const QByteArray line =
         hexLine(us, std::span(reinterpret_cast<const std::uint8_t*>(reply.constData()),
-                                         static_cast<std::size_t>(reply.size())));
+                              static_cast<std::size_t>(reply.size())));
     [[maybe_unused]] const ssize_t written =
         ::write(replyLog_, line.constData(), static_cast<std::size_t>(line.size()));
 }

@@ -57,8 +57,7 @@ double StepResponse::recoveryTimeS(double bandPct) const {
 double StepResponse::settledAfterS() const {
     if (parameters_.dipPct <= 0) return 0;
     // The envelope exp(-ζτ)·dip/extremeValue falls below 0.001 %.
-    const double tau =
-        std::log(parameters_.dipPct / (extremeValue_ * 1e-3)) / parameters_.damping;
+    const double tau = std::log(parameters_.dipPct / (extremeValue_ * 1e-3)) / parameters_.damping;
     return std::max(tau, 0.0) / omega_;
 }
 

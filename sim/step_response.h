@@ -5,10 +5,10 @@
 namespace torvix::sim {
 
 struct StepResponseParameters {
-    double dipPct = 0;       // deepest deviation for a step of the whole load, % of rated
-    double recoveryS = 0;    // until the deviation stays within bandPct for good
-    double bandPct = 1;      // the band recoveryS is measured to, % of rated
-    double damping = 0.5;    // 0 < damping < 1
+    double dipPct = 0;     // deepest deviation for a step of the whole load, % of rated
+    double recoveryS = 0;  // until the deviation stays within bandPct for good
+    double bandPct = 1;    // the band recoveryS is measured to, % of rated
+    double damping = 0.5;  // 0 < damping < 1
 };
 
 class StepResponse {
@@ -33,10 +33,10 @@ private:
     double recoveryTau(double relativeBand) const;
 
     StepResponseParameters parameters_;
-    double dampedRate_;   // sqrt(1 - ζ²)
+    double dampedRate_;  // sqrt(1 - ζ²)
     double extremeTau_;
     double extremeValue_;
-    double omega_;        // 1/s
+    double omega_;  // 1/s
 };
 
 }  // namespace torvix::sim

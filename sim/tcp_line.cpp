@@ -15,7 +15,7 @@ TcpLine::~TcpLine() {
 
 bool TcpLine::open(QString& error) {
     const QHostAddress host = address_.host == u"localhost" ? QHostAddress(QHostAddress::LocalHost)
-                                                             : QHostAddress(address_.host);
+                                                            : QHostAddress(address_.host);
     if (host.isNull()) {
         error = QStringLiteral("%1: not an IP address to listen on").arg(address_.host);
         return false;

@@ -27,16 +27,16 @@ QByteArray jsonString(std::string_view s) {
 
 TextTable stepTable(const Analysis& a) {
     TextTable t;
-    t.headings = {QStringLiteral("Шаг"),         QStringLiteral("t0, с"),
-                  QStringLiteral("Вид"),         QStringLiteral("P до, кВт"),
-                  QStringLiteral("P после, кВт"), QStringLiteral("δf, %"),
-                  QStringLiteral("t_f, с"),      QStringLiteral("δU, %"),
-                  QStringLiteral("t_U, с"),      QStringLiteral("β_f, %"),
-                  QStringLiteral("ΔU_st, %"),    QStringLiteral("Класс")};
+    t.headings = {
+        QStringLiteral("Шаг"),       QStringLiteral("t0, с"),        QStringLiteral("Вид"),
+        QStringLiteral("P до, кВт"), QStringLiteral("P после, кВт"), QStringLiteral("δf, %"),
+        QStringLiteral("t_f, с"),    QStringLiteral("δU, %"),        QStringLiteral("t_U, с"),
+        QStringLiteral("β_f, %"),    QStringLiteral("ΔU_st, %"),     QStringLiteral("Класс")};
     int n = 0;
     for (const Step& s : a.steps) {
         const auto recovery = [](const Transient& tr) {
-            return fixed(tr.recoveryS, 2) + (tr.recoveryTooCoarse ? QStringLiteral("*") : QString());
+            return fixed(tr.recoveryS, 2) +
+                   (tr.recoveryTooCoarse ? QStringLiteral("*") : QString());
         };
         t.rows.push_back({QString::number(++n), QString::number(s.timeS, 'f', 2),
                           s.increase ? QStringLiteral("наброс") : QStringLiteral("сброс"),
@@ -52,14 +52,16 @@ TextTable stepTable(const Analysis& a) {
 
 TextTable limitsTable() {
     TextTable t;
-    t.headings = {QStringLiteral("Класс"),         QStringLiteral("δf наброс, %"),
-                  QStringLiteral("δf сброс, %"),   QStringLiteral("α_f, %"),
-                  QStringLiteral("t_f, с"),        QStringLiteral("δU наброс, %"),
-                  QStringLiteral("δU сброс, %"),   QStringLiteral("ΔU_st, %"),
-                  QStringLiteral("t_U, с"),        QStringLiteral("β_f, %")};
+    t.headings = {QStringLiteral("Класс"),       QStringLiteral("δf наброс, %"),
+                  QStringLiteral("δf сброс, %"), QStringLiteral("α_f, %"),
+                  QStringLiteral("t_f, с"),      QStringLiteral("δU наброс, %"),
+                  QStringLiteral("δU сброс, %"), QStringLiteral("ΔU_st, %"),
+                  QStringLiteral("t_U, с"),      QStringLiteral("β_f, %")};
     for (const ClassLimits& l : kClassLimits) {
         const auto n = [](double v) { return QString::number(v, 'g', 4); };
-        const auto signedN = [&](double v) { return (v > 0 ? QStringLiteral("+") : QString()) + n(v); };
+        const auto signedN = [&](double v) {
+            return (v > 0 ? QStringLiteral("+") : QString()) + n(v);
+        };
         t.rows.push_back({QString::fromLatin1(l.name), signedN(l.frequencyDeviationIncreasePct),
                           signedN(l.frequencyDeviationDecreasePct), n(l.frequencyBandPct),
                           n(l.frequencyRecoveryS), signedN(l.voltageDeviationIncreasePct),
@@ -76,9 +78,8 @@ QString ratedLine(const Analysis& a) {
             ? QStringLiteral("шаги — по выполненным командам send load")
             : QStringLiteral("шаги — по изменению активной мощности более чем на %1 кВт")
                   .arg(a.powerStepKw, 0, 'f', 1);
-    const QString power = a.rated.powerKw
-                              ? QStringLiteral(", %1 кВт").arg(*a.rated.powerKw, 0, 'g', 6)
-                              : QString();
+    const QString power =
+        a.rated.powerKw ? QStringLiteral(", %1 кВт").arg(*a.rated.powerKw, 0, 'g', 6) : QString();
     return QStringLiteral("Номинальные значения: %1 Гц, %2 В (фаза)%3; %4")
         .arg(a.rated.frequencyHz, 0, 'g', 6)
         .arg(a.rated.voltageV, 0, 'g', 6)
@@ -94,7 +95,8 @@ QString alignedText(const TextTable& table) {
     std::vector<qsizetype> widths(static_cast<std::size_t>(table.headings.size()), 0);
     const auto measure = [&](const QStringList& row) {
         for (qsizetype i = 0; i < row.size() && i < table.headings.size(); ++i)
-            widths[static_cast<std::size_t>(i)] = std::max(widths[static_cast<std::size_t>(i)], row[i].size());
+            widths[static_cast<std::size_t>(i)] =
+                std::max(widths[static_cast<std::size_t>(i)], row[i].size());
     };
     measure(table.headings);
     for (const QStringList& row : table.rows) measure(row);
@@ -103,7 +105,8 @@ QString alignedText(const TextTable& table) {
         QString out;
         for (qsizetype i = 0; i < row.size(); ++i) {
             if (i) out += QStringLiteral("  ");
-            out += i + 1 < row.size() ? row[i].leftJustified(widths[static_cast<std::size_t>(i)]) : row[i];
+            out += i + 1 < row.size() ? row[i].leftJustified(widths[static_cast<std::size_t>(i)])
+                                      : row[i];
         }
         text += out + u'\n';
     };
@@ -117,8 +120,9 @@ QString tableReport(const Analysis& a) {
     text += alignedText(stepTable(a));
     text += overallLine(a) + u'\n';
     if (!a.steps.empty())
-        text += QStringLiteral("t_f и t_U — до полосы класса шага (G1, если ни один класс не "
-                               "выполнен): f_ss ± α_f/2, U_ss ± ΔU_st\n");
+        text += QStringLiteral(
+            "t_f и t_U — до полосы класса шага (G1, если ни один класс не "
+            "выполнен): f_ss ± α_f/2, U_ss ± ΔU_st\n");
     bool coarse = false;
     for (const Step& s : a.steps)
         coarse = coarse || s.frequency.recoveryTooCoarse || s.voltage.recoveryTooCoarse;
@@ -128,12 +132,13 @@ QString tableReport(const Analysis& a) {
 }
 
 QByteArray jsonReport(const Analysis& a) {
-    QByteArray json = "{\"rated\": {\"frequency_hz\": " + jsonNumber(a.rated.frequencyHz) +
-                      ", \"voltage_v\": " + jsonNumber(a.rated.voltageV) +
-                      ", \"power_kw\": " + jsonNumber(a.rated.powerKw) +
-                      ", \"power_step_kw\": " + jsonNumber(a.powerStepKw) + ", \"steps_from\": " +
-                      (a.source == StepSource::LoadCommands ? "\"load_commands\"" : "\"power_changes\"") +
-                      "}, \"steps\": [";
+    QByteArray json =
+        "{\"rated\": {\"frequency_hz\": " + jsonNumber(a.rated.frequencyHz) +
+        ", \"voltage_v\": " + jsonNumber(a.rated.voltageV) +
+        ", \"power_kw\": " + jsonNumber(a.rated.powerKw) +
+        ", \"power_step_kw\": " + jsonNumber(a.powerStepKw) + ", \"steps_from\": " +
+        (a.source == StepSource::LoadCommands ? "\"load_commands\"" : "\"power_changes\"") +
+        "}, \"steps\": [";
     bool first = true;
     for (const Step& s : a.steps) {
         if (!first) json += ", ";

@@ -20,9 +20,9 @@ struct ClassLimits {
     // % of rated voltage.
     double voltageDeviationIncreasePct;  // δU_dyn⁻, not below
     double voltageDeviationDecreasePct;  // δU_dyn⁺, not above
-    double steadyVoltageDeviationPct;    // ΔU_st: also the band of voltage recovery, U_ss ± ΔU_st
-    double voltageRecoveryS;             // t_U
-    double steadyFrequencyBandPct;       // β_f
+    double steadyVoltageDeviationPct;  // ΔU_st: also the band of voltage recovery, U_ss ± ΔU_st
+    double voltageRecoveryS;           // t_U
+    double steadyFrequencyBandPct;     // β_f
 };
 
 // Best first: a step gets the first class whose limits all hold.

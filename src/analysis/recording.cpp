@@ -34,7 +34,8 @@ std::optional<double> numberOf(std::string_view text, bool decimalComma) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
     return value;
 }
 
@@ -185,15 +186,17 @@ ReadResult readCsv(QIODevice& in) {
         else
             missing << QString::fromLatin1(phase);
     }
-    for (const auto& [index, name] : {std::pair{c.time, key::kTime},
-                                      std::pair{c.frequency, key::kFrequency},
-                                      std::pair{c.power, key::kPower}})
+    for (const auto& [index, name] :
+         {std::pair{c.time, key::kTime}, std::pair{c.frequency, key::kFrequency},
+          std::pair{c.power, key::kPower}})
         if (index < 0)
-            return ReadError{1, QStringLiteral("в заголовке нет столбца %1").arg(QLatin1String(name))};
+            return ReadError{1,
+                             QStringLiteral("в заголовке нет столбца %1").arg(QLatin1String(name))};
     if (c.phases.empty())
         return ReadError{1, QStringLiteral("в заголовке нет ни одного из столбцов gen_u_a_v, "
                                            "gen_u_b_v, gen_u_c_v")};
-    for (qsizetype i : {c.time, c.frequency, c.power, c.events}) c.needed = std::max(c.needed, i + 1);
+    for (qsizetype i : {c.time, c.frequency, c.power, c.events})
+        c.needed = std::max(c.needed, i + 1);
     for (qsizetype i : c.phases) c.needed = std::max(c.needed, i + 1);
 
     Builder rows;
@@ -218,13 +221,14 @@ ReadResult readCsv(QIODevice& in) {
             return numberOf(field(i), decimalComma);
         };
         const auto bad = [&](qsizetype i) {
-            return ReadError{line, QStringLiteral("в столбце %1 не число: \"%2\"")
-                                       .arg(QString::fromUtf8(names[i]),
-                                            QString::fromUtf8(field(i).data(),
-                                                              static_cast<qsizetype>(field(i).size())))};
+            return ReadError{line,
+                             QStringLiteral("в столбце %1 не число: \"%2\"")
+                                 .arg(QString::fromUtf8(names[i]),
+                                      QString::fromUtf8(field(i).data(),
+                                                        static_cast<qsizetype>(field(i).size())))};
         };
-        const QString timeText = QString::fromUtf8(field(c.time).data(),
-                                                   static_cast<qsizetype>(field(c.time).size()));
+        const QString timeText =
+            QString::fromUtf8(field(c.time).data(), static_cast<qsizetype>(field(c.time).size()));
         const auto msecs = msecsOf(timeText);
         if (!msecs)
             return ReadError{line, QStringLiteral("время \"%1\" не в виде ISO 8601").arg(timeText)};
@@ -239,7 +243,8 @@ ReadResult readCsv(QIODevice& in) {
             voltage += *u;
         }
         if (rows.empty()) rows.setStart(timeText);
-        if (auto error = rows.add(*msecs, *frequency, voltage / static_cast<double>(c.phases.size()), *power))
+        if (auto error = rows.add(*msecs, *frequency,
+                                  voltage / static_cast<double>(c.phases.size()), *power))
             return ReadError{line, *error};
         if (c.events >= 0) {
             static const QByteArray separatorBytes = record::kEventSeparator.toUtf8();
@@ -250,8 +255,9 @@ ReadResult readCsv(QIODevice& in) {
                 const auto cut = events.find(kEventSeparator);
                 const std::string_view one = events.substr(0, cut);
                 rows.event(QString::fromUtf8(one.data(), static_cast<qsizetype>(one.size())));
-                events = cut == std::string_view::npos ? std::string_view()
-                                                       : events.substr(cut + kEventSeparator.size());
+                events = cut == std::string_view::npos
+                             ? std::string_view()
+                             : events.substr(cut + kEventSeparator.size());
             }
         }
     }
@@ -286,7 +292,9 @@ ReadResult readJsonLines(QIODevice& in) {
             if (value.isDouble()) return value.toDouble();
             if (value.isString()) {
                 const QByteArray bytes = value.toString().toUtf8();
-                return numberOf(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), false);
+                return numberOf(
+                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                    false);
             }
             return std::nullopt;
         };
@@ -298,9 +306,10 @@ ReadResult readJsonLines(QIODevice& in) {
         const QString timeText = object.value(QLatin1String(key::kTime)).toString();
         const auto msecs = msecsOf(timeText);
         if (!msecs)
-            return ReadError{line, object.contains(QLatin1String(key::kTime))
-                                       ? QStringLiteral("время \"%1\" не в виде ISO 8601").arg(timeText)
-                                       : QStringLiteral("нет ключа time")};
+            return ReadError{line,
+                             object.contains(QLatin1String(key::kTime))
+                                 ? QStringLiteral("время \"%1\" не в виде ISO 8601").arg(timeText)
+                                 : QStringLiteral("нет ключа time")};
         const auto frequency = number(key::kFrequency);
         if (!frequency) return bad(key::kFrequency);
         const auto power = number(key::kPower);

@@ -9,8 +9,8 @@
 namespace torvix::analysis {
 namespace {
 
-constexpr double kSteadyBeforeS = 10;   // the span before t0 judged as steady state
-constexpr double kSteadyAtEndS = 2;     // the end of the window that gives f_ss and U_ss
+constexpr double kSteadyBeforeS = 10;  // the span before t0 judged as steady state
+constexpr double kSteadyAtEndS = 2;    // the end of the window that gives f_ss and U_ss
 constexpr double kStepShareOfPower = 0.1;
 
 struct Found {
@@ -84,8 +84,7 @@ std::optional<double> recoveryOf(const Recording& r, std::span<const double> x, 
     return r.timeS[lastOutside + 1] - r.timeS[row];
 }
 
-Transient transientOf(std::span<const double> x, double rated, const Step& step,
-                      std::size_t tail) {
+Transient transientOf(std::span<const double> x, double rated, const Step& step, std::size_t tail) {
     Transient t;
     const auto window = x.subspan(step.row, step.endRow - step.row);
     const auto extreme = step.increase ? std::min_element(window.begin(), window.end())
@@ -187,23 +186,23 @@ Analysis analyze(const Recording& r, const RatedValues& rated) {
             s.voltage.bandHalfWidth = l.steadyVoltageDeviationPct / 100 * rated.voltageV;
             s.frequency.recoveryS = recoveryOf(r, f, s.row, s.endRow, s.frequency.steadyValue,
                                                s.frequency.bandHalfWidth);
-            s.voltage.recoveryS = recoveryOf(r, u, s.row, s.endRow, s.voltage.steadyValue,
-                                             s.voltage.bandHalfWidth);
+            s.voltage.recoveryS =
+                recoveryOf(r, u, s.row, s.endRow, s.voltage.steadyValue, s.voltage.bandHalfWidth);
             if (holds(s, l)) {
                 s.performanceClass = l.performanceClass;
                 break;
             }
         }
 
-        const double spacing = s.endRow - s.row > 1
-                                   ? (r.timeS[s.endRow - 1] - s.timeS) /
-                                         static_cast<double>(s.endRow - 1 - s.row)
-                                   : 0;
+        const double spacing = s.endRow - s.row > 1 ? (r.timeS[s.endRow - 1] - s.timeS) /
+                                                          static_cast<double>(s.endRow - 1 - s.row)
+                                                    : 0;
         const auto coarse = [&](Transient& t, const char* what) {
             if (!t.recoveryS || !(*t.recoveryS < 2 * spacing)) return;
             t.recoveryTooCoarse = true;
-            a.notes << QStringLiteral("Шаг %1 (%2 с): восстановление %3 %4 с короче двух "
-                                      "интервалов записи (%5 с), запись слишком редкая для него")
+            a.notes << QStringLiteral(
+                           "Шаг %1 (%2 с): восстановление %3 %4 с короче двух "
+                           "интервалов записи (%5 с), запись слишком редкая для него")
                            .arg(a.steps.size() + 1)
                            .arg(s.timeS, 0, 'f', 1)
                            .arg(QString::fromUtf8(what))

@@ -13,8 +13,8 @@ namespace torvix::analysis {
 
 struct RatedValues {
     double frequencyHz = 50;
-    double voltageV = 230;             // phase voltage
-    std::optional<double> powerKw;     // empty: steps are changes of 10 % of the largest power
+    double voltageV = 230;          // phase voltage
+    std::optional<double> powerKw;  // empty: steps are changes of 10 % of the largest power
 };
 
 // Below this share of the rated f or U the set is taken as stopped: no steady state, and no
@@ -30,8 +30,8 @@ struct Transient {
     std::optional<double> recoveryS;  // measured into the band of the step's class (G1: none)
     std::size_t extremeRow = 0;
     double extremeValue = 0;
-    double steadyValue = 0;  // f_ss or U_ss: the mean of the window's last 2 s
-    double bandHalfWidth = 0;  // in Hz or V, the band recoveryS was measured to
+    double steadyValue = 0;          // f_ss or U_ss: the mean of the window's last 2 s
+    double bandHalfWidth = 0;        // in Hz or V, the band recoveryS was measured to
     bool recoveryTooCoarse = false;  // shorter than two sample spacings
 };
 

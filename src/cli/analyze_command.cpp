@@ -75,8 +75,9 @@ int handOverToReportProgram(int argc, char* argv[]) {
     const QString program =
         QStandardPaths::findExecutable(QString::fromLatin1(kReportProgram), {folder});
     if (program.isEmpty())
-        return fail(QStringLiteral("analyze: для --report и --plot нужна программа %1, её нет в %2")
-                        .arg(QString::fromLatin1(kReportProgram), QDir::toNativeSeparators(folder)));
+        return fail(
+            QStringLiteral("analyze: для --report и --plot нужна программа %1, её нет в %2")
+                .arg(QString::fromLatin1(kReportProgram), QDir::toNativeSeparators(folder)));
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
@@ -100,11 +101,12 @@ int analyzeMain(int argc, char* argv[], const Pictures* pictures) {
     std::unique_ptr<QCoreApplication> app;
     if (wantsPictures(argc, argv)) {
         if (!pictures) return handOverToReportProgram(argc, argv);
-        // QCustomPlot draws on widgets: a QApplication (made by the caller, which links the
-        // widgets) on the offscreen platform when there is no display.
+            // QCustomPlot draws on widgets: a QApplication (made by the caller, which links the
+            // widgets) on the offscreen platform when there is no display.
 #if !defined(_WIN32)
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-            qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qEnvironmentVariableIsEmpty("DISPLAY") &&
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
         app.reset(pictures->makeApplication(argc, argv));
@@ -120,9 +122,12 @@ int analyzeMain(int argc, char* argv[], const Pictures* pictures) {
     const QCommandLineOption help(QStringList{"h", "help"}, "Show this help.");
     const QCommandLineOption format("format", "table (default) or json.", "format", "table");
     const QCommandLineOption ratedPower("rated-power", "Rated active power of the set, kW.", "kW");
-    const QCommandLineOption ratedFrequency("rated-frequency", "Rated frequency (default 50).", "Hz");
-    const QCommandLineOption ratedVoltage("rated-voltage", "Rated phase voltage (default 230).", "V");
-    const QCommandLineOption report("report", "Write the HTML report (self-contained) to FILE.", "file");
+    const QCommandLineOption ratedFrequency("rated-frequency", "Rated frequency (default 50).",
+                                            "Hz");
+    const QCommandLineOption ratedVoltage("rated-voltage", "Rated phase voltage (default 230).",
+                                          "V");
+    const QCommandLineOption report("report", "Write the HTML report (self-contained) to FILE.",
+                                    "file");
     const QCommandLineOption plot("plot", "Write the whole test's plot as PNG to FILE.", "file");
     parser.addOptions({help, format, ratedPower, ratedFrequency, ratedVoltage, report, plot});
     parser.addPositionalArgument("analyze", "", "analyze");
@@ -149,8 +154,10 @@ int analyzeMain(int argc, char* argv[], const Pictures* pictures) {
     const QString path = positional.front();
     analysis::ReadResult read = analysis::readRecordingFile(path);
     if (const auto* bad = std::get_if<analysis::ReadError>(&read))
-        return fail(bad->line > 0 ? QStringLiteral("%1, строка %2: %3").arg(path).arg(bad->line).arg(bad->message)
-                                  : bad->message);
+        return fail(
+            bad->line > 0
+                ? QStringLiteral("%1, строка %2: %3").arg(path).arg(bad->line).arg(bad->message)
+                : bad->message);
     const analysis::Recording& recording = std::get<analysis::Recording>(read);
     const analysis::Analysis result = analysis::analyze(recording, rated);
 
@@ -162,8 +169,9 @@ int analyzeMain(int argc, char* argv[], const Pictures* pictures) {
     }
     // Only a spelling the scan above does not know reaches here without pictures.
     if ((parser.isSet(report) || parser.isSet(plot)) && !pictures)
-        return fail(QStringLiteral("analyze: --report и --plot рисует %1; укажите их как --report ФАЙЛ")
-                        .arg(QString::fromLatin1(kReportProgram)));
+        return fail(
+            QStringLiteral("analyze: --report и --plot рисует %1; укажите их как --report ФАЙЛ")
+                .arg(QString::fromLatin1(kReportProgram)));
     if (parser.isSet(report)) {
         const QString failed = pictures->writeReport(result, recording, parser.value(report));
         if (!failed.isEmpty()) return fail(failed);

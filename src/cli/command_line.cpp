@@ -164,9 +164,9 @@ Parsed parseCommandLine(const QStringList& arguments) {
     QCommandLineParser any;
     any.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     any.addOptions(options.global());
-    for (const auto& option : {options.timeout, options.format, options.output, options.count,
-                               options.duration, options.trace, options.fast,
-                               options.replyTimeout, options.junit})
+    for (const auto& option :
+         {options.timeout, options.format, options.output, options.count, options.duration,
+          options.trace, options.fast, options.replyTimeout, options.junit})
         any.addOption(option);
     any.addPositionalArgument("command", "read, monitor, send, ports or run");
     if (!any.parse(arguments)) return usageError(any.errorText());
@@ -195,7 +195,7 @@ Parsed parseCommandLine(const QStringList& arguments) {
     parser.setApplicationDescription(QString::fromUtf8(info->summary));
     parser.addOptions(options.of(info->command));
     parser.addPositionalArgument(info->name, "",
-                                 info->command == Command::Send  ? QStringLiteral("send COMMAND [N]")
+                                 info->command == Command::Send ? QStringLiteral("send COMMAND [N]")
                                  : info->command == Command::Run ? QStringLiteral("run SCRIPT")
                                                                  : QString::fromLatin1(info->name));
     if (!parser.parse(arguments)) return usageError(parser.errorText());
@@ -211,8 +211,7 @@ Parsed parseCommandLine(const QStringList& arguments) {
         if (auto* message = std::get_if<QString>(&command)) return usageError(*message);
         run.operatorCommand = std::get<requests::Request>(command);
     } else if (info->command == Command::Run) {
-        if (rest.size() != 1)
-            return usageError(QStringLiteral("run: нужен один файл сценария"));
+        if (rest.size() != 1) return usageError(QStringLiteral("run: нужен один файл сценария"));
         run.script = rest[0];
     } else if (!rest.isEmpty()) {
         return usageError(

@@ -27,8 +27,8 @@ struct Invocation {
     std::optional<double> durationSeconds;
     bool trace = false;
     requests::Request operatorCommand{requests::Kind::Start};  // send: one of the commands
-    QString script;  // run's script file
-    QString junit;   // empty: no JUnit report
+    QString script;                                            // run's script file
+    QString junit;                                             // empty: no JUnit report
     bool fast = false;
     std::optional<double> replyTimeoutSeconds;  // --fast: empty means from the line speed
 };

@@ -18,7 +18,8 @@ inline constexpr const char* kExitCodeHelp =
     "  0  done\n"
     "  1  the port cannot be opened (missing, busy, no permission)\n"
     "  2  usage error: unknown command or option, number out of range, bad line settings\n"
-    "  3  the controller answered with an exception (printed with its meaning); run: a send refused\n"
+    "  3  the controller answered with an exception (printed with its meaning); run: a send "
+    "refused\n"
     "  4  no valid answer in time (read: 1 s; send: --timeout); run: an until not met in time\n"
     "  5  run: an expect did not hold\n"
     "  130  run: stopped before the end by Ctrl+C or a failed write of the records\n";

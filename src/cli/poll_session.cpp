@@ -113,7 +113,8 @@ void PollSession::tick() {
 #if defined(Q_OS_WIN) || defined(_WIN32)
         arrivalPoll_.start();
 #endif
-        replyTimer_.start(int(std::ceil(replyTimeoutMs_.value_or(replyWireMs + kReplyTimeoutMarginMs))));
+        replyTimer_.start(
+            int(std::ceil(replyTimeoutMs_.value_or(replyWireMs + kReplyTimeoutMarginMs))));
     }
     // The handler may stop the session; nothing of it is touched after.
     if (onTick_) onTick_(outcome, outcome.verdict == Verdict::Answered ? replyMs : std::nullopt);

@@ -8,8 +8,8 @@
 
 #include "cli/line_choice.h"
 #include "cli/reply_timing_port.h"
-#include "link/modbus.h"
 #include "link/line_port.h"
+#include "link/modbus.h"
 
 namespace torvix::cli {
 

@@ -37,8 +37,8 @@ Recorder::Taken Recorder::take(const TickOutcome& outcome, std::optional<double>
         statistics_.count(outcome.verdict);
         if (replyMs) statistics_.addReplyTime(*replyMs);
         if (run_.trace)
-            put(stderr, traceReceived(now, outcome.reply, outcome.verdict, outcome.exceptionCode,
-                                      replyMs));
+            put(stderr,
+                traceReceived(now, outcome.reply, outcome.verdict, outcome.exceptionCode, replyMs));
         if (outcome.verdict == Verdict::Answered) {
             // Nothing for the answer to a counter write or a command.
             if (auto record = record::statusRecord(outcome.reply)) {

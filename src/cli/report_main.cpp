@@ -11,9 +11,10 @@
 
 int main(int argc, char* argv[]) {
     if (argc < 2 || std::strcmp(argv[1], "analyze") != 0) {
-        std::fputs("torvix-report analyze RECORD [--report FILE.html] [--plot FILE.png] ...\n"
-                   "  the same as torvix-cli analyze, which calls it for --report and --plot\n",
-                   stderr);
+        std::fputs(
+            "torvix-report analyze RECORD [--report FILE.html] [--plot FILE.png] ...\n"
+            "  the same as torvix-cli analyze, which calls it for --report and --plot\n",
+            stderr);
         return 2;
     }
     static const torvix::cli::Pictures pictures{

@@ -203,10 +203,10 @@ private:
             next();
         } else if (const auto* until = std::get_if<Until>(&step.action)) {
             const record::StatusRecord* latest = recorder_.latest();
-            const QString why =
-                QStringLiteral("не выполнено за %1 с (%2)")
-                    .arg(secondsText(double(until->withinMs) / 1000),
-                         latest ? until->condition.shownIn(*latest) : QStringLiteral("нет записей"));
+            const QString why = QStringLiteral("не выполнено за %1 с (%2)")
+                                    .arg(secondsText(double(until->withinMs) / 1000),
+                                         latest ? until->condition.shownIn(*latest)
+                                                : QStringLiteral("нет записей"));
             checks_[index_] = {CheckResult::Failed, why, stepSeconds()};
             recorder_.addEvent(untilText(step) + QStringLiteral(": ") + why);
             end(ExitCode::NoAnswer);
@@ -262,8 +262,8 @@ bool writeJunit(const QString& path, const QString& scriptPath, const std::vecto
         if (!isCheck(steps[i])) continue;
         ++tests;
         failures += checks[i].state == CheckResult::Failed;
-        skipped += checks[i].state == CheckResult::NotRun ||
-                   checks[i].state == CheckResult::Interrupted;
+        skipped +=
+            checks[i].state == CheckResult::NotRun || checks[i].state == CheckResult::Interrupted;
         total += checks[i].seconds;
     }
     QXmlStreamWriter xml(&file);
@@ -291,10 +291,9 @@ bool writeJunit(const QString& path, const QString& scriptPath, const std::vecto
             xml.writeEndElement();
         } else if (check.state != CheckResult::Passed) {
             xml.writeStartElement(QStringLiteral("skipped"));
-            xml.writeAttribute(QStringLiteral("message"),
-                               check.state == CheckResult::Interrupted
-                                   ? check.message
-                                   : QStringLiteral("не выполнялось"));
+            xml.writeAttribute(QStringLiteral("message"), check.state == CheckResult::Interrupted
+                                                              ? check.message
+                                                              : QStringLiteral("не выполнялось"));
             xml.writeEndElement();
         }
         xml.writeEndElement();

@@ -12,8 +12,9 @@ struct OpName {
 };
 // Two-character operators first, so that "<=" is not read as "<".
 constexpr OpName kOps[] = {
-    {"<=", Condition::LessOrEqual}, {">=", Condition::GreaterOrEqual}, {"==", Condition::Equal},
-    {"!=", Condition::NotEqual},    {"<", Condition::Less},            {">", Condition::Greater},
+    {"<=", Condition::LessOrEqual}, {">=", Condition::GreaterOrEqual},
+    {"==", Condition::Equal},       {"!=", Condition::NotEqual},
+    {"<", Condition::Less},         {">", Condition::Greater},
 };
 
 std::optional<double> numberOf(const QString& text) {

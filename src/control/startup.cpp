@@ -40,9 +40,8 @@ bool Startup::openPort() {
 bool Startup::offerAnotherPort(const PortError& error) {
     const auto overrides = config_.portOverrides();
     const auto entry = overrides.find(config_.port());
-    const QString address = entry != overrides.end() && isTcpAddressText(entry->second)
-                                ? entry->second
-                                : QString();
+    const QString address =
+        entry != overrides.end() && isTcpAddressText(entry->second) ? entry->second : QString();
     const auto answer =
         prompt_.askOkCancel(portFailurePrompt(config_.port(), error, address), kFailureTitle);
     if (answer != OperatorPrompt::Answer::Ok) return false;
@@ -62,8 +61,7 @@ QString Startup::portFailurePrompt(int port, const PortError& error, const QStri
     const QString where =
         tcpAddress.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(tcpAddress.trimmed());
     return QStringLiteral("Порт COM") + QString::number(port) + where +
-           outcome_words::portFailure(error) +
-           QStringLiteral("\r\nВыберите другой порт");
+           outcome_words::portFailure(error) + QStringLiteral("\r\nВыберите другой порт");
 }
 
 }  // namespace torvix

@@ -90,9 +90,9 @@ inline constexpr HexField kHexFields[] = {
 };
 
 inline constexpr std::string_view kLampKeys[] = {
-    "lamp_genset",      "lamp_section",    "lamp_non_essential_1", "lamp_autostart",
-    "lamp_local",       "lamp_genset_on_bus", "lamp_section_on",  "lamp_non_essential_2",
-    "lamp_alarm",       "lamp_sound_off"};
+    "lamp_genset", "lamp_section",       "lamp_non_essential_1", "lamp_autostart",
+    "lamp_local",  "lamp_genset_on_bus", "lamp_section_on",      "lamp_non_essential_2",
+    "lamp_alarm",  "lamp_sound_off"};
 inline constexpr std::string_view kRelayKeys[] = {"relay_start", "relay_stop", "relay_siren"};
 
 struct LampRow {

@@ -3,8 +3,7 @@
 namespace torvix {
 
 std::optional<StatusSnapshot> StatusSnapshot::fromReply(std::span<const std::uint8_t> reply) {
-    if (reply.size() != protocol::kStatusReplyBytes ||
-        reply[1] != protocol::kReadInputRegisters ||
+    if (reply.size() != protocol::kStatusReplyBytes || reply[1] != protocol::kReadInputRegisters ||
         reply[2] != 2 * protocol::kStatusRegisterCount)
         return std::nullopt;
     Registers registers{};

@@ -56,7 +56,8 @@ bool Modbus::takeArrived() {
     if (!takenEarly_) rxCount_ = 0;
     takenEarly_ = true;
     while (rxCount_ < kRxKept && port_.inBufferCount() > 0) rxBuffer_[rxCount_++] = port_.input();
-    return requests::replyComplete(inFlight(), std::span<const std::uint8_t>(rxBuffer_).first(rxCount_));
+    return requests::replyComplete(inFlight(),
+                                   std::span<const std::uint8_t>(rxBuffer_).first(rxCount_));
 }
 
 std::size_t Modbus::expectedReplyBytes() const {

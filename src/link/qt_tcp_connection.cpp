@@ -22,7 +22,8 @@ QtTcpConnection::QtTcpConnection(QObject* parent) : TcpConnection(parent) {
             Qt::QueuedConnection);
     });
     connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::SocketTimeoutError || error == QAbstractSocket::TemporaryError)
+        if (error == QAbstractSocket::SocketTimeoutError ||
+            error == QAbstractSocket::TemporaryError)
             return;
         ended(socket_.errorString());
     });

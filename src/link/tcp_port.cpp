@@ -137,9 +137,10 @@ void TcpPort::output(std::span<const std::uint8_t> frame) {
     if (!unansweredSince_) {
         unansweredSince_ = now;
     } else if (now - *unansweredSince_ >= timings_.silenceLimit) {
-        lose(PortError{PortErrorCode::OpenFailed,
-                       devicePath_ + QStringLiteral(": нет ни байта за %1 мс")
-                                         .arg(timings_.silenceLimit.count())});
+        lose(PortError{
+            PortErrorCode::OpenFailed,
+            devicePath_ +
+                QStringLiteral(": нет ни байта за %1 мс").arg(timings_.silenceLimit.count())});
         return;
     }
     connection_->write(frame);

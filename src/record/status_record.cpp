@@ -37,9 +37,9 @@ std::optional<StatusRecord> statusRecord(std::span<const std::uint8_t> reply) {
     // Measurements, versions, section and priority in their columns; then lamps and words.
     std::vector<std::pair<int, RecordValue>> columns;
     for (const auto& field : status_block::kVersionFields)
-        columns.push_back({field.column,
-                           {keyOf(field.key), versionOf(snapshot->version(field)), false,
-                            {field.label}, {}}});
+        columns.push_back(
+            {field.column,
+             {keyOf(field.key), versionOf(snapshot->version(field)), false, {field.label}, {}}});
     for (const auto& field : status_block::kScaledFields) {
         // The window's rounding (half to even at the field's decimals), with a point and no
         // suffix, whatever the user's locale.
@@ -47,7 +47,10 @@ std::optional<StatusRecord> statusRecord(std::span<const std::uint8_t> reply) {
                                             field.scale, {}, QLocale::c())
                                    .trimmed();
         columns.push_back({field.column,
-                           {keyOf(field.key), number, true, {field.label},
+                           {keyOf(field.key),
+                            number,
+                            true,
+                            {field.label},
                             QStringView(field.suffix).toString()}});
     }
     std::sort(columns.begin(), columns.end(),
@@ -62,8 +65,11 @@ std::optional<StatusRecord> statusRecord(std::span<const std::uint8_t> reply) {
                               {row.label, i},
                               {}});
     for (const auto& field : status_block::kHexFields)
-        record.push_back({keyOf(field.key), hexPadded(snapshot->word(field), field.width), false,
-                          {field.label, field.index}, {}});
+        record.push_back({keyOf(field.key),
+                          hexPadded(snapshot->word(field), field.width),
+                          false,
+                          {field.label, field.index},
+                          {}});
     return record;
 }
 

@@ -57,7 +57,8 @@ QString stepTitle(const Analysis& a, std::size_t i) {
 }
 
 QString wholeTitle(const Recording& r) {
-    return QStringLiteral("Всё испытание%1").arg(r.source.isEmpty() ? QString() : QStringLiteral(": ") + r.source);
+    return QStringLiteral("Всё испытание%1")
+        .arg(r.source.isEmpty() ? QString() : QStringLiteral(": ") + r.source);
 }
 
 QByteArray pngOf(const QImage& image) {
@@ -73,7 +74,8 @@ QByteArray pngOf(const QImage& image) {
 }
 
 QString imgTag(const QByteArray& png, const QString& id, const QString& cls, const QString& alt) {
-    return QStringLiteral("<img id=\"%1\" class=\"%2\" alt=\"%3\" src=\"data:image/png;base64,%4\">\n")
+    return QStringLiteral(
+               "<img id=\"%1\" class=\"%2\" alt=\"%3\" src=\"data:image/png;base64,%4\">\n")
         .arg(id, cls, html(alt), QString::fromLatin1(png.toBase64()));
 }
 
@@ -116,10 +118,11 @@ QString writeReport(const Analysis& a, const Recording& r, const QString& htmlPa
     }
     pool.waitForDone();
 
-    QString page = QStringLiteral(
-                       "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
-                       "<title>Нагрузочное испытание: %1</title>\n<style>%2</style>\n</head>\n<body>\n")
-                       .arg(html(r.source), QString::fromUtf8(kStyle));
+    QString page =
+        QStringLiteral(
+            "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
+            "<title>Нагрузочное испытание: %1</title>\n<style>%2</style>\n</head>\n<body>\n")
+            .arg(html(r.source), QString::fromUtf8(kStyle));
     page += QStringLiteral("<h1>Нагрузочное испытание по ISO 8528-5</h1>\n");
     page += QStringLiteral("<p>Запись: %1; начало %2; длительность %3 с; записей %4.</p>\n")
                 .arg(html(r.source.isEmpty() ? QStringLiteral("—") : r.source),
@@ -127,8 +130,10 @@ QString writeReport(const Analysis& a, const Recording& r, const QString& htmlPa
                 .arg(r.size() ? r.timeS.back() : 0.0, 0, 'f', 1)
                 .arg(r.size());
     page += QStringLiteral("<p id=\"rated\">%1</p>\n").arg(html(analysis::ratedLine(a)));
-    page += QStringLiteral("<h2>Шаги нагрузки</h2>\n") + tableHtml(analysis::stepTable(a), QStringLiteral("steps"));
-    page += QStringLiteral("<p class=\"class\" id=\"overall\">%1</p>\n").arg(html(analysis::overallLine(a)));
+    page += QStringLiteral("<h2>Шаги нагрузки</h2>\n") +
+            tableHtml(analysis::stepTable(a), QStringLiteral("steps"));
+    page += QStringLiteral("<p class=\"class\" id=\"overall\">%1</p>\n")
+                .arg(html(analysis::overallLine(a)));
     if (!a.notes.isEmpty()) {
         page += QStringLiteral("<h2>Примечания</h2>\n<ul id=\"notes\">\n");
         for (const QString& note : a.notes) page += QStringLiteral("<li>%1</li>\n").arg(html(note));
@@ -137,7 +142,8 @@ QString writeReport(const Analysis& a, const Recording& r, const QString& htmlPa
     page += QStringLiteral(
         "<h2>Пределы классов (ISO 8528-5:2013, таблица 4)</h2>\n"
         "<p>Восстановление частоты — до полосы f<sub>ss</sub> ± α<sub>f</sub>/2, напряжения — до "
-        "U<sub>ss</sub> ± ΔU<sub>st</sub>, где f<sub>ss</sub> и U<sub>ss</sub> — средние за последние "
+        "U<sub>ss</sub> ± ΔU<sub>st</sub>, где f<sub>ss</sub> и U<sub>ss</sub> — средние за "
+        "последние "
         "2 с до следующего шага; для класса шага полоса его класса (G1, если ни один не выполнен). "
         "β<sub>f</sub> и ΔU<sub>st</sub> до шага — за 10 с перед t0.</p>\n");
     page += tableHtml(analysis::limitsTable(), QStringLiteral("limits"));

@@ -1,8 +1,9 @@
 #include "report/transient_plot.h"
 
+#include <qcustomplot.h>
+
 #include <algorithm>
 #include <cmath>
-#include <qcustomplot.h>
 
 namespace torvix::report {
 namespace {
@@ -83,7 +84,8 @@ void extremePoint(QCustomPlot& plot, Panel& p, double t, double value, const QSt
     QCPGraph* point = plot.addGraph(p.x, p.y);
     point->setData(QVector<double>{t}, QVector<double>{value}, true);
     point->setLineStyle(QCPGraph::lsNone);
-    point->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, kExtremeColor, kExtremeColor, 7));
+    point->setScatterStyle(
+        QCPScatterStyle(QCPScatterStyle::ssCircle, kExtremeColor, kExtremeColor, 7));
     auto* label = new QCPItemText(&plot);
     label->setClipAxisRect(p.rect);
     label->position->setAxes(p.x, p.y);
@@ -107,7 +109,9 @@ void markTransient(QCustomPlot& plot, Panel& p, const Recording& r, const Step& 
     const double extremeT = r.timeS[t.extremeRow];
     if (extremeT >= span.fromS && extremeT <= span.toS && t.deviationPct)
         extremePoint(plot, p, extremeT, t.extremeValue,
-                     QStringLiteral("%1%2 %").arg(*t.deviationPct > 0 ? QStringLiteral("+") : QString()).arg(*t.deviationPct, 0, 'f', 2));
+                     QStringLiteral("%1%2 %")
+                         .arg(*t.deviationPct > 0 ? QStringLiteral("+") : QString())
+                         .arg(*t.deviationPct, 0, 'f', 2));
     if (t.recoveryS && *t.recoveryS > 0) verticalLine(plot, p, s.timeS + *t.recoveryS, Qt::DotLine);
 }
 
@@ -126,7 +130,8 @@ void finish(Panel& p, PlotSpan span) {
 PlotSpan stepSpan(const Analysis& a, const Recording& r, std::size_t index) {
     const Step& s = a.steps[index];
     double settled = 0;
-    for (const Transient* t : {&s.frequency, &s.voltage}) settled = std::max(settled, t->recoveryS.value_or(0));
+    for (const Transient* t : {&s.frequency, &s.voltage})
+        settled = std::max(settled, t->recoveryS.value_or(0));
     const double windowEnd = r.timeS[s.endRow - 1];
     const double to = std::min(windowEnd, s.timeS + std::max(10.0, 1.5 * settled + 2));
     return {std::max(r.timeS.front(), s.timeS - 2), std::max(to, s.timeS + 1)};
@@ -137,7 +142,9 @@ QImage transientPlot(const Analysis& a, const Recording& r, PlotSpan span, const
     QCustomPlot plot;
     plot.setNoAntialiasingOnDrag(true);
     plot.plotLayout()->clear();
-    plot.plotLayout()->addElement(0, 0, new QCPTextElement(&plot, title, QFont(QStringLiteral("DejaVu Sans"), 11, QFont::Bold)));
+    plot.plotLayout()->addElement(
+        0, 0,
+        new QCPTextElement(&plot, title, QFont(QStringLiteral("DejaVu Sans"), 11, QFont::Bold)));
     auto* margins = new QCPMarginGroup(&plot);
     Panel f = addPanel(plot, 1, QStringLiteral("f, Гц"), margins);
     Panel u = addPanel(plot, 2, QStringLiteral("U, В"), margins);
@@ -147,9 +154,12 @@ QImage transientPlot(const Analysis& a, const Recording& r, PlotSpan span, const
         std::lower_bound(r.timeS.begin(), r.timeS.end(), span.fromS) - r.timeS.begin());
     const auto end = static_cast<std::size_t>(
         std::upper_bound(r.timeS.begin(), r.timeS.end(), span.toS) - r.timeS.begin());
-    addSeries(plot, f, r, r.frequencyHz, first, end, kFrequencyColor, a.rated.frequencyHz * analysis::kRunningFromShareOfRated);
-    addSeries(plot, u, r, r.voltageV, first, end, kVoltageColor, a.rated.voltageV * analysis::kRunningFromShareOfRated);
-    addSeries(plot, p, r, r.powerKw, first, end, kPowerColor, std::numeric_limits<double>::lowest());
+    addSeries(plot, f, r, r.frequencyHz, first, end, kFrequencyColor,
+              a.rated.frequencyHz * analysis::kRunningFromShareOfRated);
+    addSeries(plot, u, r, r.voltageV, first, end, kVoltageColor,
+              a.rated.voltageV * analysis::kRunningFromShareOfRated);
+    addSeries(plot, p, r, r.powerKw, first, end, kPowerColor,
+              std::numeric_limits<double>::lowest());
 
     for (const Step& s : a.steps) {
         if (r.timeS[s.endRow - 1] < span.fromS || s.timeS > span.toS) continue;

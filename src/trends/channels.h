@@ -15,11 +15,11 @@ struct Channel {
 };
 
 inline constexpr Channel kChannels[] = {
-    {"lbl_phAU", u"U ген. A"},     {"lbl_phBU", u"U ген. B"},      {"lbl_phCU", u"U ген. C"},
-    {"lbl_phAI", u"I ген. A"},     {"lbl_phBI", u"I ген. B"},      {"lbl_phCI", u"I ген. C"},
-    {"lbl_fr", u"f ген."},         {"lbl_secAU", u"U секции"},     {"lbl_secfr", u"f секции"},
-    {"lbl_netAU", u"U шин"},       {"lbl_netfr", u"f шин"},        {"lbl_ap", u"P активная"},
-    {"lbl_fp", u"S полная"},       {"lbl_rp", u"Q реактивная"},    {"lbl_acc", u"U батареи"},
+    {"lbl_phAU", u"U ген. A"}, {"lbl_phBU", u"U ген. B"},   {"lbl_phCU", u"U ген. C"},
+    {"lbl_phAI", u"I ген. A"}, {"lbl_phBI", u"I ген. B"},   {"lbl_phCI", u"I ген. C"},
+    {"lbl_fr", u"f ген."},     {"lbl_secAU", u"U секции"},  {"lbl_secfr", u"f секции"},
+    {"lbl_netAU", u"U шин"},   {"lbl_netfr", u"f шин"},     {"lbl_ap", u"P активная"},
+    {"lbl_fp", u"S полная"},   {"lbl_rp", u"Q реактивная"}, {"lbl_acc", u"U батареи"},
 };
 inline constexpr std::size_t kChannelCount = std::size(kChannels);
 
@@ -35,7 +35,8 @@ inline constexpr bool kEveryChannelHasAField = [] {
     return true;
 }();
 
-// The unit as the register map gives it ("В", "А", "Гц", "кВт"): channels of one unit share an axis.
+// The unit as the register map gives it ("В", "А", "Гц", "кВт"): channels of one unit share an
+// axis.
 constexpr std::u16string_view unitOf(const Channel& channel) {
     return fieldOf(channel).unit;
 }

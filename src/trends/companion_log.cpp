@@ -36,8 +36,8 @@ void CompanionLog::take(const TickOutcome& outcome) {
             for (std::size_t c = 0; c < kChannelCount; ++c)
                 values[c] = static_cast<float>(snapshot->value(fieldOf(kChannels[c])));
             series_.add(seconds(time.wall), values);
-            const auto row = recording_.isActive() ? record::statusRecord(outcome.reply)
-                                                   : std::nullopt;
+            const auto row =
+                recording_.isActive() ? record::statusRecord(outcome.reply) : std::nullopt;
             if (row) {
                 if (const auto failure = recording_.write(time.wall, *row))
                     emit recordingFailed(*failure);
@@ -48,12 +48,13 @@ void CompanionLog::take(const TickOutcome& outcome) {
 
     const auto command = record::commandOf(outcome);
     if (!command) return;
-    recording_.addEvent(time.wall, record::commandEvent(requests::words(command->request), command->outcome));
+    recording_.addEvent(time.wall,
+                        record::commandEvent(requests::words(command->request), command->outcome));
     const QString name = requests::name(command->request);
     const auto refusal = [&] {
-        return Marker{seconds(time.wall), Marker::Kind::Refused,
-                      name + QStringLiteral(": ") +
-                          outcome_words::exception(command->outcome.exceptionCode)};
+        return Marker{
+            seconds(time.wall), Marker::Kind::Refused,
+            name + QStringLiteral(": ") + outcome_words::exception(command->outcome.exceptionCode)};
     };
     const QByteArray request(reinterpret_cast<const char*>(command->request.data()),
                              static_cast<qsizetype>(command->request.size()));

@@ -64,7 +64,8 @@ void SeriesStore::halveBuckets() {
         const Bucket& bucket = buckets_[i];
         if (kept > 0) {
             Bucket& last = buckets_[kept - 1];
-            if (std::floor(last.start / bucketSeconds_) == std::floor(bucket.start / bucketSeconds_)) {
+            if (std::floor(last.start / bucketSeconds_) ==
+                std::floor(bucket.start / bucketSeconds_)) {
                 last.end = bucket.end;
                 for (std::size_t c = 0; c < kChannelCount; ++c) {
                     last.low[c] = std::min(last.low[c], bucket.low[c]);
@@ -114,8 +115,8 @@ void SeriesStore::points(std::size_t channel, double from, double to, QVector<do
             if (bucket.end < from) continue;
             if (bucket.start > to || bucket.start >= fineStart) break;
             // The bucket that reaches into the samples stays left of them.
-            const double middle = std::min((bucket.start + bucket.end) / 2,
-                                           (bucket.start + fineStart) / 2);
+            const double middle =
+                std::min((bucket.start + bucket.end) / 2, (bucket.start + fineStart) / 2);
             put(bucket.start, middle, bucket.low[channel]);
             if (bucket.high[channel] != bucket.low[channel])
                 put(middle, middle, bucket.high[channel]);
@@ -143,7 +144,8 @@ std::optional<SeriesStore::Reading> SeriesStore::readingAt(double time) const {
             if (!best || std::abs(fine(i).time - time) < std::abs(fine(*best).time - time))
                 best = i;
         }
-        if (!best || std::abs(fine(*best).time - time) > limits_.gapSeconds / 2) return std::nullopt;
+        if (!best || std::abs(fine(*best).time - time) > limits_.gapSeconds / 2)
+            return std::nullopt;
         const Sample& sample = fine(*best);
         return Reading{sample.time, sample.values, sample.values};
     }

@@ -17,10 +17,10 @@ public:
     using Values = std::array<float, kChannelCount>;
 
     struct Limits {
-        std::size_t fineSamples = 20000;    // a little over an hour at 5 samples a second
+        std::size_t fineSamples = 20000;  // a little over an hour at 5 samples a second
         std::size_t coarseBuckets = 2048;
-        double firstBucketSeconds = 1.0;    // 2048 buckets cover 34 min, doubling from there
-        double gapSeconds = 1.0;            // samples further apart are not joined by a line
+        double firstBucketSeconds = 1.0;  // 2048 buckets cover 34 min, doubling from there
+        double gapSeconds = 1.0;          // samples further apart are not joined by a line
     };
 
     // What the cursor shows at a time: one sample, or the range of a bucket.

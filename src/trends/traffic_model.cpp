@@ -12,7 +12,8 @@ int TrafficModel::rowCount(const QModelIndex& parent) const {
 std::optional<std::size_t> TrafficModel::ringIndex(int row) const {
     const unsigned long long oldestKept = ring_.added() - ring_.size();
     const unsigned long long frame = firstShown_ + static_cast<unsigned long long>(row);
-    if (row < 0 || row >= rows_ || frame < oldestKept || frame >= ring_.added()) return std::nullopt;
+    if (row < 0 || row >= rows_ || frame < oldestKept || frame >= ring_.added())
+        return std::nullopt;
     return static_cast<std::size_t>(frame - oldestKept);
 }
 

@@ -12,8 +12,8 @@ void TrafficRing::add(double ms, const TickOutcome& outcome) {
     if (outcome.written) push(ms, true, outcome.sent, Verdict::Answered, 0);
 }
 
-void TrafficRing::push(double ms, bool sent, std::span<const std::uint8_t> bytes,
-                       Verdict verdict, int exceptionCode) {
+void TrafficRing::push(double ms, bool sent, std::span<const std::uint8_t> bytes, Verdict verdict,
+                       int exceptionCode) {
     if (slots_.empty()) return;
     Frame& frame = slots_[(head_ + count_) % slots_.size()];
     frame.ms = ms;

@@ -1,5 +1,7 @@
 #include "ui/companion_window.h"
 
+#include <qcustomplot.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -30,7 +32,6 @@
 #include <limits>
 #include <memory>
 #include <variant>
-#include <qcustomplot.h>
 
 #include "analysis/recording.h"
 #include "analysis/transient_analysis.h"
@@ -229,8 +230,9 @@ QWidget* CompanionWindow::buildTrendsTab() {
     for (std::size_t c = 0; c < kChannelCount; ++c) {
         const UnitAxis& axis = unitAxisOf(kChannels[c]);
         QCPAxisRect* rect = panels_[axis.panel];
-        QCPGraph* graph = plot_->addGraph(rect->axis(QCPAxis::atBottom),
-                                          rect->axis(axis.right ? QCPAxis::atRight : QCPAxis::atLeft));
+        QCPGraph* graph =
+            plot_->addGraph(rect->axis(QCPAxis::atBottom),
+                            rect->axis(axis.right ? QCPAxis::atRight : QCPAxis::atLeft));
         graph->setName(text(kChannels[c].name));
         graph->setPen(QPen(QColor(kColours[c]), 1.5));
         graphs_[c] = graph;
@@ -279,8 +281,8 @@ QWidget* CompanionWindow::buildTrafficTab() {
     trafficView_->setUniformItemSizes(true);
     trafficView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     trafficView_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    auto* copy = new QShortcut(QKeySequence::Copy, trafficView_, nullptr, nullptr,
-                               Qt::WidgetShortcut);
+    auto* copy =
+        new QShortcut(QKeySequence::Copy, trafficView_, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copy, &QShortcut::activated, this, &CompanionWindow::copyTraffic);
 
     auto* pause = new QCheckBox(QStringLiteral("Пауза"));
@@ -379,9 +381,8 @@ void CompanionWindow::showRecording() {
     const trends::RecordingSession& recording = log_.recording();
     record_->setText(recording.isActive() ? QStringLiteral("Остановить запись")
                                           : QStringLiteral("Начать запись"));
-    recordFile_->setText(recording.path().isEmpty()
-                             ? QString()
-                             : QDir::toNativeSeparators(recording.path()));
+    recordFile_->setText(recording.path().isEmpty() ? QString()
+                                                    : QDir::toNativeSeparators(recording.path()));
     recordCount_->setText(recording.path().isEmpty()
                               ? QString()
                               : QStringLiteral("Записей: %1").arg(recording.records()));
@@ -501,8 +502,8 @@ void CompanionWindow::refresh() {
         const int span = kSpanSeconds[static_cast<std::size_t>(span_->currentIndex())];
         // A mark made since the last sample shows at once.
         const auto& markers = log_.markers().all();
-        const double last = markers.empty() ? store.lastTime()
-                                            : std::max(store.lastTime(), markers.back().time);
+        const double last =
+            markers.empty() ? store.lastTime() : std::max(store.lastTime(), markers.back().time);
         const double first = span == 0 ? store.firstTime() : last - span;
         panels_.front()->axis(QCPAxis::atBottom)->setRange(first, std::max(last, first + 1));
     }
@@ -525,10 +526,10 @@ void CompanionWindow::refresh() {
         for (std::size_t c = 0; c < kChannelCount; ++c) {
             if (!graphs_[c]->visible() || graphs_[c]->valueAxis() != valueAxis) continue;
             bool ok = false;
-            const QCPRange range =
-                graphs_[c]->getValueRange(ok, QCP::sdBoth, QCPRange(from, to));
+            const QCPRange range = graphs_[c]->getValueRange(ok, QCP::sdBoth, QCPRange(from, to));
             if (!ok) continue;
-            span = found ? QCPRange(std::min(span.lower, range.lower), std::max(span.upper, range.upper))
+            span = found ? QCPRange(std::min(span.lower, range.lower),
+                                    std::max(span.upper, range.upper))
                          : range;
             found = true;
         }
@@ -570,8 +571,8 @@ void CompanionWindow::drawMarkers(double from, double to) {
                 point->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
             line->point1->setCoords(it->time, 0);
             line->point2->setCoords(it->time, 1);
-            line->setPen(QPen(colour, 1, it->kind == trends::Marker::Kind::Mark ? Qt::DashLine
-                                                                                : Qt::SolidLine));
+            line->setPen(QPen(
+                colour, 1, it->kind == trends::Marker::Kind::Mark ? Qt::DashLine : Qt::SolidLine));
         }
         // With every panel taken there, the line stays without its text: a shorter interval
         // spreads the lines and shows it, where an overlap would show nothing legible.
@@ -603,7 +604,8 @@ QString CompanionWindow::cursorText(double time) const {
     const auto reading = log_.series().readingAt(time);
     if (!reading) return {};
     const QLocale locale(QLocale::Russian);
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(reading->time * 1000)));
+    const QDateTime at =
+        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(reading->time * 1000)));
     QStringList parts{at.toString(QStringLiteral("HH:mm:ss.zzz"))};
     for (std::size_t c = 0; c < kChannelCount; ++c) {
         if (!graphs_[c]->visible()) continue;
@@ -611,14 +613,15 @@ QString CompanionWindow::cursorText(double time) const {
         QString value = valueText(locale, reading->low[c], decimals);
         if (reading->high[c] != reading->low[c])
             value += u'…' + valueText(locale, reading->high[c], decimals);
-        parts << QStringLiteral("%1 %2 %3").arg(text(kChannels[c].name), value,
-                                                text(trends::unitOf(kChannels[c])));
+        parts << QStringLiteral("%1 %2 %3")
+                     .arg(text(kChannels[c].name), value, text(trends::unitOf(kChannels[c])));
     }
     return parts.join(QStringLiteral("; "));
 }
 
 void CompanionWindow::moveCursor(QMouseEvent* event) {
-    const double time = panels_.front()->axis(QCPAxis::atBottom)->pixelToCoord(event->position().x());
+    const double time =
+        panels_.front()->axis(QCPAxis::atBottom)->pixelToCoord(event->position().x());
     const QString shown = cursorText(time);
     for (QCPItemStraightLine* line : cursorLines_) {
         line->point1->setCoords(time, 0);
@@ -634,8 +637,9 @@ bool CompanionWindow::savePicture(const QString& path) {
 }
 
 void CompanionWindow::saveAsked() {
-    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-                         QStringLiteral(".png");
+    const QString name =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+        QStringLiteral(".png");
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить картинку"),
                                                       name, QStringLiteral("Картинки PNG (*.png)"));
     if (path.isEmpty()) return;

@@ -3,10 +3,10 @@
 
 #include <QDialog>
 
-#include "link/serial_port.h"
-#include "control/window_sinks.h"
 #include "control/config.h"
 #include "control/port_chooser.h"
+#include "control/window_sinks.h"
+#include "link/serial_port.h"
 
 class QComboBox;
 class QLineEdit;

@@ -44,8 +44,8 @@ void Program::openCompanion() {
     // Recordings go beside тп.ini, which is beside the program.
     if (!companion_)
         companion_ = new CompanionWindow(
-            companionLog_, QFileInfo(config_.path()).dir().filePath(
-                               trends::RecordingSession::kFolderName));
+            companionLog_,
+            QFileInfo(config_.path()).dir().filePath(trends::RecordingSession::kFolderName));
     companion_->show();
     companion_->raise();
     companion_->activateWindow();

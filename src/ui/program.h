@@ -4,11 +4,11 @@
 #include <QPointer>
 #include <QString>
 
+#include "control/config.h"
 #include "control/operator_commands.h"
 #include "control/tick_presenter.h"
-#include "link/modbus.h"
 #include "link/line_port.h"
-#include "control/config.h"
+#include "link/modbus.h"
 #include "trends/companion_log.h"
 #include "ui/companion_window.h"
 #include "ui/main_window.h"

@@ -31,9 +31,8 @@ Analysis analyzed(const QByteArray& text, RatedValues rated = {}) {
 void expectModelFigures(const Step& s, const ModelTest& m, bool increase) {
     const sim::StepResponse f(m.frequency);
     const sim::StepResponse u(m.voltage);
-    const ClassLimits& l = *limitsOf(s.performanceClass == PerformanceClass::None
-                                         ? PerformanceClass::G1
-                                         : s.performanceClass);
+    const ClassLimits& l = *limitsOf(
+        s.performanceClass == PerformanceClass::None ? PerformanceClass::G1 : s.performanceClass);
     const double sign = increase ? -1 : 1;
     EXPECT_EQ(s.increase, increase);
     ASSERT_TRUE(s.frequency.deviationPct && s.voltage.deviationPct);
@@ -84,13 +83,16 @@ TEST(AnalysisOfTheModel, ClassFollowsTheLimitsOfTable4) {
         PerformanceClass expected;
     } cases[] = {
         // Within every G3 limit: dip 6 % < 7, 2 s < 3 s; voltage 12 % < 15, 1 % band by 3 s < 4.
-        {{.dipPct = 6, .recoveryS = 2, .bandPct = 1}, {.dipPct = 12, .recoveryS = 3, .bandPct = 1},
+        {{.dipPct = 6, .recoveryS = 2, .bandPct = 1},
+         {.dipPct = 12, .recoveryS = 3, .bandPct = 1},
          PerformanceClass::G3},
         // The frequency needs 7 s: only G1 allows that (10 s).
-        {{.dipPct = 8, .recoveryS = 7, .bandPct = 1.75}, {.dipPct = 17, .recoveryS = 2.5, .bandPct = 2.5},
+        {{.dipPct = 8, .recoveryS = 7, .bandPct = 1.75},
+         {.dipPct = 17, .recoveryS = 2.5, .bandPct = 2.5},
          PerformanceClass::G1},
         // A 30 % voltage dip is beyond G1's 25 %.
-        {{.dipPct = 8, .recoveryS = 4, .bandPct = 1}, {.dipPct = 30, .recoveryS = 2.5, .bandPct = 2.5},
+        {{.dipPct = 8, .recoveryS = 4, .bandPct = 1},
+         {.dipPct = 30, .recoveryS = 2.5, .bandPct = 2.5},
          PerformanceClass::None},
     };
     for (const Case& c : cases) {
@@ -118,11 +120,10 @@ TEST(AnalysisOfTheModel, JsonHasExactlyTheKeysOfTheIssueAndNullForWhatCannotBeCo
     const QJsonArray steps = o["steps"].toArray();
     ASSERT_EQ(steps.size(), 1);
     const QJsonObject s = steps[0].toObject();
-    EXPECT_EQ(s.keys(),
-              (QStringList{"class", "frequency_deviation_pct", "frequency_recovery_s", "kind",
-                           "power_after_kw", "power_before_kw", "steady_frequency_band_pct",
-                           "steady_voltage_deviation_pct", "time_s", "voltage_deviation_pct",
-                           "voltage_recovery_s"}));
+    EXPECT_EQ(s.keys(), (QStringList{"class", "frequency_deviation_pct", "frequency_recovery_s",
+                                     "kind", "power_after_kw", "power_before_kw",
+                                     "steady_frequency_band_pct", "steady_voltage_deviation_pct",
+                                     "time_s", "voltage_deviation_pct", "voltage_recovery_s"}));
     EXPECT_EQ(s["kind"].toString(), "increase");
     EXPECT_TRUE(s["steady_frequency_band_pct"].isNull());
     EXPECT_TRUE(s["steady_voltage_deviation_pct"].isNull());
@@ -142,7 +143,8 @@ TEST(AnalysisOfTheModel, ARecoveryShorterThanTwoSamplesIsSaid) {
     EXPECT_TRUE(a.steps[0].voltage.recoveryTooCoarse);
     EXPECT_FALSE(a.steps[0].frequency.recoveryTooCoarse);
     ASSERT_EQ(a.notes.size(), 1);
-    EXPECT_TRUE(a.notes[0].contains(QStringLiteral("короче двух интервалов записи"))) << a.notes[0].toStdString();
+    EXPECT_TRUE(a.notes[0].contains(QStringLiteral("короче двух интервалов записи")))
+        << a.notes[0].toStdString();
     EXPECT_TRUE(tableReport(a).contains(a.notes[0]));
 }
 

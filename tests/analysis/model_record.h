@@ -38,8 +38,8 @@ inline QByteArray modelCsv(const ModelTest& m) {
         zeros += "0,";
     }
     csv += "events\n";
-    const QDateTime start = QDateTime::fromString(QStringLiteral("2026-12-08T07:30:00.000+03:00"),
-                                                  Qt::ISODateWithMs);
+    const QDateTime start =
+        QDateTime::fromString(QStringLiteral("2026-12-08T07:30:00.000+03:00"), Qt::ISODateWithMs);
     double previous = -1;
     const auto records = std::lround(m.lengthS / m.spacingS) + 1;
     for (long i = 0; i < records; ++i) {

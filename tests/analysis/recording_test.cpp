@@ -40,7 +40,8 @@ TEST(Recording, ReadsTheCommandLinesCsvWithQuotedEventsOverSeveralLines) {
     EXPECT_EQ(r.powerKw[1], 120.5);
     ASSERT_EQ(r.events.size(), 2u);
     EXPECT_EQ(r.events[0].row, 1u);
-    EXPECT_EQ(r.events[0].text, QStringLiteral("[0.0 s] mark наброс, 50 % \"быстро\"\n второй ряд"));
+    EXPECT_EQ(r.events[0].text,
+              QStringLiteral("[0.0 s] mark наброс, 50 % \"быстро\"\n второй ряд"));
     EXPECT_EQ(r.events[1].text, QStringLiteral("[0.0 s] send load on: выполнено"));
     EXPECT_EQ(r.start.offsetFromUtc(), 3 * 3600);
     EXPECT_TRUE(r.warnings.isEmpty());
@@ -71,12 +72,14 @@ TEST(Recording, ASpreadsheetsSemicolonsAndDecimalCommasReadTheSame) {
 
 TEST(Recording, ACutLastLineIsLeftOutAndSaid) {
     for (qsizetype cut : {20, 60, 75}) {
-        QByteArray text = kCsv + "2026-12-08T07:30:01.060+03:00,229.0,230.0,231.0,49.90,120.0,0,\"[0.1 s] mark x";
+        QByteArray text =
+            kCsv + "2026-12-08T07:30:01.060+03:00,229.0,230.0,231.0,49.90,120.0,0,\"[0.1 s] mark x";
         text.chop(text.size() - (kCsv.size() + cut));
         const Recording r = ok(read(text));
         EXPECT_EQ(r.size(), 3u) << cut;
         ASSERT_EQ(r.warnings.size(), 1) << cut;
-        EXPECT_TRUE(r.warnings[0].contains(QStringLiteral("строка 6"))) << r.warnings[0].toStdString();
+        EXPECT_TRUE(r.warnings[0].contains(QStringLiteral("строка 6")))
+            << r.warnings[0].toStdString();
     }
     const QByteArray jsonl =
         "{\"time\":\"2026-12-08T07:30:01.000+03:00\",\"gen_u_a_v\":230.0,\"gen_u_b_v\":230.0,"
@@ -109,13 +112,17 @@ TEST(Recording, BrokenFilesFailWithTheLineAndWhatIsWrong) {
         const auto* error = std::get_if<ReadError>(&r);
         ASSERT_NE(error, nullptr) << c.says;
         EXPECT_EQ(error->line, c.line) << c.says << ": " << error->message.toStdString();
-        EXPECT_TRUE(error->message.contains(QString::fromUtf8(c.says))) << error->message.toStdString();
+        EXPECT_TRUE(error->message.contains(QString::fromUtf8(c.says)))
+            << error->message.toStdString();
     }
 }
 
 TEST(Recording, AMissingPhaseColumnLeavesTheMeanOfTheOthersAndSaysSo) {
     QByteArray text = kCsv;
-    text.replace("gen_u_c_v,", "").replace(",232.0,", ",").replace(",231.5,", ",").replace(",231.0,49.90", ",49.90");
+    text.replace("gen_u_c_v,", "")
+        .replace(",232.0,", ",")
+        .replace(",231.5,", ",")
+        .replace(",231.0,49.90", ",49.90");
     const Recording r = ok(read(text));
     EXPECT_EQ(r.voltageV, (std::vector<double>{230.5, 230, 229.5}));
     ASSERT_EQ(r.warnings.size(), 1);

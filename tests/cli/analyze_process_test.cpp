@@ -51,8 +51,9 @@ TEST(AnalyzeCommand, PrintsTheStepsAsJsonOrATableAndWritesReportAndPlot) {
     EXPECT_EQ(o["class"].toString(), "G2");
     EXPECT_EQ(o["steps"].toArray()[1].toObject()["kind"].toString(), "decrease");
 
-    const Finished table = analyze({record, "--rated-power", "150", "--report",
-                                    dir.filePath("report.html"), "--plot", dir.filePath("plot.png")});
+    const Finished table =
+        analyze({record, "--rated-power", "150", "--report", dir.filePath("report.html"), "--plot",
+                 dir.filePath("plot.png")});
     ASSERT_EQ(table.code, 0) << table.err.toStdString();
     EXPECT_TRUE(table.out.contains(QStringLiteral("δf, %"))) << table.out.toStdString();
     EXPECT_TRUE(table.out.contains(QStringLiteral("Класс испытания по ISO 8528-5: G2")));
@@ -73,7 +74,8 @@ TEST(AnalyzeCommand, ExitsFourWithoutStepsAndTwoNamingTheLineOfABrokenRecord) {
     EXPECT_EQ(QJsonDocument::fromJson(none.out.toUtf8()).object()["class"].toString(), "none");
 
     QByteArray broken = analysis::testing::modelCsv(steady);
-    const qsizetype third = broken.indexOf('\n', broken.indexOf('\n', broken.indexOf('\n') + 1) + 1);
+    const qsizetype third =
+        broken.indexOf('\n', broken.indexOf('\n', broken.indexOf('\n') + 1) + 1);
     broken.insert(third + 1, "2026-12-08T07:30:00.050+03:00,230.0,x\n");
     testing::writeFile(dir.filePath("broken.csv"), broken);
     const Finished bad = analyze({dir.filePath("broken.csv")});
@@ -115,8 +117,7 @@ TEST(AnalyzeCommand, FindsTheModelsFiguresInTheRecordOfALoadTestRunAgainstTheSim
     QTemporaryDir dir;
     const QString line = dir.filePath("tty");
     testing::Peer sim(QStringLiteral(TORVIX_SIM_BINARY),
-                      {"--no-noise", "--quiet", "--pace", "--link", line},
-                      dir.filePath("sim.log"));
+                      {"--no-noise", "--quiet", "--pace", "--link", line}, dir.filePath("sim.log"));
     ASSERT_TRUE(sim.firstLine(15000).startsWith(QStringLiteral("/dev/")));
     // The set rings for about 8 s after a step: by then the 10 s of steady state before the
     // next step begin, and the last 2 s that give f_ss and U_ss are long past it.
@@ -148,14 +149,16 @@ TEST(AnalyzeCommand, FindsTheModelsFiguresInTheRecordOfALoadTestRunAgainstTheSim
     const std::vector<double>& t = std::get<analysis::Recording>(read).timeS;
     double spacing = 0;
     for (std::size_t i = 1; i < t.size(); ++i)
-        if (t[i] > steps[0].toObject()["time_s"].toDouble()) spacing = std::max(spacing, t[i] - t[i - 1]);
+        if (t[i] > steps[0].toObject()["time_s"].toDouble())
+            spacing = std::max(spacing, t[i] - t[i - 1]);
     // What the model's curve can move within one sample spacing of its extreme: on a loaded
     // machine a gap in the record can fall on the dip.
     const auto depthTolerance = [spacing](const sim::StepResponse& r) {
         const double peak = r.extremeTimeS();
         const double depth = std::fabs(r.deviationPct(peak));
-        return 0.1 + depth - std::min(std::fabs(r.deviationPct(peak - spacing)),
-                                      std::fabs(r.deviationPct(peak + spacing)));
+        return 0.1 + depth -
+               std::min(std::fabs(r.deviationPct(peak - spacing)),
+                        std::fabs(r.deviationPct(peak + spacing)));
     };
     const sim::GensetConfig model;
     const sim::StepResponse f(model.frequencyResponse);
@@ -169,8 +172,10 @@ TEST(AnalyzeCommand, FindsTheModelsFiguresInTheRecordOfALoadTestRunAgainstTheSim
                     depthTolerance(f));
         EXPECT_NEAR(s["voltage_deviation_pct"].toDouble(), sign * model.voltageResponse.dipPct,
                     depthTolerance(u));
-        EXPECT_NEAR(s["frequency_recovery_s"].toDouble(), f.recoveryTimeS(g2.frequencyBandPct / 2), spacing);
-        EXPECT_NEAR(s["voltage_recovery_s"].toDouble(), u.recoveryTimeS(g2.steadyVoltageDeviationPct), spacing);
+        EXPECT_NEAR(s["frequency_recovery_s"].toDouble(), f.recoveryTimeS(g2.frequencyBandPct / 2),
+                    spacing);
+        EXPECT_NEAR(s["voltage_recovery_s"].toDouble(),
+                    u.recoveryTimeS(g2.steadyVoltageDeviationPct), spacing);
         EXPECT_NEAR(s["steady_frequency_band_pct"].toDouble(), 0, 0.1);
         EXPECT_NEAR(s["steady_voltage_deviation_pct"].toDouble(), 0, 0.1);
         EXPECT_EQ(s["class"].toString(), "G2");

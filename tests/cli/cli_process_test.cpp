@@ -60,30 +60,54 @@ using testing::Peer;
 
 // The record's key for each of the window's controls, as the README names them.
 const std::map<QString, QString> kKeyOfControl = {
-    {"lbl_phAU", "gen_u_a_v"},        {"lbl_phBU", "gen_u_b_v"},
-    {"lbl_phCU", "gen_u_c_v"},        {"lbl_phAI", "gen_i_a_a"},
-    {"lbl_phBI", "gen_i_b_a"},        {"lbl_phCI", "gen_i_c_a"},
-    {"lbl_fr", "gen_f_hz"},           {"lbl_secAU", "section_u_v"},
-    {"lbl_secfr", "section_f_hz"},    {"lbl_netAU", "bus_u_v"},
-    {"lbl_netfr", "bus_f_hz"},        {"lbl_ap", "active_power_kw"},
-    {"lbl_fp", "full_power_kw"},      {"lbl_rp", "reactive_power_kw"},
-    {"lbl_acc", "battery_v"},         {"lbl_service", "service_in_h"},
-    {"lbl_motomin", "running_h"},     {"lbl_pr_ver", "protocol_version"},
-    {"lbl_sw_ver", "software_version"}, {"lbl_section", "section"},
-    {"lbl_priority", "priority"},     {"lbl_led_0", "lamp_genset"},
-    {"lbl_led_1", "lamp_section"},    {"lbl_led_2", "lamp_non_essential_1"},
-    {"lbl_led_3", "lamp_autostart"},  {"lbl_led_4", "lamp_local"},
-    {"lbl_led_5", "lamp_genset_on_bus"}, {"lbl_led_6", "lamp_section_on"},
-    {"lbl_led_7", "lamp_non_essential_2"}, {"lbl_led_8", "lamp_alarm"},
-    {"lbl_led_9", "lamp_sound_off"},  {"lbl_relay_0", "relay_start"},
-    {"lbl_relay_1", "relay_stop"},    {"lbl_relay_2", "relay_siren"},
-    {"lbl_faults_0", "alarm_word_now"}, {"lbl_faults_1", "alarm_word_saved"},
-    {"lbl_faults_2", "alarm_word_last"}, {"lbl_faults_3", "fault_word_now"},
-    {"lbl_faults_4", "fault_word_saved"}, {"lbl_faults_5", "fault_word_last"},
-    {"lbl_faults_6", "internal_fault_word_now"}, {"lbl_faults_7", "internal_fault_word_saved"},
-    {"lbl_faults_8", "internal_fault_word_last"}, {"lbl_faults_9", "cascade_word_last"},
-    {"lbl_faults_10", "cascade_word_saved"}, {"lbl_faults_11", "cascade_word_now"},
-    {"lbl_dbg", "diag_word_eds"},     {"lbl_intf", "diag_word_intf"},
+    {"lbl_phAU", "gen_u_a_v"},
+    {"lbl_phBU", "gen_u_b_v"},
+    {"lbl_phCU", "gen_u_c_v"},
+    {"lbl_phAI", "gen_i_a_a"},
+    {"lbl_phBI", "gen_i_b_a"},
+    {"lbl_phCI", "gen_i_c_a"},
+    {"lbl_fr", "gen_f_hz"},
+    {"lbl_secAU", "section_u_v"},
+    {"lbl_secfr", "section_f_hz"},
+    {"lbl_netAU", "bus_u_v"},
+    {"lbl_netfr", "bus_f_hz"},
+    {"lbl_ap", "active_power_kw"},
+    {"lbl_fp", "full_power_kw"},
+    {"lbl_rp", "reactive_power_kw"},
+    {"lbl_acc", "battery_v"},
+    {"lbl_service", "service_in_h"},
+    {"lbl_motomin", "running_h"},
+    {"lbl_pr_ver", "protocol_version"},
+    {"lbl_sw_ver", "software_version"},
+    {"lbl_section", "section"},
+    {"lbl_priority", "priority"},
+    {"lbl_led_0", "lamp_genset"},
+    {"lbl_led_1", "lamp_section"},
+    {"lbl_led_2", "lamp_non_essential_1"},
+    {"lbl_led_3", "lamp_autostart"},
+    {"lbl_led_4", "lamp_local"},
+    {"lbl_led_5", "lamp_genset_on_bus"},
+    {"lbl_led_6", "lamp_section_on"},
+    {"lbl_led_7", "lamp_non_essential_2"},
+    {"lbl_led_8", "lamp_alarm"},
+    {"lbl_led_9", "lamp_sound_off"},
+    {"lbl_relay_0", "relay_start"},
+    {"lbl_relay_1", "relay_stop"},
+    {"lbl_relay_2", "relay_siren"},
+    {"lbl_faults_0", "alarm_word_now"},
+    {"lbl_faults_1", "alarm_word_saved"},
+    {"lbl_faults_2", "alarm_word_last"},
+    {"lbl_faults_3", "fault_word_now"},
+    {"lbl_faults_4", "fault_word_saved"},
+    {"lbl_faults_5", "fault_word_last"},
+    {"lbl_faults_6", "internal_fault_word_now"},
+    {"lbl_faults_7", "internal_fault_word_saved"},
+    {"lbl_faults_8", "internal_fault_word_last"},
+    {"lbl_faults_9", "cascade_word_last"},
+    {"lbl_faults_10", "cascade_word_saved"},
+    {"lbl_faults_11", "cascade_word_now"},
+    {"lbl_dbg", "diag_word_eds"},
+    {"lbl_intf", "diag_word_intf"},
     {"lbl_adc_b_d", "diag_word_adc"},
 };
 
@@ -138,7 +162,8 @@ QStringList differences(const Record& shown, const Record& expected) {
             found << QStringLiteral("%1: %2 shown, %3 expected").arg(key, it->second, text);
     }
     for (const auto& [key, text] : shown)
-        if (key != u"time" && key != u"events" && !expected.count(key)) found << key + QStringLiteral(" unexpected");
+        if (key != u"time" && key != u"events" && !expected.count(key))
+            found << key + QStringLiteral(" unexpected");
     return found;
 }
 
@@ -229,8 +254,9 @@ private:
 TEST_F(CliEndToEnd, RecordsCarryEveryValueOfTheSimulatorWithADecimalPoint) {
     // The governor's and regulator's answer to the load step dies away within a poll or two,
     // so the values the test compares stand still.
-    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--running", "--load", "87.3",
-                                      "--frequency-recovery", "0.05", "--voltage-recovery", "0.05"}));
+    ASSERT_NO_FATAL_FAILURE(
+        startSim({"--no-noise", "--running", "--load", "87.3", "--frequency-recovery", "0.05",
+                  "--voltage-recovery", "0.05"}));
     // Load on, so that currents and powers carry fractions.
     ASSERT_EQ(runToEnd(onLine({"send", "load", "on"})).code, 0);
 
@@ -537,9 +563,12 @@ std::vector<Record> parseQuotedCsv(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') field += text[++i];
-            else if (c == u'"') quoted = false;
-            else field += c;
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
+                field += text[++i];
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
         } else if (c == u'"') {
             quoted = true;
         } else if (c == u',') {
@@ -570,7 +599,8 @@ std::vector<Record> parseQuotedCsv(const QString& text) {
 QStringList eventsOf(const std::vector<Record>& records) {
     QStringList events;
     for (const Record& record : records)
-        if (!record.at("events").isEmpty()) events << record.at("events").split(QStringLiteral(" | "));
+        if (!record.at("events").isEmpty())
+            events << record.at("events").split(QStringLiteral(" | "));
     return events;
 }
 
@@ -588,7 +618,8 @@ std::vector<TestCase> junitCases(const QString& file) {
         xml.readNext();
         if (!xml.isStartElement()) continue;
         if (xml.name() == u"testcase")
-            cases.push_back({xml.attributes().value(QStringLiteral("name")).toString(), QStringLiteral("passed")});
+            cases.push_back({xml.attributes().value(QStringLiteral("name")).toString(),
+                             QStringLiteral("passed")});
         else if ((xml.name() == u"failure" || xml.name() == u"skipped") && !cases.empty())
             cases.back().outcome = xml.name().toString();
     }
@@ -632,7 +663,8 @@ TEST_F(RunEndToEnd, ASequenceStartsTheSetPutsTheLoadOnAndOffAndRecordsEachStep) 
     const QString junit = path(QStringLiteral("junit.xml"));
     for (const bool fast : {false, true}) {
         SCOPED_TRACE(fast ? "--fast" : "100 ms tick");
-        QStringList arguments = onLine({"run", script(kLoadSequence), "--output", csv, "--junit", junit});
+        QStringList arguments =
+            onLine({"run", script(kLoadSequence), "--output", csv, "--junit", junit});
         if (fast) arguments << QStringLiteral("--fast");
         const Finished run = runToEnd(arguments);
         ASSERT_EQ(run.code, 0) << run.err.toStdString();
@@ -660,15 +692,18 @@ TEST_F(RunEndToEnd, ASequenceStartsTheSetPutsTheLoadOnAndOffAndRecordsEachStep) 
         const QRegularExpression doneIn(QStringLiteral(R"(: выполнено за \d+\.\d с$)"));
         ASSERT_EQ(what.size(), 10) << events.join(u'\n').toStdString();
         EXPECT_EQ(what[0], QStringLiteral("send start: выполнено"));
-        EXPECT_TRUE(what[1].startsWith(QStringLiteral("until gen_f_hz between 49 and 51: выполнено за ")));
+        EXPECT_TRUE(
+            what[1].startsWith(QStringLiteral("until gen_f_hz between 49 and 51: выполнено за ")));
         EXPECT_EQ(what[2], QStringLiteral("mark наброс, 50 %"));
         EXPECT_EQ(what[3], QStringLiteral("send load on: выполнено"));
-        EXPECT_TRUE(what[4].contains(doneIn) && what[4].startsWith(QStringLiteral("until active_power_kw > 50")));
+        EXPECT_TRUE(what[4].contains(doneIn) &&
+                    what[4].startsWith(QStringLiteral("until active_power_kw > 50")));
         EXPECT_EQ(what[5], QStringLiteral("wait 300ms"));
         EXPECT_EQ(what[6], QStringLiteral("expect gen_u_a_v between 200 and 250: выполнено"));
         EXPECT_EQ(what[7], QStringLiteral("send load off: выполнено"));
         EXPECT_TRUE(what[8].contains(doneIn));
-        EXPECT_TRUE(what[9].startsWith(QStringLiteral("until gen_f_hz between 49.5 and 50.5: выполнено за ")));
+        EXPECT_TRUE(what[9].startsWith(
+            QStringLiteral("until gen_f_hz between 49.5 and 50.5: выполнено за ")));
 
         // A record after the load came on shows it; the one that carries `until ... > 50`
         // is the first that held it.
@@ -681,7 +716,8 @@ TEST_F(RunEndToEnd, ASequenceStartsTheSetPutsTheLoadOnAndOffAndRecordsEachStep) 
         EXPECT_TRUE(run.err.contains(QRegularExpression(
             QStringLiteral(R"((^|\n)\[ +\d+\.\d s\] send load on: выполнено\n)"))))
             << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("Шагов выполнено: 10 из 10; проверок: 5, не выполнено: 0")))
+        EXPECT_TRUE(run.err.contains(
+            QStringLiteral("Шагов выполнено: 10 из 10; проверок: 5, не выполнено: 0")))
             << run.err.toStdString();
 
         const auto cases = junitCases(junit);
@@ -698,7 +734,8 @@ TEST_F(RunEndToEnd, AFailedExpectGoesOnAnUnmetUntilEndsTheSequence) {
     const Finished expect = runToEnd(onLine({"run", script("expect gen_u_a_v > 100\nsend ack\n"),
                                              "--output", path("a.csv"), "--junit", junit}));
     EXPECT_EQ(expect.code, 5) << expect.err.toStdString();
-    EXPECT_TRUE(expect.err.contains(QStringLiteral("expect gen_u_a_v > 100: не выполнено (gen_u_a_v = 0)")))
+    EXPECT_TRUE(
+        expect.err.contains(QStringLiteral("expect gen_u_a_v > 100: не выполнено (gen_u_a_v = 0)")))
         << expect.err.toStdString();
     EXPECT_EQ(commandCodes().value(commandCodes().size() - 1), QStringLiteral("7893"));
     ASSERT_EQ(junitCases(junit).size(), 1u);
@@ -721,8 +758,9 @@ TEST_F(RunEndToEnd, AFailedExpectGoesOnAnUnmetUntilEndsTheSequence) {
 
 TEST_F(RunEndToEnd, AScriptThatDoesNotParseIsReportedByLineAndSendsNothing) {
     ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
-    const QString file = script("send start\nsend strat\nwait 5\n# fine\nuntil gen_f_hz >= 49.5\n"
-                                "expect no_such_key > 1\nexpect alarm_word_now == 0\nmark \"open\n");
+    const QString file = script(
+        "send start\nsend strat\nwait 5\n# fine\nuntil gen_f_hz >= 49.5\n"
+        "expect no_such_key > 1\nexpect alarm_word_now == 0\nmark \"open\n");
     const Finished run = runToEnd(onLine({"run", file, "--output", path("p.csv")}));
     EXPECT_EQ(run.code, 2);
     for (const int line : {2, 3, 5, 6, 7, 8})
@@ -737,13 +775,16 @@ TEST_F(RunEndToEnd, AScriptThatDoesNotParseIsReportedByLineAndSendsNothing) {
 TEST_F(RunEndToEnd, ARefusedCommandEndsWith3ABusyOneIsRepeated) {
     // Every request is busy at first and answered when repeated.
     ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--exception-every", "2"}));
-    const Finished busy = runToEnd(onLine({"run", script("send start\n"), "--output", path("b.csv")}));
+    const Finished busy =
+        runToEnd(onLine({"run", script("send start\n"), "--output", path("b.csv")}));
     EXPECT_EQ(busy.code, 0) << busy.err.toStdString();
     EXPECT_TRUE(busy.err.contains(QStringLiteral("send start: занят, повтор\n")));
     EXPECT_TRUE(busy.err.contains(QStringLiteral("send start: выполнено\n")));
 
-    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--exception-every", "1", "--exception-code", "2"}));
-    const Finished refused = runToEnd(onLine({"run", script("send start\nmark after\n"), "--output", path("r.csv")}));
+    ASSERT_NO_FATAL_FAILURE(
+        startSim({"--no-noise", "--exception-every", "1", "--exception-code", "2"}));
+    const Finished refused =
+        runToEnd(onLine({"run", script("send start\nmark after\n"), "--output", path("r.csv")}));
     EXPECT_EQ(refused.code, 3) << refused.err.toStdString();
     EXPECT_TRUE(refused.err.contains(
         QStringLiteral("send start: отказ: исключение 2 (недопустимый адрес данных)\n")))
@@ -797,9 +838,10 @@ TEST_F(RunEndToEnd, CtrlCStopsAtOnceWithTheRecordWholeAndTheSummary) {
 TEST_F(RunEndToEnd, FastCadenceKeepsTheLinesSilenceAndTheCounterGoingOut) {
     const QString requests = path(QStringLiteral("requests.log"));
     const QString replies = path(QStringLiteral("replies.log"));
-    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--pace", "--log-requests", requests,
-                                      "--log-replies", replies}));
-    const Finished run = runToEnd(onLine({"monitor", "--fast", "--count", "40", "--format", "csv"}));
+    ASSERT_NO_FATAL_FAILURE(
+        startSim({"--no-noise", "--pace", "--log-requests", requests, "--log-replies", replies}));
+    const Finished run =
+        runToEnd(onLine({"monitor", "--fast", "--count", "40", "--format", "csv"}));
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(parseCsv(run.out).size(), 40u);
 

@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
-#include "support/scripted_prompt.h"
 #include "support/files.h"
 #include "support/recording_sink.h"
+#include "support/scripted_prompt.h"
 
 namespace torvix {
 namespace {

@@ -6,10 +6,10 @@
 #include <QTemporaryDir>
 
 #include "support/configured_port.h"
-#include "support/scripted_prompt.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
 #include "support/recording_sink.h"
+#include "support/scripted_prompt.h"
 
 namespace torvix {
 namespace {

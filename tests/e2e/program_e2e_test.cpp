@@ -16,13 +16,13 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
-#include <QPointer>
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
+#include <QPushButton>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -30,11 +30,11 @@
 #include <optional>
 #include <vector>
 
+#include "link/tcp_address.h"
 #include "status_block_texts.h"
 #include "support/peer_process.h"
 #include "support/qt_printers.h"
 #include "support/window_controls.h"
-#include "link/tcp_address.h"
 #include "ui/program.h"
 
 namespace torvix::e2e {
@@ -150,12 +150,12 @@ protected:
     QString startControllerOverTcp(const Registers& registers) {
         QStringList values;
         for (auto value : registers) values << QString::number(value);
-        peer_.emplace(QStringLiteral(TORVIX_PYTHON),
-                      QStringList{QStringLiteral(TORVIX_PYMODBUS_CONTROLLER), QStringLiteral("--tcp"),
-                                  QStringLiteral("127.0.0.1:0"), QStringLiteral("--state"),
-                                  controllerStateFile(), QStringLiteral("--registers"),
-                                  values.join(u',')},
-                      controllerLog());
+        peer_.emplace(
+            QStringLiteral(TORVIX_PYTHON),
+            QStringList{QStringLiteral(TORVIX_PYMODBUS_CONTROLLER), QStringLiteral("--tcp"),
+                        QStringLiteral("127.0.0.1:0"), QStringLiteral("--state"),
+                        controllerStateFile(), QStringLiteral("--registers"), values.join(u',')},
+            controllerLog());
         const QString ready = peer_->firstLine(kPeerStartMs);
         return ready.startsWith(QStringLiteral("ready ")) ? ready.section(u' ', 1) : QString();
     }
@@ -440,12 +440,14 @@ TEST_F(EndToEnd, TheCompanionRecordsTheCommandsClickedInTheWindow) {
     QTest::mouseClick(record, Qt::LeftButton);
     ASSERT_FALSE(recording.isActive());
 
-    const QStringList rows = QString::fromUtf8(readAll(recording.path())).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList rows =
+        QString::fromUtf8(readAll(recording.path())).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), recording.records() + 1);
     QStringList executed;
     for (const QString& row : rows.mid(1))
         for (const QString& event : row.section(u',', -1).remove(u'"').split(QStringLiteral(" | ")))
-            if (event.endsWith(QStringLiteral(": выполнено"))) executed << event.section(u']', 1).trimmed();
+            if (event.endsWith(QStringLiteral(": выполнено")))
+                executed << event.section(u']', 1).trimmed();
     EXPECT_EQ(executed, (QStringList{QStringLiteral("send start: выполнено"),
                                      QStringLiteral("send load on: выполнено"),
                                      QStringLiteral("send load off: выполнено")}));
@@ -771,7 +773,8 @@ TEST_F(EndToEnd, ClosingTheWindowEndsTheProgram) {
 TEST_F(EndToEnd, OverTcpTheWindowShowsAndCommandsTheSimulatorOnIpv4AndIpv6) {
     for (const char* listen : {"127.0.0.1:0", "[::1]:0"}) {
         SCOPED_TRACE(listen);
-        const QString address = startSimOverTcp({"--no-noise", "--running"}, QString::fromLatin1(listen));
+        const QString address =
+            startSimOverTcp({"--no-noise", "--running"}, QString::fromLatin1(listen));
         ASSERT_TRUE(address.startsWith(QStringLiteral("tcp://"))) << address.toStdString();
         ASSERT_TRUE(makeProgram(address).start());
         ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
@@ -784,8 +787,9 @@ TEST_F(EndToEnd, OverTcpTheWindowShowsAndCommandsTheSimulatorOnIpv4AndIpv6) {
 }
 
 TEST_F(EndToEnd, OverTcpPollingResumesWhenTheServerClosesAndComesBack) {
-    const QString address = startSimOverTcp(
-        {"--no-noise", "--hangup-after", "2", "--hangup-for", "1.5"}, QStringLiteral("127.0.0.1:0"));
+    const QString address =
+        startSimOverTcp({"--no-noise", "--hangup-after", "2", "--hangup-for", "1.5"},
+                        QStringLiteral("127.0.0.1:0"));
     ASSERT_TRUE(address.startsWith(QStringLiteral("tcp://"))) << address.toStdString();
     ASSERT_TRUE(makeProgram(address).start());
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();

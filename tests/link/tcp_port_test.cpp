@@ -1,6 +1,8 @@
 // The TCP port's connection state machine against a scripted connection and a clock the test
 // moves, and the "tcp://" addresses it is named by.
 
+#include "link/tcp_port.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "link/line_port.h"
-#include "link/tcp_port.h"
 
 namespace torvix {
 namespace {
@@ -60,12 +61,13 @@ protected:
 
     TcpPortTest() {
         PortResolver resolver;
-        resolver.setOverrides({{3, "tcp://192.0.2.10:4001"}, {4, "tcp://[::1]:4001"},
-                               {5, "tcp://nohost"}});
+        resolver.setOverrides(
+            {{3, "tcp://192.0.2.10:4001"}, {4, "tcp://[::1]:4001"}, {5, "tcp://nohost"}});
         auto connection = std::make_unique<ScriptedConnection>();
         script = connection.get();
         port.emplace(resolver, std::move(connection),
-                     TcpTimings{.connectTimeout = 50ms, .busyWindow = 20ms}, [this] { return now; });
+                     TcpTimings{.connectTimeout = 50ms, .busyWindow = 20ms},
+                     [this] { return now; });
     }
 
     void openConnected() {

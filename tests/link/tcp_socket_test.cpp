@@ -45,7 +45,8 @@ public:
     enum class Mode { Answer, AnswerInTwoSegments, Flood, Silent };
 
     Server() {
-        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0)) << server_.errorString().toStdString();
+        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0))
+            << server_.errorString().toStdString();
         connect(&server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
                 ++connections;
@@ -54,7 +55,8 @@ public:
                 // As small as an embedded device server's: what the flood leaves in it is
                 // drained within a few ticks once it stops.
                 socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 32 * 1024);
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onRequest(socket); });
+                connect(socket, &QTcpSocket::readyRead, this,
+                        [this, socket] { onRequest(socket); });
                 connect(socket, &QTcpSocket::bytesWritten, this, [this, socket](qint64 n) {
                     flooded += mode == Mode::Flood ? n : 0;
                     keepFlooding(socket);
@@ -66,7 +68,9 @@ public:
         clock_.start();
     }
 
-    QString address() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(server_.serverPort()); }
+    QString address() const {
+        return QStringLiteral("tcp://127.0.0.1:%1").arg(server_.serverPort());
+    }
 
     void setMode(Mode wanted) {
         mode = wanted;
@@ -75,9 +79,7 @@ public:
 
     // Waits on the accepted connection alone, as the system sees it: no event loop runs, so
     // nothing the client left for its next event-loop pass can arrive here.
-    bool requestArrivesWithoutEventLoop() {
-        return client_ && client_->waitForReadyRead(kWaitMs);
-    }
+    bool requestArrivesWithoutEventLoop() { return client_ && client_->waitForReadyRead(kWaitMs); }
 
     Mode mode = Mode::Answer;
     int connections = 0;
@@ -99,8 +101,8 @@ private:
         }
         socket->write(reply.first(reply.size() / 2));
         socket->flush();
-        QTimer::singleShot(30, socket,
-                           [socket, rest = reply.sliced(reply.size() / 2)] { socket->write(rest); });
+        QTimer::singleShot(
+            30, socket, [socket, rest = reply.sliced(reply.size() / 2)] { socket->write(rest); });
     }
 
     void keepFlooding(QTcpSocket* socket) {
@@ -132,7 +134,8 @@ protected:
         ASSERT_TRUE(port.setPortOpen(true).ok());
         ASSERT_TRUE(port.finishOpening().ok());
         timer.setInterval(100ms);
-        QObject::connect(&timer, &QTimer::timeout, [this] { verdicts.push_back(modbus.pollTick().verdict); });
+        QObject::connect(&timer, &QTimer::timeout,
+                         [this] { verdicts.push_back(modbus.pollTick().verdict); });
         timer.start();
     }
 

@@ -16,8 +16,8 @@ namespace {
 
 StatusRecord someRecord() {
     testing::StatusRegisters registers{};
-    registers[4] = 2305;  // 230.5 V on phase A
-    registers[18] = 5003;  // 50.03 Hz
+    registers[4] = 2305;      // 230.5 V on phase A
+    registers[18] = 5003;     // 50.03 Hz
     registers[58] = 1u << 8;  // the alarm lamp
     return *statusRecord(testing::statusReply(registers));
 }
@@ -28,11 +28,11 @@ QDateTime someTime() {
 
 TEST(RecordKeys, FollowTheAgreedOrderAndAreSnakeCase) {
     const QStringList agreed = {
-        "time",        "gen_u_a_v",         "gen_u_b_v",     "gen_u_c_v",        "gen_i_a_a",
-        "gen_i_b_a",   "gen_i_c_a",         "gen_f_hz",      "section_u_v",      "section_f_hz",
-        "bus_u_v",     "bus_f_hz",          "active_power_kw", "full_power_kw",  "reactive_power_kw",
-        "battery_v",   "service_in_h",      "running_h",     "protocol_version", "software_version",
-        "section",     "priority"};
+        "time",      "gen_u_a_v",    "gen_u_b_v",       "gen_u_c_v",        "gen_i_a_a",
+        "gen_i_b_a", "gen_i_c_a",    "gen_f_hz",        "section_u_v",      "section_f_hz",
+        "bus_u_v",   "bus_f_hz",     "active_power_kw", "full_power_kw",    "reactive_power_kw",
+        "battery_v", "service_in_h", "running_h",       "protocol_version", "software_version",
+        "section",   "priority"};
     const QStringList keys = recordKeys();
     ASSERT_GT(keys.size(), agreed.size());
     EXPECT_EQ(keys.mid(0, agreed.size()), agreed);
@@ -73,9 +73,9 @@ TEST(RecordWriters, CsvQuotesOnlyTheEventsThatNeedIt) {
     out.open(QIODevice::WriteOnly);
     const auto writer = makeRecordWriter(Format::Csv, out, false);
     ASSERT_TRUE(writer->write(someTime(), someRecord()));
-    ASSERT_TRUE(writer->write(someTime(), someRecord(),
-                              {QStringLiteral("[1.0 s] mark a, \"b\""),
-                               QStringLiteral("[1.1 s] send stop: выполнено")}));
+    ASSERT_TRUE(writer->write(
+        someTime(), someRecord(),
+        {QStringLiteral("[1.0 s] mark a, \"b\""), QStringLiteral("[1.1 s] send stop: выполнено")}));
     ASSERT_TRUE(writer->write(someTime(), someRecord(), {QStringLiteral("[2.0 s] wait 5s")}));
     const QStringList lines = QString::fromUtf8(out.data()).split(u'\n');
     ASSERT_EQ(lines.size(), 5);  // header, three rows, nothing after the last newline
@@ -106,7 +106,8 @@ TEST(RecordWriters, JsonLinesCarryTheEventsAsAList) {
     EXPECT_EQ(first["alarm_word_now"].toString(), QStringLiteral("0000"));
     ASSERT_TRUE(first["events"].isArray());
     EXPECT_TRUE(first["events"].toArray().isEmpty());
-    EXPECT_EQ(second["events"].toArray().toVariantList(), QVariantList(events.begin(), events.end()));
+    EXPECT_EQ(second["events"].toArray().toVariantList(),
+              QVariantList(events.begin(), events.end()));
     EXPECT_EQ(first.keys().size(), recordKeys().size());
 }
 

@@ -67,12 +67,12 @@ TEST(ReportInChromium, ShowsTheStepTableTheClassAndEveryPlot) {
     EXPECT_FALSE(page.contains("src=\"http")) << "and fetches nothing";
 
     QProcess chromium;
-    chromium.start(QStringLiteral("chromium"),
-                   {"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-                    "--disable-component-update", "--disable-sync", "--no-first-run",
-                    "--allow-file-access-from-files", "--user-data-dir=" + dir.filePath("profile"),
-                    "--virtual-time-budget=20000", "--dump-dom",
-                    "file://" + dir.filePath("probe.html")});
+    chromium.start(
+        QStringLiteral("chromium"),
+        {"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync", "--no-first-run",
+         "--allow-file-access-from-files", "--user-data-dir=" + dir.filePath("profile"),
+         "--virtual-time-budget=20000", "--dump-dom", "file://" + dir.filePath("probe.html")});
     ASSERT_TRUE(chromium.waitForFinished(120000)) << "chromium did not finish";
     const QString dom = QString::fromUtf8(chromium.readAllStandardOutput());
     const auto match = QRegularExpression(QStringLiteral("<pre id=\"result\">(.*)</pre>"),

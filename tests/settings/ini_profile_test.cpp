@@ -133,8 +133,9 @@ TEST_F(IniProfileTest, Utf8TextAndByteOrderMark) {
     // U+FEFF is a byte-order mark only where it starts the file; anywhere else it is a
     // character of a name or value and reads back as written.
     const QString withMark = QStringLiteral("\uFEFFзнач");
-    expectWrite("PC config", "COMSettings", withMark,
-                "\xEF\xBB\xBF[PC config]\nCOMSettings=\xEF\xBB\xBF\xD0\xB7\xD0\xBD\xD0\xB0\xD1\x87\n");
+    expectWrite(
+        "PC config", "COMSettings", withMark,
+        "\xEF\xBB\xBF[PC config]\nCOMSettings=\xEF\xBB\xBF\xD0\xB7\xD0\xBD\xD0\xB0\xD1\x87\n");
     EXPECT_EQ(read("PC config", "COMSettings"), withMark);
     put("[S]\n\xEF\xBB\xBFK=marked\nK=plain\n");
     EXPECT_EQ(read("S", "K"), "plain");

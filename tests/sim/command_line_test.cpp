@@ -130,14 +130,21 @@ TEST(SimCommandLine, ServesTcpOnIpv4OrIpv6WithAnyPortAndDropsConnections) {
 }
 
 TEST(SimCommandLine, RefusesBadValues) {
-    const QStringList bad[] = {
-        {"--address", "0"},    {"--address", "248"},         {"--drop-every", "x"},
-        {"--delay", "-1"},     {"--settings", "115200,e,8"}, {"--settings", "fast,e,8,1"},
-        {"--hangup-for", "0"}, {"--no-such-option"},         {"stray"},
-        {"--exception-code", "0"}, {"--turnaround-ms", "-1"},
-        {"--tcp-listen", "127.0.0.1"}, {"--tcp-listen", "127.0.0.1:70000"},
-        {"--tcp-listen", "127.0.0.1:4001", "--device", "/dev/ttyUSB0"},
-        {"--tcp-listen", "127.0.0.1:4001", "--link", "/tmp/tty"}};
+    const QStringList bad[] = {{"--address", "0"},
+                               {"--address", "248"},
+                               {"--drop-every", "x"},
+                               {"--delay", "-1"},
+                               {"--settings", "115200,e,8"},
+                               {"--settings", "fast,e,8,1"},
+                               {"--hangup-for", "0"},
+                               {"--no-such-option"},
+                               {"stray"},
+                               {"--exception-code", "0"},
+                               {"--turnaround-ms", "-1"},
+                               {"--tcp-listen", "127.0.0.1"},
+                               {"--tcp-listen", "127.0.0.1:70000"},
+                               {"--tcp-listen", "127.0.0.1:4001", "--device", "/dev/ttyUSB0"},
+                               {"--tcp-listen", "127.0.0.1:4001", "--link", "/tmp/tty"}};
     for (const QStringList& arguments : bad) {
         const CommandLine c = parse(arguments);
         EXPECT_EQ(c.outcome, CommandLine::Outcome::Error) << arguments.join(' ').toStdString();

@@ -42,7 +42,9 @@ public:
                lastSent()[1] != protocol::kReadInputRegisters;
     }
     QDateTime wallNow() const { return morning.addMSecs(static_cast<qint64>(ms)); }
-    double secondsNow() const { return static_cast<double>(wallNow().toMSecsSinceEpoch()) / 1000.0; }
+    double secondsNow() const {
+        return static_cast<double>(wallNow().toMSecsSinceEpoch()) / 1000.0;
+    }
 
     double ms = 16.636;
     // Local time, so that times shown read the same in any time zone.

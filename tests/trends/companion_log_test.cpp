@@ -1,10 +1,11 @@
+#include "trends/companion_log.h"
+
 #include <gtest/gtest.h>
 
 #include <QSortFilterProxyModel>
 
 #include "support/qt_printers.h"
 #include "support/scripted_link.h"
-#include "trends/companion_log.h"
 #include "trends/traffic_model.h"
 
 namespace torvix::trends {
@@ -27,15 +28,15 @@ protected:
 };
 
 TEST_F(Log, EveryStatusReplyIsOneSampleInTheFieldsUnits) {
-    regs[4] = 2305;                 // generator phase A, 0.1 V
-    regs[7] = 500;                  // phase A current, 0.2 A
+    regs[4] = 2305;                        // generator phase A, 0.1 V
+    regs[7] = 500;                         // phase A current, 0.2 A
     regs[10] = 0xFFFF, regs[11] = 0xFFF6;  // active power -1.0 kW, signed 32 bits
-    regs[18] = 4990;                // generator frequency, 0.01 Hz
-    regs[39] = 262;                 // battery, 0.1 V
-    tick();                         // sends the status read
+    regs[18] = 4990;                       // generator frequency, 0.01 Hz
+    regs[39] = 262;                        // battery, 0.1 V
+    tick();                                // sends the status read
     tick(testing::statusReply(regs));
-    tick(echo());                   // the counter write's echo: no sample
-    tick();                         // no answer: no sample
+    tick(echo());  // the counter write's echo: no sample
+    tick();        // no answer: no sample
     tick(testing::statusReply(regs));
 
     QVector<double> keys;
@@ -114,7 +115,8 @@ TEST_F(Log, TrafficReadsAsTheCliTraceAndKeepsOnlyTheNewestFrames) {
     // The trace's own example (README), the times apart.
     const TrafficRing& traffic = log.traffic();
     ASSERT_EQ(traffic.size(), 3u);
-    EXPECT_EQ(traffic.line(0), QStringLiteral("    116.636 TX 07 04 01 2C 00 40 31 A9  (чтение состояния)"));
+    EXPECT_EQ(traffic.line(0),
+              QStringLiteral("    116.636 TX 07 04 01 2C 00 40 31 A9  (чтение состояния)"));
     EXPECT_EQ(traffic.line(1), QStringLiteral("    216.636 RX --  no answer"));
     EXPECT_FALSE(traffic.isError(0));
     EXPECT_TRUE(traffic.isError(1));
@@ -148,21 +150,21 @@ TEST_F(Log, TheTrafficListFollowsTheRingOnRefreshAndPausesWithIt) {
         return list;
     };
 
-    tick();                                   // TX status read
-    tick(testing::statusReply(regs));         // RX answered, TX counter write
+    tick();                            // TX status read
+    tick(testing::statusReply(regs));  // RX answered, TX counter write
     EXPECT_EQ(model.rowCount(), 0) << "rows come in on refresh only";
     model.refresh();
     ASSERT_EQ(model.rowCount(), 3);
     EXPECT_EQ(errorsOnly.rowCount(), 0);
 
-    tick();                                   // RX no answer, TX the counter write again
-    tick({0x07, 0x06, 0x01});                 // RX bad CRC, TX again
+    tick();                    // RX no answer, TX the counter write again
+    tick({0x07, 0x06, 0x01});  // RX bad CRC, TX again
     // Until the refresh rows read their own frames although the ring moved on; the
     // overwritten one reads nothing rather than another frame.
     EXPECT_FALSE(model.index(0, 0).data().isValid());
     EXPECT_TRUE(model.index(1, 0).data().toString().contains(QStringLiteral(" RX 07 04 80 ")));
     model.refresh();
-    ASSERT_EQ(model.rowCount(), 6);           // the ring's capacity: the first frame dropped
+    ASSERT_EQ(model.rowCount(), 6);  // the ring's capacity: the first frame dropped
     EXPECT_TRUE(lines(model).front().contains(QStringLiteral(" RX 07 04 80 ")));
     EXPECT_EQ(lines(errorsOnly),
               (QStringList{QStringLiteral("    316.636 RX --  no answer"),
@@ -172,9 +174,10 @@ TEST_F(Log, TheTrafficListFollowsTheRingOnRefreshAndPausesWithIt) {
     tick();
     tick();
     model.refresh();
-    EXPECT_EQ(lines(model).back(), QStringLiteral("    416.636 TX 07 06 01 90 00 01 49 BD  (запись кода транзакции)"));
+    EXPECT_EQ(lines(model).back(),
+              QStringLiteral("    416.636 TX 07 06 01 90 00 01 49 BD  (запись кода транзакции)"));
     small.setTrafficPaused(false);
-    for (int i = 0; i < 10; ++i) tick();      // more than the ring holds between refreshes
+    for (int i = 0; i < 10; ++i) tick();  // more than the ring holds between refreshes
     model.refresh();
     EXPECT_EQ(model.rowCount(), 6);
     EXPECT_TRUE(lines(model).back().startsWith(QStringLiteral("   1616.636 TX")));

@@ -5,8 +5,9 @@
 #include <QTemporaryDir>
 
 #if defined(Q_OS_UNIX)
-#include <csignal>
 #include <sys/resource.h>
+
+#include <csignal>
 #endif
 
 #include "support/files.h"
@@ -92,7 +93,8 @@ TEST_F(Recording, AFolderThatCannotBeMadeIsToldAndNothingIsRecorded) {
     testing::writeFile(QDir(dir.path()).filePath("file"), "not a folder");
     const auto failure = log.startRecording(QDir(dir.path()).filePath("file/записи"));
     ASSERT_TRUE(failure.has_value());
-    EXPECT_TRUE(failure->startsWith(QStringLiteral("Запись не начата: в папку «"))) << failure->toStdString();
+    EXPECT_TRUE(failure->startsWith(QStringLiteral("Запись не начата: в папку «")))
+        << failure->toStdString();
     EXPECT_FALSE(log.recording().isActive());
     tick();
     statusReplies(1);
@@ -122,7 +124,8 @@ TEST_F(Recording, AFileThatCannotGrowStopsTheRecordingAndKeepsItsRows) {
 
     ASSERT_EQ(failures.count(), 1);
     EXPECT_TRUE(failures[0][0].toString().startsWith(QStringLiteral("Запись остановлена: файл «")));
-    EXPECT_TRUE(failures[0][0].toString().endsWith(QStringLiteral("Записанное сохранено, записей: 3.")));
+    EXPECT_TRUE(
+        failures[0][0].toString().endsWith(QStringLiteral("Записанное сохранено, записей: 3.")));
     EXPECT_FALSE(log.recording().isActive());
     EXPECT_EQ(rows().size(), 4);
     EXPECT_EQ(QFileInfo(log.recording().path()).size(), written);

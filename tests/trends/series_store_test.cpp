@@ -1,8 +1,8 @@
+#include "trends/series_store.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "trends/series_store.h"
 
 namespace torvix::trends {
 namespace {
@@ -20,8 +20,8 @@ struct Points {
     QVector<double> keys;
     QVector<double> values;
     int breaks() const {
-        return static_cast<int>(std::count_if(values.begin(), values.end(),
-                                              [](double v) { return std::isnan(v); }));
+        return static_cast<int>(
+            std::count_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }));
     }
 };
 
@@ -41,7 +41,8 @@ TEST(SeriesStore, KeepsEverySampleOfTheLastHourAndBreaksTheLineOnlyAtAGap) {
     EXPECT_EQ(whole.breaks(), 1);
     EXPECT_EQ(whole.keys.size(), 101);
     const auto gap = std::find_if(whole.values.begin(), whole.values.end(),
-                                  [](double v) { return std::isnan(v); }) - whole.values.begin();
+                                  [](double v) { return std::isnan(v); }) -
+                     whole.values.begin();
     EXPECT_DOUBLE_EQ(whole.values[gap - 1], 49);
     EXPECT_DOUBLE_EQ(whole.values[gap + 1], 100);
     EXPECT_GT(whole.keys[gap], kStart + 9.8);
@@ -60,8 +61,8 @@ TEST(SeriesStore, KeepsEverySampleOfTheLastHourAndBreaksTheLineOnlyAtAGap) {
 }
 
 TEST(SeriesStore, AnEightHourRunStaysBoundedAndKeepsAShortDipInTheWholeRunView) {
-    const SeriesStore::Limits limits{.fineSamples = 3000, .coarseBuckets = 64,
-                                     .firstBucketSeconds = 1.0, .gapSeconds = 1.0};
+    const SeriesStore::Limits limits{
+        .fineSamples = 3000, .coarseBuckets = 64, .firstBucketSeconds = 1.0, .gapSeconds = 1.0};
     SeriesStore store(limits);
     const int samples = 8 * 3600 * 5;
     const int dipAt = 2 * 3600 * 5;  // one sample of a voltage dip in the second hour

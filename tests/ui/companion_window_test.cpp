@@ -1,8 +1,9 @@
 // The companion window on a log fed by the window's link against a scripted controller.
 
-#include <gtest/gtest.h>
+#include "ui/companion_window.h"
 
-#include <QSet>
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,12 +19,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <qcustomplot.h>
 
 #include "support/files.h"
 #include "support/qt_printers.h"
 #include "support/scripted_link.h"
-#include "ui/companion_window.h"
 
 #ifndef _WIN32
 #include "analysis/model_record.h"
@@ -36,9 +35,9 @@ class Companion : public ::testing::Test, protected testing::ScriptedLink {
 protected:
     Companion() {
         onTick = [this](const TickOutcome& outcome) { log.take(outcome); };
-        regs[4] = 2305;  // generator phase A, 0.1 V
-        regs[7] = 500;   // phase A current, 0.2 A
-        regs[18] = 4990; // generator frequency, 0.01 Hz
+        regs[4] = 2305;   // generator phase A, 0.1 V
+        regs[7] = 500;    // phase A current, 0.2 A
+        regs[18] = 4990;  // generator frequency, 0.01 Hz
     }
     template <class T>
     T* find(const char* name) {
@@ -49,7 +48,8 @@ protected:
     // `seconds` of polling: a status reply every 200 ms, the counter echoed between.
     void poll(double seconds) {
         for (int i = 0; i < int(seconds * 10); ++i)
-            tick(lastSent()[1] == protocol::kReadInputRegisters ? testing::statusReply(regs) : echo());
+            tick(lastSent()[1] == protocol::kReadInputRegisters ? testing::statusReply(regs)
+                                                                : echo());
     }
     QStringList markerTexts() {
         QStringList texts;
@@ -141,14 +141,16 @@ TEST_F(Companion, MarksCommandsAndShowsTheCursorsValuesAndSavesThePicture) {
     EXPECT_EQ(panels.size(), 3);
     log.mark(QStringLiteral("сброс"));
     window.refresh();
-    EXPECT_EQ(markerTexts(),
-              (QStringList{QStringLiteral("сброс"), QStringLiteral("наброс 50 %"),
-                           QStringLiteral("Нагрузка 1: исключение 2 (недопустимый адрес данных)")}));
+    EXPECT_EQ(
+        markerTexts(),
+        (QStringList{QStringLiteral("сброс"), QStringLiteral("наброс 50 %"),
+                     QStringLiteral("Нагрузка 1: исключение 2 (недопустимый адрес данных)")}));
 
     // The first status reply came at 07:30:00.216.
     const double first = log.series().firstTime();
     const QString at = window.cursorText(first + 0.05);
-    EXPECT_TRUE(at.startsWith(QStringLiteral("07:30:00.216; U ген. A 230,5 В; "))) << at.toStdString();
+    EXPECT_TRUE(at.startsWith(QStringLiteral("07:30:00.216; U ген. A 230,5 В; ")))
+        << at.toStdString();
     EXPECT_TRUE(at.contains(QStringLiteral("; I ген. A 100,0 А; "))) << at.toStdString();
     EXPECT_TRUE(at.contains(QStringLiteral("; f ген. 49,90 Гц; "))) << at.toStdString();
     window.setChannelShown(0, false);
@@ -178,7 +180,8 @@ TEST_F(Companion, TheTrafficTabListsFramesFiltersErrorsAndCopies) {
 
     find<QCheckBox>("chk_traffic_errors")->setChecked(true);
     ASSERT_EQ(view->model()->rowCount(), 1);
-    EXPECT_TRUE(view->model()->index(0, 0).data().toString().endsWith(QStringLiteral("RX --  no answer")));
+    EXPECT_TRUE(
+        view->model()->index(0, 0).data().toString().endsWith(QStringLiteral("RX --  no answer")));
     QTest::mouseClick(find<QPushButton>("cmd_traffic_copy"), Qt::LeftButton);
     EXPECT_EQ(QApplication::clipboard()->text(),
               view->model()->index(0, 0).data().toString() + u'\n');
@@ -202,7 +205,8 @@ TEST_F(Companion, RecordsIntoItsFolderAndTellsWhenItCannot) {
     QTest::mouseClick(record, Qt::LeftButton);
     EXPECT_EQ(record->text(), QStringLiteral("Остановить запись"));
     poll(2);
-    const QString file = QDir(dir.path()).filePath(QStringLiteral("записи/2026-12-08_07-30-00.csv"));
+    const QString file =
+        QDir(dir.path()).filePath(QStringLiteral("записи/2026-12-08_07-30-00.csv"));
     EXPECT_EQ(find<QLabel>("lbl_record_file")->text(), QDir::toNativeSeparators(file));
     EXPECT_EQ(find<QLabel>("lbl_record_count")->text(), QStringLiteral("Записей: 10"));
     QTest::mouseClick(record, Qt::LeftButton);
@@ -213,7 +217,8 @@ TEST_F(Companion, RecordsIntoItsFolderAndTellsWhenItCannot) {
     testing::writeFile(QDir(dir.path()).filePath(QStringLiteral("busy")), "a file");
     CompanionWindow blocked(log, QDir(dir.path()).filePath(QStringLiteral("busy/записи")));
     blocked.show();
-    QTest::mouseClick(blocked.findChild<QPushButton*>(QStringLiteral("cmd_record")), Qt::LeftButton);
+    QTest::mouseClick(blocked.findChild<QPushButton*>(QStringLiteral("cmd_record")),
+                      Qt::LeftButton);
     auto* message = blocked.findChild<QLabel*>(QStringLiteral("lbl_record_message"));
     EXPECT_TRUE(message->isVisible());
     EXPECT_TRUE(message->text().startsWith(QStringLiteral("Запись не начата: в папку «")));

@@ -16,10 +16,10 @@
 #include <QTimer>
 
 #include "support/configured_port.h"
-#include "support/scripted_prompt.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
 #include "support/recording_sink.h"
+#include "support/scripted_prompt.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>

@@ -6,10 +6,10 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "control/config.h"
 #include "control/operator_commands.h"
 #include "control/tick_presenter.h"
 #include "link/modbus.h"
-#include "control/config.h"
 #include "support/fake_serial_port.h"
 #include "support/frames.h"
 #include "ui/main_window.h"
