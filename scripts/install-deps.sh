@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   python3 python3-pymodbus python3-serial-asyncio mbpoll
-  clang libclang-rt-14-dev xdotool
+  clang clang-format libclang-rt-14-dev xdotool
   chromium time
 )
 
