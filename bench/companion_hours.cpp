@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "link/operator_requests.h"
+#include "protocol/request_table.h"
 #include "sim/simulator_core.h"
 #include "support/fake_serial_port.h"
 #include "support/fixed_slave_address.h"
@@ -87,7 +87,10 @@ int main(int argc, char* argv[]) {
         for (const auto& frame : port.written) port.feed(controller.onFrame(frame));
         port.written.clear();
         // The load on and off every 5 minutes: markers and events.
-        if (tick % 3000 == 0) (void)modbus.enqueue(*commands::modeRequest(tick % 6000 ? 7 : 6));
+        if (tick % 3000 == 0)
+            (void)modbus.enqueue(
+                requests::pdu({tick % 6000 ? requests::Kind::LoadOn : requests::Kind::LoadOff})
+                    ->bytes());
         if (tick % 100 == 0) {
             window.refresh();
             QCoreApplication::processEvents();

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "fuzz_check.h"
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 
 namespace {
 

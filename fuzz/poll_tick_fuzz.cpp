@@ -24,7 +24,7 @@
 #include "control/tick_presenter.h"
 #include "fuzz_check.h"
 #include "link/modbus.h"
-#include "link/request_table.h"
+#include "protocol/request_table.h"
 #include "support/fake_serial_port.h"
 
 namespace {
@@ -215,6 +215,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool wholeStatusBlock = expected.verdict == Verdict::Answered &&
                                       arrived.size() == 133 && arrived[1] == 4 && arrived[2] == 128;
         FUZZ_CHECK((window.statusBlockWrites > 0) == wholeStatusBlock);
+        // The outcome carries the block it showed, and the request it judged by name.
+        FUZZ_CHECK(outcome.status.has_value() == wholeStatusBlock);
+        FUZZ_CHECK(outcome.answeredRequest == torvix::requests::identify(previousFrame));
         FUZZ_CHECK((window.backgrounds > 0) ==
                    (expected.verdict == Verdict::Answered && arrived[1] == 16));
 

@@ -38,8 +38,11 @@ runs() { [[ " ${wanted[*]} " == *" $1 "* ]]; }
 jobs=$(nproc)
 
 # CI builds a fresh clone in another folder each time: paths relative to the clone let ccache
-# reuse what an earlier run compiled.
+# reuse what an earlier run compiled. The cache is this project's own: with paths made relative,
+# a cache shared with other checkouts alive beside this one (a developer's worktrees) handed out
+# objects compiled from their headers.
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
+export CCACHE_DIR="${TORVIX_CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/torvix-ccache}"
 cache=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 if runs format; then

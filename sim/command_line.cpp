@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "link/defaults.h"
+#include "protocol/defaults.h"
 #include "torvix_version.h"
 
 namespace torvix::sim {

@@ -5,8 +5,8 @@
 #include <QStringList>
 #include <optional>
 
-#include "link/defaults.h"
 #include "link/tcp_address.h"
+#include "protocol/defaults.h"
 #include "sim/genset_model.h"
 #include "sim/line_settings.h"
 #include "sim/simulator_core.h"

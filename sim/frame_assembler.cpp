@@ -1,6 +1,6 @@
 #include "sim/frame_assembler.h"
 
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 
 namespace torvix::sim {
 

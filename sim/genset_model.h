@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 #include "sim/step_response.h"
 
 namespace torvix::sim {

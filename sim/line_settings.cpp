@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "link/defaults.h"
+#include "protocol/defaults.h"
 
 namespace torvix::sim {
 

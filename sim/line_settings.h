@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 
 namespace torvix::sim {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 #include "sim/genset_model.h"
 
 namespace torvix::sim {

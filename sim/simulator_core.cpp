@@ -2,7 +2,7 @@
 
 #include <QJsonArray>
 
-#include "link/defaults.h"
+#include "protocol/defaults.h"
 
 namespace torvix::sim {
 namespace {

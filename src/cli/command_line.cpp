@@ -5,8 +5,10 @@
 #include <array>
 #include <cmath>
 
+#include "cli/command_words.h"
 #include "cli/exit_code.h"
-#include "link/request_table.h"
+#include "protocol/request_table.h"
+#include "torvix_version.h"
 
 namespace torvix::cli {
 namespace {
@@ -80,6 +82,14 @@ constexpr std::array<CommandInfo, 5> kCommands{{
     {Command::Ports, "ports", "Lists the ports 1..16.", kPortsHelp},
     {Command::Run, "run", "Runs a test sequence while recording every status reply.", kRunHelp},
 }};
+
+// The commands as the help's argument line and a missing command's message name them;
+// `analyze` is taken before the others are parsed (it may need torvix-report).
+QString commandNames(const QString& lastSeparator) {
+    QStringList names;
+    for (const auto& command : kCommands) names << QString::fromLatin1(command.name);
+    return names.join(QStringLiteral(", ")) + lastSeparator + QStringLiteral("analyze");
+}
 
 struct Options {
     QCommandLineOption port{"port",
@@ -168,21 +178,22 @@ Parsed parseCommandLine(const QStringList& arguments) {
          {options.timeout, options.format, options.output, options.count, options.duration,
           options.trace, options.fast, options.replyTimeout, options.junit})
         any.addOption(option);
-    any.addPositionalArgument("command", "read, monitor, send, ports or run");
+    any.addPositionalArgument("command", commandNames(QStringLiteral(" or ")));
     if (!any.parse(arguments)) return usageError(any.errorText());
 
     const QStringList positional = any.positionalArguments();
     if (positional.isEmpty()) {
         if (any.isSet(options.version))
-            return printed(QStringLiteral("torvix-cli %1\n").arg(TORVIX_CLI_VERSION));
+            return printed(QStringLiteral("torvix-cli %1\n").arg(TORVIX_VERSION));
         if (any.isSet(options.help)) {
             QCommandLineParser global;
             global.addOptions(options.global());
-            global.addPositionalArgument("command", "read, monitor, send, ports or run");
+            global.addPositionalArgument("command", commandNames(QStringLiteral(" or ")));
             return printed(QString::fromUtf8(kSummary) + u'\n' + global.helpText() + u'\n' +
                            QString::fromUtf8(kExitCodeHelp));
         }
-        return usageError(QStringLiteral("не указана команда (read, monitor, send, ports, run)"));
+        return usageError(
+            QStringLiteral("не указана команда (%1)").arg(commandNames(QStringLiteral(", "))));
     }
     const CommandInfo* info = nullptr;
     for (const auto& candidate : kCommands)
@@ -201,13 +212,13 @@ Parsed parseCommandLine(const QStringList& arguments) {
     if (!parser.parse(arguments)) return usageError(parser.errorText());
     if (parser.isSet(options.help)) return printed(helpText(parser, info->help));
     if (parser.isSet(options.version))
-        return printed(QStringLiteral("torvix-cli %1\n").arg(TORVIX_CLI_VERSION));
+        return printed(QStringLiteral("torvix-cli %1\n").arg(TORVIX_VERSION));
 
     Invocation run;
     run.command = info->command;
     const QStringList rest = parser.positionalArguments().mid(1);
     if (info->command == Command::Send) {
-        auto command = requests::parseWords(rest);
+        auto command = parseCommandWords(rest);
         if (auto* message = std::get_if<QString>(&command)) return usageError(*message);
         run.operatorCommand = std::get<requests::Request>(command);
     } else if (info->command == Command::Run) {

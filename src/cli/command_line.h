@@ -6,8 +6,8 @@
 #include <optional>
 #include <variant>
 
-#include "link/defaults.h"
-#include "link/request_table.h"
+#include "protocol/defaults.h"
+#include "protocol/request_table.h"
 #include "record/record_writers.h"
 
 namespace torvix::cli {

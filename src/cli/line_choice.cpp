@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "link/outcome_words.h"
+#include "cli/cli_words.h"
 #include "link/port_resolver.h"
 #include "settings/config_file.h"
 
@@ -55,9 +55,8 @@ std::variant<LineChoice, Failure> chooseLine(const Invocation& run, const QStrin
 
 std::optional<Failure> openLine(SerialPort& port, const LineChoice& line) {
     const auto fail = [&](const PortError& error) {
-        return Failure{ExitCode::PortUnavailable,
-                       QStringLiteral("порт %1 не открывается: %2")
-                           .arg(line.name(), outcome_words::portFailureReason(error))};
+        return Failure{ExitCode::PortUnavailable, QStringLiteral("порт %1 не открывается: %2")
+                                                      .arg(line.name(), portFailureReason(error))};
     };
     if (PortStatus status = port.setLineSettings(line.settings); !status)
         return fail(status.error());

@@ -7,8 +7,8 @@
 
 #include "cli/command_line.h"
 #include "cli/exit_code.h"
-#include "link/line_settings.h"
 #include "link/serial_port.h"
+#include "protocol/line_settings.h"
 
 namespace torvix::cli {
 

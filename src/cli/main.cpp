@@ -8,13 +8,14 @@
 #include "cli/exit_code.h"
 #include "cli/run_commands.h"
 #include "settings/config_file.h"
+#include "torvix_version.h"
 
 int main(int argc, char* argv[]) {
     using namespace torvix::cli;
     if (argc > 1 && std::strcmp(argv[1], "analyze") == 0) return analyzeMain(argc, argv, nullptr);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("torvix-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TORVIX_CLI_VERSION));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TORVIX_VERSION));
 
     const Parsed parsed = parseCommandLine(QCoreApplication::arguments());
     if (!parsed.invocation) {

@@ -4,14 +4,14 @@
 #include <QFile>
 #include <QTimer>
 
+#include "cli/cli_words.h"
 #include "cli/console.h"
 #include "cli/line_choice.h"
 #include "cli/poll_session.h"
 #include "cli/ports_listing.h"
 #include "cli/run_commands.h"
-#include "link/outcome_words.h"
-#include "link/protocol.h"
-#include "link/request_table.h"
+#include "protocol/protocol.h"
+#include "protocol/request_table.h"
 #include "record/record_writers.h"
 #include "settings/config_file.h"
 
@@ -34,13 +34,13 @@ int fail(const Failure& failure) {
 // What the ticks so far have seen instead of a valid answer, for the message at the deadline.
 struct LastTrouble {
     std::optional<int> exception;
-    QString text = outcome_words::trouble(Verdict::NoAnswer, 0);
+    QString text = trouble(Verdict::NoAnswer, 0);
 
     void note(const TickOutcome& outcome) {
         exception.reset();
         if (outcome.verdict == Verdict::Exception) exception = outcome.exceptionCode;
         if (outcome.verdict != Verdict::Answered)
-            text = outcome_words::trouble(outcome.verdict, outcome.exceptionCode);
+            text = trouble(outcome.verdict, outcome.exceptionCode);
     }
     ExitCode code() const { return exception ? ExitCode::ExceptionReply : ExitCode::NoAnswer; }
 };
@@ -62,8 +62,9 @@ int runRead(const Invocation& run, const QString& iniPath) {
     session.start([&](const TickOutcome& outcome, std::optional<double>) {
         if (outcome.answered.empty()) return;
         if (outcome.verdict == Verdict::Answered) {
-            if (const auto record = statusRecord(outcome.reply)) {
-                const bool written = writer->write(RecordClock().now(), *record);
+            if (outcome.status) {
+                const bool written =
+                    writer->write(RecordClock().now(), statusRecord(*outcome.status));
                 loop.exit(exitWith(written ? ExitCode::Ok : ExitCode::Usage));
             }
             return;
@@ -87,9 +88,6 @@ int runRead(const Invocation& run, const QString& iniPath) {
 int runSend(const Invocation& run, const QString& iniPath) {
     const auto request = requests::pdu(run.operatorCommand);
     if (!request) return fail({ExitCode::Usage, QStringLiteral("send: команда не построена")});
-    const auto carriesIt = [&](std::span<const std::uint8_t> frame) {
-        return requests::identify(frame) == run.operatorCommand;
-    };
     const auto choice = chooseLine(run, iniPath);
     if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
     PollSession session(std::get<LineChoice>(choice), run.address);
@@ -101,7 +99,7 @@ int runSend(const Invocation& run, const QString& iniPath) {
     LastTrouble trouble;
     const QString name = requests::name(run.operatorCommand);
     session.start([&](const TickOutcome& outcome, std::optional<double>) {
-        if (!carriesIt(outcome.answered)) return;
+        if (outcome.answeredRequest != run.operatorCommand) return;
         if (outcome.verdict == Verdict::Answered) {
             tell(QStringLiteral("%1: выполнено").arg(name));
             loop.exit(exitWith(ExitCode::Ok));

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "link/defaults.h"
 #include "link/port_resolver.h"
-#include "link/request_table.h"
+#include "protocol/defaults.h"
+#include "protocol/request_table.h"
 
 namespace torvix::cli {
 namespace {

@@ -1,8 +1,8 @@
 #include "cli/ports_listing.h"
 
-#include "link/defaults.h"
+#include "cli/cli_words.h"
 #include "link/line_port.h"
-#include "link/outcome_words.h"
+#include "protocol/defaults.h"
 
 namespace torvix::cli {
 
@@ -20,7 +20,7 @@ QString portsListing(const std::map<int, QString>& overrides) {
             found != overrides.end() ? found->second : PortResolver::tablePath(number);
         text += QStringLiteral("COM%1  %2  %3\n")
                     .arg(QString::number(number).leftJustified(2),
-                         outcome_words::portState(status).leftJustified(7), device);
+                         portState(status).leftJustified(7), device);
     }
     return text;
 }

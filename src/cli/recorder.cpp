@@ -41,8 +41,8 @@ Recorder::Taken Recorder::take(const TickOutcome& outcome, std::optional<double>
                 traceReceived(now, outcome.reply, outcome.verdict, outcome.exceptionCode, replyMs));
         if (outcome.verdict == Verdict::Answered) {
             // Nothing for the answer to a counter write or a command.
-            if (auto record = record::statusRecord(outcome.reply)) {
-                latest_ = std::move(record);
+            if (outcome.status) {
+                latest_ = record::statusRecord(*outcome.status);
                 ++records_;
                 taken = Taken::Record;
                 if (showRecords_ && !writer_->write(clock_.now(), *latest_, pending_))

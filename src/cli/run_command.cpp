@@ -14,7 +14,7 @@
 #include "cli/run_commands.h"
 #include "cli/script.h"
 #include "cli/stop_signals.h"
-#include "link/request_table.h"
+#include "protocol/request_table.h"
 #include "record/command_outcome.h"
 #include "record/event_text.h"
 
@@ -152,7 +152,7 @@ private:
     }
 
     void onSendTick(const Send& send, const TickOutcome& outcome) {
-        if (requests::identify(outcome.answered) != send.request) return;
+        if (outcome.answeredRequest != send.request) return;
         // Judged as the window's markers and recording judge a click.
         const auto command = record::commandOf(outcome);
         if (!command) return;

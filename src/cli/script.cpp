@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <cmath>
 
+#include "cli/command_words.h"
+
 namespace torvix::cli::script {
 namespace {
 
@@ -78,7 +80,7 @@ std::variant<Action, QString> actionOf(const QString& step) {
     const QString& verb = words[0];
     const QStringList rest = words.mid(1);
     if (verb == u"send") {
-        auto command = requests::parseWords(rest);
+        auto command = parseCommandWords(rest);
         if (auto* message = std::get_if<QString>(&command)) return *message;
         const auto request = std::get<requests::Request>(command);
         return Action{Send{request, requests::words(request)}};

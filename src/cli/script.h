@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "link/request_table.h"
+#include "protocol/request_table.h"
 #include "record/status_record.h"
 
 namespace torvix::cli::script {

@@ -15,12 +15,23 @@ bool Config::retry(const QString& prompt) {
            OperatorPrompt::Answer::Retry;
 }
 
+void Config::setSettings(const QString& settings) {
+    settings_ = settings;
+    lineSettings_ = LineSettings::parse(settings);
+}
+
+PortStatus Config::applyLineSettings(SerialPort& port) const {
+    // The port is told of settings that do not read as it would be of settings it refuses.
+    if (!lineSettings_) return PortError{PortErrorCode::InvalidSettings, settings_};
+    return port.setLineSettings(*lineSettings_);
+}
+
 void Config::load() {
     port_ = ConfigFile::kDefaultPort;
     if (!file_.exists()) {
         // First start: the new file holds what missing keys would stand for, and so does
         // this run, rather than an empty settings text no port accepts.
-        settings_ = ConfigFile::kDefaultSettings;
+        setSettings(ConfigFile::kDefaultSettings);
         save();
         status_.setStatusText(QString());
         return;
@@ -37,7 +48,7 @@ void Config::load() {
     }
     for (;;) {
         if (const std::optional<QString> text = file_.readSettings()) {
-            settings_ = *text;
+            setSettings(*text);
             break;
         }
         if (!retry(config_text::kReadFailed)) return;

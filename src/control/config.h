@@ -4,10 +4,13 @@
 
 #include <QString>
 #include <map>
+#include <optional>
 
 #include "control/operator_prompt.h"
 #include "control/window_sinks.h"
 #include "link/modbus.h"
+#include "link/serial_port.h"
+#include "protocol/line_settings.h"
 #include "settings/config_file.h"
 
 namespace torvix {
@@ -39,8 +42,13 @@ public:
 
     int port() const { return port_; }
     void setPort(int port) { port_ = port; }
+    // The line settings as тп.ini has them, written back byte for byte.
     const QString& settings() const { return settings_; }
-    void setSettings(const QString& settings) { settings_ = settings; }
+    void setSettings(const QString& settings);
+    // The same, read; empty when the text is no line settings.
+    const std::optional<LineSettings>& lineSettings() const { return lineSettings_; }
+    // Gives the port the settings in force, or tells why it cannot have them.
+    PortStatus applyLineSettings(SerialPort& port) const;
 
     // Device paths or device servers the operator gave for port numbers in section "Ports"
     // ("COM3=/dev/ttyUSB1", "COM7=tcp://192.168.10.20:4001").
@@ -61,6 +69,7 @@ private:
     OperatorPrompt& prompt_;
     int port_ = 0;
     QString settings_;
+    std::optional<LineSettings> lineSettings_;
 };
 
 }  // namespace torvix

@@ -5,7 +5,8 @@
 #include <string_view>
 
 #include "control/window_sinks.h"
-#include "link/defaults.h"
+#include "decode/status_fields.h"
+#include "protocol/defaults.h"
 
 namespace torvix::layout {
 
@@ -278,6 +279,70 @@ inline constexpr ControlRef kTabOrder[] = {
 };
 
 inline constexpr ControlRef kInitialFocus{"cmd_mode", 0};
+
+// The label that shows each field of the status block, in the order of the field table.
+struct FieldLabel {
+    status_block::Field field;
+    ControlRef label;
+};
+
+inline constexpr std::array<FieldLabel, status_block::kFieldCount> kFieldLabels = [] {
+    using enum status_block::Field;
+    constexpr std::string_view kGrid = "lbl_faults";
+    return std::array<FieldLabel, status_block::kFieldCount>{{
+        {GenUA, {"lbl_phAU"}},
+        {GenUB, {"lbl_phBU"}},
+        {GenUC, {"lbl_phCU"}},
+        {GenIA, {"lbl_phAI"}},
+        {GenIB, {"lbl_phBI"}},
+        {GenIC, {"lbl_phCI"}},
+        {GenF, {"lbl_fr"}},
+        {SectionU, {"lbl_secAU"}},
+        {SectionF, {"lbl_secfr"}},
+        {BusU, {"lbl_netAU"}},
+        {BusF, {"lbl_netfr"}},
+        {ActivePower, {"lbl_ap"}},
+        {FullPower, {"lbl_fp"}},
+        {ReactivePower, {"lbl_rp"}},
+        {Battery, {"lbl_acc"}},
+        {ServiceIn, {"lbl_service"}},
+        {Running, {"lbl_motomin"}},
+        {ProtocolVersion, {"lbl_pr_ver"}},
+        {SoftwareVersion, {"lbl_sw_ver"}},
+        {Section, {"lbl_section"}},
+        {Priority, {"lbl_priority"}},
+        {DiagEds, {"lbl_dbg"}},
+        {DiagIntf, {"lbl_intf"}},
+        {DiagAdc, {"lbl_adc_b_d"}},
+        // The grid's labels run down each column; the cascade column's from the bottom up.
+        {AlarmNow, {kGrid, 0}},
+        {AlarmSaved, {kGrid, 1}},
+        {AlarmLast, {kGrid, 2}},
+        {FaultNow, {kGrid, 3}},
+        {FaultSaved, {kGrid, 4}},
+        {FaultLast, {kGrid, 5}},
+        {InternalFaultNow, {kGrid, 6}},
+        {InternalFaultSaved, {kGrid, 7}},
+        {InternalFaultLast, {kGrid, 8}},
+        {CascadeLast, {kGrid, 9}},
+        {CascadeSaved, {kGrid, 10}},
+        {CascadeNow, {kGrid, 11}},
+    }};
+}();
+
+static_assert([] {
+    for (std::size_t i = 0; i < status_block::kFieldCount; ++i)
+        if (kFieldLabels[i].field != status_block::kFields[i].id) return false;
+    return true;
+}());
+
+constexpr ControlRef labelOf(status_block::Field field) {
+    return kFieldLabels[static_cast<std::size_t>(field)].label;
+}
+
+// The lamp arrays, element i lit by bit i, in the order of the lamp rows.
+inline constexpr std::string_view kLampLabels[] = {"lbl_led", "lbl_relay"};
+static_assert(std::size(kLampLabels) == status_block::kLampRowCount);
 
 constexpr const ControlEntry* find(ControlRef ref) {
     for (const auto& entry : kControls)

@@ -8,7 +8,7 @@ void OperatorCommands::modeClicked(int index) {
 }
 
 void OperatorCommands::numberClicked(int index) {
-    if (index < 0 || index >= requests::kNumberButtons) return;
+    if (index < 0 || index >= commands::kNumberButtons) return;
     const QString text = box_.priorityText();
     const auto number = commands::readTypedNumber(text);
     const auto request = number ? commands::numberRequest(index, *number) : std::nullopt;

@@ -3,10 +3,10 @@
 
 #include <QString>
 
+#include "control/operator_requests.h"
 #include "control/tick_presenter.h"
 #include "control/window_sinks.h"
 #include "link/modbus.h"
-#include "link/operator_requests.h"
 
 namespace torvix {
 

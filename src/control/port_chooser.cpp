@@ -49,7 +49,7 @@ PortChooser::OkResult PortChooser::ok(const QString& settingsText) {
     config_.settingsConfirmed = true;
     config_.setPort(selected_ >= 0 ? ports_[size_t(selected_)] : 0);
     config_.setSettings(settingsText);
-    if (!setLineSettingsText(port_, config_.settings()).ok()) return OkResult::SettingsRefused;
+    if (!config_.applyLineSettings(port_).ok()) return OkResult::SettingsRefused;
     config_.save();
     return OkResult::Close;
 }
@@ -76,7 +76,7 @@ void PortChooser::reopenStepFailed() {
 
 void PortChooser::reopenPort() {
     if (port_.isPortOpen()) return;
-    if (!setLineSettingsText(port_, config_.settings()).ok()) reopenStepFailed();
+    if (!config_.applyLineSettings(port_).ok()) reopenStepFailed();
     if (!port_.setPortNumber(config_.port()).ok()) {
         reopenStepFailed();
         return;

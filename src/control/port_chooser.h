@@ -7,8 +7,8 @@
 
 #include "control/config.h"
 #include "control/window_sinks.h"
-#include "link/defaults.h"
 #include "link/serial_port.h"
+#include "protocol/defaults.h"
 
 namespace torvix {
 

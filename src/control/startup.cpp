@@ -1,6 +1,6 @@
 #include "control/startup.h"
 
-#include "link/outcome_words.h"
+#include "control/status_words.h"
 
 namespace torvix {
 namespace {
@@ -25,7 +25,7 @@ bool Startup::openPort() {
     // Each step runs once; after the dialog the sequence goes on with the step after the one
     // that failed, with whatever port and settings the dialog left in the configuration.
     const std::function<PortStatus()> guarded[] = {
-        [this] { return setLineSettingsText(port_, config_.settings()); },
+        [this] { return config_.applyLineSettings(port_); },
         [this] { return port_.setPortNumber(config_.port()); },
         [this] { return port_.setPortOpen(true); },
         [this] { return port_.finishOpening(); },
@@ -61,7 +61,7 @@ QString Startup::portFailurePrompt(int port, const PortError& error, const QStri
     const QString where =
         tcpAddress.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(tcpAddress.trimmed());
     return QStringLiteral("Порт COM") + QString::number(port) + where +
-           outcome_words::portFailure(error) + QStringLiteral("\r\nВыберите другой порт");
+           status_text::portFailure(error) + QStringLiteral("\r\nВыберите другой порт");
 }
 
 }  // namespace torvix

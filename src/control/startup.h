@@ -7,9 +7,9 @@
 
 #include "control/config.h"
 #include "control/operator_prompt.h"
-#include "link/defaults.h"
 #include "link/serial_port.h"
 #include "link/tcp_address.h"
+#include "protocol/defaults.h"
 
 namespace torvix {
 

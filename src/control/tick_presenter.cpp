@@ -1,9 +1,8 @@
 #include "control/tick_presenter.h"
 
-#include "decode/status_snapshot.h"
 #include "decode/status_texts.h"
-#include "link/protocol.h"
-#include "link/request_table.h"
+#include "protocol/protocol.h"
+#include "protocol/request_table.h"
 
 namespace torvix {
 
@@ -32,8 +31,8 @@ void TickPresenter::show(const TickOutcome& outcome) {
     if (modbus_.isQueueFull()) text += QStringLiteral(". ") + status_text::kQueueFull;
     status_.setStatusText(text);
 
-    if (outcome.verdict == Verdict::Answered) showReply(outcome.reply);
-    showCounter(outcome.sent);
+    if (outcome.verdict == Verdict::Answered) showReply(outcome);
+    showCounter(outcome);
 }
 
 QString TickPresenter::verdictText(const TickOutcome& outcome) {
@@ -41,29 +40,24 @@ QString TickPresenter::verdictText(const TickOutcome& outcome) {
     // is named on the status line for a while.
     if (outcome.verdict == Verdict::Exception && outcome.retired &&
         outcome.exceptionCode != protocol::exception_code::kAcknowledge) {
-        notice_ = status_text::refused(requests::name(outcome.answered), outcome.exceptionCode);
+        const QString name = outcome.answeredRequest ? requests::name(*outcome.answeredRequest)
+                                                     : requests::name(outcome.answered);
+        notice_ = status_text::refused(name, outcome.exceptionCode);
         noticeUntil_ = clock_() + kNoticeTime;
     }
-    return outcome_words::statusLine(outcome.verdict, outcome.exceptionCode);
+    return status_text::statusLine(outcome.verdict, outcome.exceptionCode);
 }
 
-void TickPresenter::showReply(std::span<const std::uint8_t> reply) {
-    switch (requests::shapeAnswered(reply).value_or(requests::Shape::WriteCode)) {
-        case requests::Shape::ReadStatus:
-            if (const auto snapshot = StatusSnapshot::fromReply(reply))
-                display_.showStatus(statusTexts(*snapshot, locale_));
-            break;
-        case requests::Shape::WriteNumber:
-            display_.setBackground({"txt_prior_sec"}, kGreen);
-            break;
-        case requests::Shape::WriteArgument:
-        case requests::Shape::WriteCode:
-            break;  // counter and command echoes
+void TickPresenter::showReply(const TickOutcome& outcome) {
+    if (outcome.status) {
+        display_.showStatus(statusTexts(*outcome.status, locale_));
+    } else if (outcome.replyShape == requests::Shape::WriteNumber) {
+        display_.setBackground({"txt_prior_sec"}, kGreen);
     }
 }
 
-void TickPresenter::showCounter(std::span<const std::uint8_t> sent) {
-    const auto request = requests::identify(sent);
+void TickPresenter::showCounter(const TickOutcome& outcome) {
+    const auto& request = outcome.sentRequest;
     if (!request || request->kind != requests::Kind::CounterWrite) return;
     display_.setCaption({"lbl_tr_id"}, QString::number(request->argument));
 }

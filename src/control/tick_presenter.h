@@ -8,20 +8,11 @@
 #include <cstdint>
 #include <functional>
 
+#include "control/status_words.h"
 #include "control/window_sinks.h"
 #include "link/modbus.h"
-#include "link/outcome_words.h"
 
 namespace torvix {
-
-namespace status_text {
-using outcome_words::kBusy;
-using outcome_words::kCrcMismatch;
-using outcome_words::kLinkUp;
-using outcome_words::kNoAnswer;
-using outcome_words::refused;
-inline const QString kQueueFull = QStringLiteral("Очередь команд переполнена: команда не принята");
-}  // namespace status_text
 
 class TickPresenter {
 public:
@@ -37,8 +28,8 @@ public:
 private:
     static std::chrono::milliseconds steadyClock();
     QString verdictText(const TickOutcome& outcome);
-    void showReply(std::span<const std::uint8_t> reply);
-    void showCounter(std::span<const std::uint8_t> sent);
+    void showReply(const TickOutcome& outcome);
+    void showCounter(const TickOutcome& outcome);
 
     const Modbus& modbus_;
     DisplaySink& display_;

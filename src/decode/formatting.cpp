@@ -1,9 +1,9 @@
 #include "decode/formatting.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <string>
+#include <iterator>
 
 namespace torvix {
 namespace {
@@ -15,32 +15,31 @@ constexpr int kSignificantDigits = 15;
 // Returns the magnitude as an integer count of 10^-decimals units.
 std::uint64_t roundHalfEvenUnits(double magnitude, int decimals) {
     char text[40];
-    const auto end = std::to_chars(text, text + sizeof text - 1, magnitude,
-                                   std::chars_format::scientific, kSignificantDigits - 1)
-                         .ptr;
-    *end = '\0';
-    // text is "d.dddddddddddddde±XX"
-    std::string digits;
+    const char* const end = std::to_chars(text, text + sizeof text, magnitude,
+                                          std::chars_format::scientific, kSignificantDigits - 1)
+                                .ptr;
+    // text is "d.dddddddddddddde±XX": the digits without the point, then the exponent.
+    char digits[kSignificantDigits];
+    int count = 0;
     const char* p = text;
-    for (; *p && *p != 'e'; ++p)
-        if (*p >= '0' && *p <= '9') digits.push_back(*p);
-    const int exponent = std::atoi(p + 1);
+    for (; p != end && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9' && count < kSignificantDigits) digits[count++] = *p;
+    int exponent = 0;
+    if (p != end) std::from_chars(p[1] == '+' ? p + 2 : p + 1, end, exponent);
     // Digits at or above the 10^-decimals place.
     const int kept = exponent + 1 + decimals;
-    if (kept >= static_cast<int>(digits.size())) {
-        std::uint64_t units = 0;
-        for (char d : digits) units = units * 10 + static_cast<std::uint64_t>(d - '0');
-        for (int i = static_cast<int>(digits.size()); i < kept; ++i) units *= 10;
+    std::uint64_t units = 0;
+    if (kept >= count) {
+        for (int i = 0; i < count; ++i)
+            units = units * 10 + static_cast<std::uint64_t>(digits[i] - '0');
+        for (int i = count; i < kept; ++i) units *= 10;
         return units;
     }
     if (kept < 0) return 0;  // below half a unit
-    std::uint64_t units = 0;
     for (int i = 0; i < kept; ++i) units = units * 10 + static_cast<std::uint64_t>(digits[i] - '0');
-    const std::string rest = digits.substr(static_cast<std::size_t>(kept));
-    const int compare = rest[0] > '5'                                         ? 1
-                        : rest[0] < '5'                                       ? -1
-                        : rest.find_first_not_of('0', 1) != std::string::npos ? 1
-                                                                              : 0;
+    int compare = digits[kept] > '5' ? 1 : digits[kept] < '5' ? -1 : 0;
+    for (int i = kept + 1; compare == 0 && i < count; ++i)
+        if (digits[i] != '0') compare = 1;
     if (compare > 0 || (compare == 0 && units % 2 == 1)) ++units;
     return units;
 }
@@ -51,24 +50,41 @@ QString formatScaled(double value, int decimals, double scale, QStringView suffi
                      const QLocale& locale) {
     const double product = value * scale;
     const std::uint64_t units = roundHalfEvenUnits(std::fabs(product), decimals);
-    QString text = QString::number(units);
-    if (decimals > 0) {
-        if (text.size() <= decimals) text.prepend(QString(decimals - text.size() + 1, u'0'));
-        QString fraction = text.right(decimals);
-        text.chop(decimals);
-        while (fraction.endsWith(u'0')) fraction.chop(1);
-        if (!fraction.isEmpty()) text += locale.decimalPoint() + fraction;
+    // The units' digits, with leading zeros so that a whole part stands before the fraction.
+    constexpr int kMaxPlaces = 20;
+    char digits[2 * kMaxPlaces + 4];
+    const int places = std::clamp(decimals, 0, kMaxPlaces);
+    char* start = digits + kMaxPlaces + 1;
+    int length = static_cast<int>(std::to_chars(start, std::end(digits), units).ptr - start);
+    while (length <= places) {
+        *--start = '0';
+        ++length;
     }
-    if (units != 0 && product < 0) text.prepend(u'-');
+    const int whole = length - places;
+    int fraction = places;
+    while (fraction > 0 && start[whole + fraction - 1] == '0') --fraction;
+
+    QString text;
+    text.reserve(length + 3 + suffix.size());
+    if (units != 0 && product < 0) text += u'-';
+    text += QLatin1StringView(start, whole);
+    if (fraction > 0) {
+        text += locale.decimalPoint();
+        text += QLatin1StringView(start + whole, fraction);
+    }
     text += u' ';
     text += suffix;
     return text;
 }
 
 QString hexPadded(std::uint64_t value, int width) {
-    QString digits = QString::number(value, 16).toUpper();
-    if (digits.size() < width) digits.prepend(QString(width - digits.size(), u'0'));
-    return digits;
+    char digits[16];
+    const int count = static_cast<int>(
+        std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr - digits);
+    QString text(std::max(count, width), u'0');
+    for (int i = 0; i < count; ++i)
+        text[text.size() - count + i] = QChar(QLatin1Char(digits[i])).toUpper();
+    return text;
 }
 
 QString versionText(int high, int low, const QLocale& locale) {

@@ -4,25 +4,32 @@
 
 namespace torvix {
 
+QString fieldText(const StatusSnapshot& snapshot, status_block::Field field,
+                  const QLocale& locale) {
+    using status_block::Reading;
+    const status_block::FieldSpec& spec = status_block::spec(field);
+    switch (spec.reading) {
+        case Reading::Version: {
+            const auto version = snapshot.version(field);
+            return versionText(version.major, version.minor, locale);
+        }
+        case Reading::Word16:
+        case Reading::Word32:
+            return QStringView(spec.prefix).toString() +
+                   hexPadded(static_cast<std::uint64_t>(snapshot.raw(field)),
+                             spec.reading == Reading::Word32 ? 8 : 4);
+        default:
+            return formatScaled(static_cast<double>(snapshot.raw(field)), spec.decimals, spec.scale,
+                                spec.suffix, locale);
+    }
+}
+
 StatusTexts statusTexts(const StatusSnapshot& snapshot, const QLocale& locale) {
-    using namespace status_block;
     StatusTexts texts;
-    for (std::size_t i = 0; i < std::size(kVersionFields); ++i) {
-        const auto version = snapshot.version(kVersionFields[i]);
-        texts.versions[i] = versionText(version.major, version.minor, locale);
-    }
-    for (std::size_t i = 0; i < std::size(kScaledFields); ++i) {
-        const ScaledField& field = kScaledFields[i];
-        texts.scaled[i] = formatScaled(static_cast<double>(snapshot.raw(field)), field.decimals,
-                                       field.scale, field.suffix, locale);
-    }
-    for (std::size_t i = 0; i < std::size(kHexFields); ++i) {
-        const HexField& field = kHexFields[i];
-        texts.words[i] =
-            QStringView(field.prefix).toString() + hexPadded(snapshot.word(field), field.width);
-    }
-    for (std::size_t i = 0; i < std::size(kLampRows); ++i)
-        texts.lampBits[i] = snapshot.reg(kLampRows[i].reg);
+    for (std::size_t i = 0; i < status_block::kFieldCount; ++i)
+        texts.fields[i] = fieldText(snapshot, status_block::kFields[i].id, locale);
+    for (std::size_t i = 0; i < status_block::kLampRowCount; ++i)
+        texts.lampBits[i] = snapshot.reg(status_block::kLampRows[i].reg);
     return texts;
 }
 

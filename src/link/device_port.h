@@ -9,9 +9,9 @@
 #include <deque>
 #include <map>
 
-#include "link/line_settings.h"
 #include "link/port_resolver.h"
 #include "link/serial_port.h"
+#include "protocol/line_settings.h"
 
 namespace torvix {
 

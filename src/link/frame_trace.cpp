@@ -1,13 +1,30 @@
 #include "link/frame_trace.h"
 
-#include "link/outcome_words.h"
-#include "link/request_table.h"
+#include "protocol/protocol.h"
+#include "protocol/request_table.h"
 
 namespace torvix {
 namespace {
 
 QString stamp(double ms) {
     return QStringLiteral("%1").arg(ms, 11, 'f', 3);
+}
+
+// English, as the rest of a trace line, with the exception's Russian meaning.
+QString verdictWords(Verdict verdict, int exceptionCode) {
+    switch (verdict) {
+        case Verdict::Answered:
+            return QStringLiteral("answered");
+        case Verdict::CrcMismatch:
+            return QStringLiteral("CRC mismatch");
+        case Verdict::NoAnswer:
+            return QStringLiteral("no answer");
+        case Verdict::Exception:
+            break;
+    }
+    return QStringLiteral("exception %1 (%2)")
+        .arg(exceptionCode)
+        .arg(protocol::exceptionMeaning(exceptionCode));
 }
 
 }  // namespace
@@ -31,7 +48,7 @@ QString traceReceived(double ms, std::span<const std::uint8_t> reply, Verdict ve
                       int exceptionCode, std::optional<double> replyMs) {
     QString line = QStringLiteral("%1 RX %2  %3")
                        .arg(stamp(ms), reply.empty() ? QStringLiteral("--") : hexBytes(reply),
-                            outcome_words::trace(verdict, exceptionCode));
+                            verdictWords(verdict, exceptionCode));
     if (replyMs) line += QStringLiteral(", %1 ms").arg(*replyMs, 0, 'f', 2);
     return line + u'\n';
 }

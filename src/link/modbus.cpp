@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "link/protocol.h"
-#include "link/request_table.h"
+#include "protocol/protocol.h"
+#include "protocol/request_table.h"
 
 namespace torvix {
 
@@ -22,6 +22,7 @@ void Modbus::judge(TickOutcome& outcome) {
     answeredFrame_ = txFrame_;
     answeredLength_ = txLength_;
     outcome.answered = std::span<const std::uint8_t>(answeredFrame_).first(answeredLength_);
+    outcome.answeredRequest = txRequest_;
     outcome.reply = std::span<const std::uint8_t>(rxBuffer_).first(rxCount_);
 
     if (rxCount_ <= 2) {
@@ -36,6 +37,9 @@ void Modbus::judge(TickOutcome& outcome) {
     } else {
         outcome.verdict = Verdict::Answered;
         outcome.retired = true;
+        outcome.replyShape = requests::shapeAnswered(outcome.reply);
+        if (outcome.replyShape == requests::Shape::ReadStatus)
+            outcome.status = protocol::StatusRegisters::fromReply(outcome.reply);
     }
     if (outcome.retired) queue_.advanceReadIndex();
 }
@@ -56,12 +60,12 @@ bool Modbus::takeArrived() {
     if (!takenEarly_) rxCount_ = 0;
     takenEarly_ = true;
     while (rxCount_ < kRxKept && port_.inBufferCount() > 0) rxBuffer_[rxCount_++] = port_.input();
-    return requests::replyComplete(inFlight(),
+    return requests::replyComplete(txRequest_,
                                    std::span<const std::uint8_t>(rxBuffer_).first(rxCount_));
 }
 
 std::size_t Modbus::expectedReplyBytes() const {
-    return std::size_t(requests::normalReplyBytes(inFlight()).value_or(0));
+    return txRequest_ ? std::size_t(requests::entry(txRequest_->kind).replyBytes) : 0;
 }
 
 void Modbus::refillWithDefaultRequest() {
@@ -87,6 +91,9 @@ void Modbus::sendNextRequest(TickOutcome& outcome) {
     txFrame_[txLength_ - 2] = byteOf(crc, 0);
     txFrame_[txLength_ - 1] = byteOf(crc, 1);
     outcome.sent = std::span<const std::uint8_t>(txFrame_).first(txLength_);
+    // Named once here; the next tick's outcome hands the name on with the answer.
+    txRequest_ = requests::identify(outcome.sent);
+    outcome.sentRequest = txRequest_;
     outcome.written = port_.isPortOpen();
     if (outcome.written) port_.output(outcome.sent);
 }

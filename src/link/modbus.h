@@ -3,10 +3,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "link/request_queue.h"
 #include "link/serial_port.h"
+#include "protocol/request_table.h"
+#include "protocol/status_registers.h"
 
 namespace torvix {
 
@@ -25,7 +28,9 @@ enum class Verdict {
     NoAnswer,     // two bytes or fewer
 };
 
-// One tick's result. The spans stay valid until the next tick.
+// One tick's result, read by the window, the companion and the command line alike: the
+// requests are named and a status reply decoded here once. The spans stay valid until the
+// next tick.
 struct TickOutcome {
     Verdict verdict = Verdict::NoAnswer;
     int exceptionCode = 0;  // for Verdict::Exception
@@ -36,6 +41,15 @@ struct TickOutcome {
     std::span<const std::uint8_t> reply;     // the bytes judged
     std::span<const std::uint8_t> sent;      // the frame this tick sent, for the next to judge
     bool written = false;                    // `sent` reached an open port
+
+    // What `answered` and `sent` ask for; empty for a frame of no request of the table.
+    std::optional<requests::Request> answeredRequest;
+    std::optional<requests::Request> sentRequest;
+    // An answer is taken by its function code, whatever was asked: 4 a status block, 16 a
+    // number command's echo, 6 an echo that means nothing more. Empty for any other answer.
+    std::optional<requests::Shape> replyShape;
+    // The status block of an answer that is a whole one.
+    std::optional<protocol::StatusRegisters> status;
 };
 
 class Modbus {
@@ -81,9 +95,6 @@ private:
     void judge(TickOutcome& outcome);
     void sendNextRequest(TickOutcome& outcome);
     void refillWithDefaultRequest();
-    std::span<const std::uint8_t> inFlight() const {
-        return std::span<const std::uint8_t>(txFrame_).first(txLength_);
-    }
 
     SerialPort& port_;
     const SlaveAddressSource& slave_;
@@ -98,6 +109,7 @@ private:
     bool takenEarly_ = false;  // rxBuffer_ holds bytes takeArrived() took since the last tick
     Frame txFrame_{};
     std::size_t txLength_ = 0;
+    std::optional<requests::Request> txRequest_;  // what txFrame_ asks for
     Frame answeredFrame_{};
     std::size_t answeredLength_ = 0;
 };

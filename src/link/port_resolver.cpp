@@ -3,7 +3,7 @@
 #include <QFileInfo>
 #include <array>
 
-#include "link/defaults.h"
+#include "protocol/defaults.h"
 
 namespace torvix {
 #ifndef Q_OS_WIN

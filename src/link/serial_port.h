@@ -6,7 +6,7 @@
 #include <optional>
 #include <span>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 
 namespace torvix {
 

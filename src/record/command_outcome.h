@@ -11,7 +11,7 @@
 namespace torvix::record {
 
 struct TickCommand {
-    std::span<const std::uint8_t> request;  // the command's frame, address to CRC
+    requests::Request request;
     CommandOutcome outcome;
 };
 

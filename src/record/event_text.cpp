@@ -1,6 +1,6 @@
 #include "record/event_text.h"
 
-#include "link/outcome_words.h"
+#include "protocol/protocol.h"
 
 namespace torvix::record {
 
@@ -13,7 +13,7 @@ QString outcomeWords(CommandOutcome outcome) {
         case CommandOutcome::Executed:
             return QStringLiteral("выполнено");
         case CommandOutcome::Refused:
-            return QStringLiteral("отказ: ") + outcome_words::exception(outcome.exceptionCode);
+            return QStringLiteral("отказ: ") + protocol::exceptionText(outcome.exceptionCode);
         case CommandOutcome::Busy:
             return QStringLiteral("занят, повтор");
         case CommandOutcome::NoAnswer:

@@ -7,24 +7,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "control/layout_table.h"
 #include "record/event_text.h"
 
 namespace torvix::record {
 namespace {
 
-QString describe(ControlRef control) {
-    const layout::ControlEntry* entry = layout::find(control);
-    if (!entry) return QString::fromLatin1(control.name.data(), qsizetype(control.name.size()));
-    QString text =
-        QStringView(entry->description.empty() ? entry->caption : entry->description).toString();
-    if (text.endsWith(u':')) text.chop(1);
-    return text;
-}
-
-QString lampCaption(ControlRef control) {
-    const layout::ControlEntry* entry = layout::find(control);
-    return entry ? QStringView(entry->caption).toString() : QString();
+QString qstring(std::u16string_view text) {
+    return QStringView(text).toString();
 }
 
 bool writeAll(QIODevice& out, const QByteArray& bytes) {
@@ -148,36 +137,37 @@ QString csvField(const QString& text) {
 QString tableText(const QDateTime& time, const StatusRecord& record, const QStringList& events) {
     QStringList lines{QStringLiteral("Torvix, %1").arg(isoTime(time))};
     std::vector<std::pair<QString, QString>> rows;
-    QString lamps[2];
-    QString faults[12];
+    QString lamps[status_block::kLampRowCount];
+    QString faults[std::size(status_block::kFaultRows)][std::size(status_block::kFaultColumns)];
     for (const auto& value : record) {
-        const std::string_view name = value.control.name;
-        if (name == "lbl_led" || name == "lbl_relay") {
-            QString& line = lamps[name == "lbl_led" ? 0 : 1];
-            line += (value.text == u"1" ? QStringLiteral("  ● ") : QStringLiteral("  ○ ")) +
-                    lampCaption(value.control);
-        } else if (name == "lbl_faults") {
-            faults[value.control.index] = value.text;
+        if (value.lampRow) {
+            const auto row = static_cast<std::size_t>(value.lampRow - status_block::kLampRows);
+            lamps[row] +=
+                (value.text == u"1" ? QStringLiteral("  ● ") : QStringLiteral("  ○ ")) +
+                qstring(value.lampRow->lamps[static_cast<std::size_t>(value.lamp)].caption);
+        } else if (!value.field) {
+            continue;
+        } else if (const auto* cell = status_block::faultCellOf(*value.field)) {
+            faults[cell->row][cell->column] = value.text;
         } else {
-            rows.emplace_back(describe(value.control), value.suffix.isEmpty()
-                                                           ? value.text
-                                                           : value.text + u' ' + value.suffix);
+            const status_block::FieldSpec& spec = status_block::spec(*value.field);
+            rows.emplace_back(
+                qstring(spec.caption),
+                spec.suffix.empty() ? value.text : value.text + u' ' + qstring(spec.suffix));
         }
     }
     qsizetype width = 0;
     for (const auto& row : rows) width = std::max(width, row.first.size());
     for (const auto& [caption, text] : rows) lines << caption.leftJustified(width + 2) + text;
 
-    lines << QStringLiteral("Индикаторы:") + lamps[0];
-    lines << QStringLiteral("Реле:") + lamps[1];
-    // The window's fault grid: columns alarm, fault, internal fault, cascade; the cascade
-    // column runs from the last row up.
+    for (std::size_t row = 0; row < status_block::kLampRowCount; ++row)
+        lines << qstring(status_block::kLampRows[row].caption) + lamps[row];
+    // The window's fault grid, its columns abridged to fit a terminal.
     lines << QStringLiteral("Аварии и неисправности  Авария  Неиспр.  Внутр.  Каскад");
-    const char16_t* rowNames[3] = {u"Текущая", u"Сохран.", u"Последняя"};
-    for (int row = 0; row < 3; ++row)
+    for (std::size_t row = 0; row < std::size(status_block::kFaultRows); ++row)
         lines << QStringLiteral("  %1%2    %3    %4    %5")
-                     .arg(QStringView(rowNames[row]).toString().leftJustified(22), faults[row],
-                          faults[3 + row], faults[6 + row], faults[11 - row]);
+                     .arg(qstring(status_block::kFaultRows[row]).leftJustified(22), faults[row][0],
+                          faults[row][1], faults[row][2], faults[row][3]);
     for (const QString& event : events) lines << QStringLiteral("Событие: ") + event;
     return lines.join(u'\n') + u'\n';
 }

@@ -4,72 +4,62 @@
 #include <algorithm>
 
 #include "decode/formatting.h"
-#include "decode/register_map.h"
-#include "decode/status_snapshot.h"
 
 namespace torvix::record {
 namespace {
+
+using status_block::FieldSpec;
+using status_block::Reading;
 
 QString keyOf(std::string_view name) {
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
-QString versionOf(StatusSnapshot::Version version) {
-    return QStringLiteral("%1.%2").arg(version.major).arg(version.minor, 2, 10, QLatin1Char('0'));
+QString textOf(const StatusSnapshot& snapshot, const FieldSpec& spec) {
+    switch (spec.reading) {
+        case Reading::Version: {
+            const auto version = snapshot.version(spec.id);
+            return QStringLiteral("%1.%2")
+                .arg(version.major)
+                .arg(version.minor, 2, 10, QLatin1Char('0'));
+        }
+        case Reading::Word16:
+        case Reading::Word32:
+            return hexPadded(static_cast<std::uint64_t>(snapshot.raw(spec.id)),
+                             spec.reading == Reading::Word32 ? 8 : 4);
+        default:
+            // The window's rounding (half to even at the field's decimals), with a point and
+            // no suffix, whatever the user's locale.
+            return formatScaled(double(snapshot.raw(spec.id)), spec.decimals, spec.scale, {},
+                                QLocale::c())
+                .trimmed();
+    }
+}
+
+RecordValue valueOf(const StatusSnapshot& snapshot, const FieldSpec& spec) {
+    return {keyOf(spec.key), textOf(snapshot, spec), status_block::isNumber(spec.reading), spec.id};
 }
 
 // The record of an all-zero block: its keys and kinds, whatever the values.
 const StatusRecord& zeroRecord() {
-    static const StatusRecord record = [] {
-        std::uint8_t reply[protocol::kStatusReplyBytes] = {};
-        reply[1] = protocol::kReadInputRegisters;
-        reply[2] = 2 * protocol::kStatusRegisterCount;
-        return *statusRecord(reply);
-    }();
+    static const StatusRecord record = statusRecord(StatusSnapshot());
     return record;
 }
 
 }  // namespace
 
-std::optional<StatusRecord> statusRecord(std::span<const std::uint8_t> reply) {
-    const auto snapshot = StatusSnapshot::fromReply(reply);
-    if (!snapshot) return std::nullopt;
-    // Measurements, versions, section and priority in their columns; then lamps and words.
-    std::vector<std::pair<int, RecordValue>> columns;
-    for (const auto& field : status_block::kVersionFields)
-        columns.push_back(
-            {field.column,
-             {keyOf(field.key), versionOf(snapshot->version(field)), false, {field.label}, {}}});
-    for (const auto& field : status_block::kScaledFields) {
-        // The window's rounding (half to even at the field's decimals), with a point and no
-        // suffix, whatever the user's locale.
-        const QString number = formatScaled(double(snapshot->raw(field)), field.decimals,
-                                            field.scale, {}, QLocale::c())
-                                   .trimmed();
-        columns.push_back({field.column,
-                           {keyOf(field.key),
-                            number,
-                            true,
-                            {field.label},
-                            QStringView(field.suffix).toString()}});
-    }
-    std::sort(columns.begin(), columns.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+StatusRecord statusRecord(const StatusSnapshot& snapshot) {
     StatusRecord record;
-    for (auto& column : columns) record.push_back(std::move(column.second));
+    record.reserve(status_block::kFieldCount + 13);
+    for (const FieldSpec& spec : status_block::kFields)
+        if (!status_block::isWord(spec.reading)) record.push_back(valueOf(snapshot, spec));
     for (const auto& row : status_block::kLampRows)
-        for (int i = 0; i < row.count; ++i)
-            record.push_back({keyOf(row.keys[static_cast<std::size_t>(i)]),
-                              snapshot->lamp(row, i) ? QStringLiteral("1") : QStringLiteral("0"),
-                              true,
-                              {row.label, i},
-                              {}});
-    for (const auto& field : status_block::kHexFields)
-        record.push_back({keyOf(field.key),
-                          hexPadded(snapshot->word(field), field.width),
-                          false,
-                          {field.label, field.index},
-                          {}});
+        for (int i = 0; i < static_cast<int>(row.lamps.size()); ++i)
+            record.push_back({keyOf(row.lamps[static_cast<std::size_t>(i)].key),
+                              snapshot.lamp(row, i) ? QStringLiteral("1") : QStringLiteral("0"),
+                              true, std::nullopt, &row, i});
+    for (const FieldSpec& spec : status_block::kFields)
+        if (status_block::isWord(spec.reading)) record.push_back(valueOf(snapshot, spec));
     return record;
 }
 

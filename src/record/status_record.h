@@ -1,30 +1,31 @@
 #pragma once
-// One status reply as a record: every value under its record key, locale-free.
+// One status snapshot as a record: every value under its record key, locale-free.
 
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-#include <cstdint>
 #include <optional>
-#include <span>
 #include <vector>
 
-#include "control/window_sinks.h"
+#include "decode/status_fields.h"
+#include "decode/status_snapshot.h"
 
 namespace torvix::record {
 
 struct RecordValue {
-    QString key;         // gen_u_a_v, lamp_alarm, cascade_word_now ...
-    QString text;        // 230.5, 1, 80000001, 2.05 ... with a decimal point whatever the locale
-    bool number;         // a JSON number; otherwise a JSON string
-    ControlRef control;  // the window's label (and element) that shows the value
-    QString suffix;      // the window's suffix after the number, such as мч
+    QString key;   // gen_u_a_v, lamp_alarm, cascade_word_now ...
+    QString text;  // 230.5, 1, 80000001, 2.05 ... with a decimal point whatever the locale
+    bool number;   // a JSON number; otherwise a JSON string
+    // What the value is: a field of the block, or lamp `lamp` of `lampRow`.
+    std::optional<status_block::Field> field;
+    const status_block::LampRow* lampRow = nullptr;
+    int lamp = -1;
 };
 
 using StatusRecord = std::vector<RecordValue>;
 
-// Nothing unless `reply` is a whole status reply (133 bytes, CRC included).
-std::optional<StatusRecord> statusRecord(std::span<const std::uint8_t> reply);
+// The measurements, versions, section and priority, then the lamps, then the words.
+StatusRecord statusRecord(const StatusSnapshot& snapshot);
 
 // Every key in record order, `time` first and `events` last: the CSV header.
 QStringList recordKeys();

@@ -5,7 +5,7 @@
 #include <map>
 #include <optional>
 
-#include "link/defaults.h"
+#include "protocol/defaults.h"
 
 namespace torvix {
 

@@ -1,8 +1,7 @@
 #include "trends/companion_log.h"
 
 #include "decode/status_snapshot.h"
-#include "link/outcome_words.h"
-#include "link/request_table.h"
+#include "protocol/request_table.h"
 #include "record/command_outcome.h"
 #include "record/event_text.h"
 #include "record/status_record.h"
@@ -30,19 +29,16 @@ void CompanionLog::take(const TickOutcome& outcome) {
     const Now time = now();
     if (!trafficPaused_) traffic_.add(time.monotonicMs, outcome);
 
-    if (outcome.verdict == Verdict::Answered) {
-        if (const auto snapshot = StatusSnapshot::fromReply(outcome.reply)) {
-            SeriesStore::Values values{};
-            for (std::size_t c = 0; c < kChannelCount; ++c)
-                values[c] = static_cast<float>(snapshot->value(fieldOf(kChannels[c])));
-            series_.add(seconds(time.wall), values);
-            const auto row =
-                recording_.isActive() ? record::statusRecord(outcome.reply) : std::nullopt;
-            if (row) {
-                if (const auto failure = recording_.write(time.wall, *row))
-                    emit recordingFailed(*failure);
-                emit recordingChanged();
-            }
+    if (outcome.status) {
+        const StatusSnapshot snapshot(*outcome.status);
+        SeriesStore::Values values{};
+        for (std::size_t c = 0; c < kChannelCount; ++c)
+            values[c] = static_cast<float>(snapshot.value(kChannels[c].field));
+        series_.add(seconds(time.wall), values);
+        if (recording_.isActive()) {
+            if (const auto failure = recording_.write(time.wall, record::statusRecord(snapshot)))
+                emit recordingFailed(*failure);
+            emit recordingChanged();
         }
     }
 
@@ -54,10 +50,8 @@ void CompanionLog::take(const TickOutcome& outcome) {
     const auto refusal = [&] {
         return Marker{
             seconds(time.wall), Marker::Kind::Refused,
-            name + QStringLiteral(": ") + outcome_words::exception(command->outcome.exceptionCode)};
+            name + QStringLiteral(": ") + protocol::exceptionText(command->outcome.exceptionCode)};
     };
-    const QByteArray request(reinterpret_cast<const char*>(command->request.data()),
-                             static_cast<qsizetype>(command->request.size()));
     switch (command->outcome.kind) {
         case record::CommandOutcome::Executed:
             markers_.add({seconds(time.wall), Marker::Kind::Answered, name});
@@ -68,13 +62,13 @@ void CompanionLog::take(const TickOutcome& outcome) {
         case record::CommandOutcome::Busy:
             // The command goes out again until the controller takes it: the first refusal
             // shows the operator why nothing happens yet, the repeats would only pile up.
-            if (busyRequest_ != request) markers_.add(refusal());
-            busyRequest_ = request;
+            if (busyRequest_ != command->request) markers_.add(refusal());
+            busyRequest_ = command->request;
             return;
         case record::CommandOutcome::NoAnswer:
             return;
     }
-    busyRequest_.clear();
+    busyRequest_.reset();
 }
 
 void CompanionLog::mark(const QString& text) {

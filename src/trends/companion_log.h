@@ -64,7 +64,8 @@ private:
     TrafficRing traffic_;
     bool trafficPaused_ = false;
     RecordingSession recording_;
-    QByteArray busyRequest_;  // the command the controller last answered "busy", until taken
+    // The command the controller last answered "busy", until taken.
+    std::optional<requests::Request> busyRequest_;
 };
 
 }  // namespace torvix::trends

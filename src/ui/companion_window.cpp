@@ -92,17 +92,6 @@ const UnitAxis& unitAxisOf(const trends::Channel& channel) {
     return kUnitAxes[0];
 }
 
-// Phases in the colours of Russian switchgear (A yellow, B green, C red), the rest apart.
-constexpr std::array<QRgb, kChannelCount> kColours = {
-    0xC8A000, 0x00913A, 0xD02020,  // generator voltages
-    0xC8A000, 0x00913A, 0xD02020,  // generator currents
-    0x202020,                      // generator frequency
-    0x1F5FD0, 0x1F5FD0,            // section
-    0x8A2BE2, 0x8A2BE2,            // bus
-    0x202020, 0xE07000, 0x008080,  // active, full, reactive power
-    0x707070,                      // battery
-};
-
 constexpr QRgb kAnsweredColour = 0x1E8C1E;
 constexpr QRgb kRefusedColour = 0xD01010;
 constexpr QRgb kMarkColour = 0x1F5FD0;
@@ -166,7 +155,7 @@ QWidget* CompanionWindow::buildTrendsTab() {
             box->setProperty("index", static_cast<int>(c));
             box->setChecked(true);
             QPalette palette = box->palette();
-            palette.setColor(QPalette::WindowText, QColor(kColours[c]));
+            palette.setColor(QPalette::WindowText, QColor(QRgb(kChannels[c].colour)));
             box->setPalette(palette);
             connect(box, &QCheckBox::toggled, this, [this, c](bool on) { setChannelShown(c, on); });
             channelBoxes_[c] = box;
@@ -234,7 +223,7 @@ QWidget* CompanionWindow::buildTrendsTab() {
             plot_->addGraph(rect->axis(QCPAxis::atBottom),
                             rect->axis(axis.right ? QCPAxis::atRight : QCPAxis::atLeft));
         graph->setName(text(kChannels[c].name));
-        graph->setPen(QPen(QColor(kColours[c]), 1.5));
+        graph->setPen(QPen(QColor(QRgb(kChannels[c].colour)), 1.5));
         graphs_[c] = graph;
     }
     for (QCPAxisRect* rect : panels_) {

@@ -244,16 +244,12 @@ void MainWindow::setBackground(ControlRef ref, Rgb colour) {
 }
 
 void MainWindow::findStatusControls() {
-    using namespace status_block;
-    for (std::size_t i = 0; i < std::size(kVersionFields); ++i)
-        status_.versions[i] = control<QLabel>({kVersionFields[i].label});
-    for (std::size_t i = 0; i < std::size(kScaledFields); ++i)
-        status_.scaled[i] = control<QLabel>({kScaledFields[i].label});
-    for (std::size_t i = 0; i < std::size(kHexFields); ++i)
-        status_.words[i] = control<QLabel>({kHexFields[i].label, kHexFields[i].index});
-    for (std::size_t i = 0; i < std::size(kLampRows); ++i) {
-        for (int bit = 0; bit < kLampRows[i].count; ++bit)
-            status_.lamps[i].push_back(control<Lamp>({kLampRows[i].label, bit}));
+    for (std::size_t i = 0; i < status_block::kFieldCount; ++i)
+        status_.fields[i] = control<QLabel>(layout::kFieldLabels[i].label);
+    for (std::size_t row = 0; row < status_block::kLampRowCount; ++row) {
+        for (std::size_t bit = 0; bit < status_block::kLampRows[row].lamps.size(); ++bit)
+            status_.lamps[row].push_back(
+                control<Lamp>({layout::kLampLabels[row], static_cast<int>(bit)}));
     }
 }
 
@@ -262,10 +258,7 @@ void MainWindow::showStatus(const StatusTexts& texts) {
     const auto put = [](QLabel* label, const QString& text) {
         if (label->text() != text) label->setText(text);
     };
-    for (std::size_t i = 0; i < texts.versions.size(); ++i)
-        put(status_.versions[i], texts.versions[i]);
-    for (std::size_t i = 0; i < texts.scaled.size(); ++i) put(status_.scaled[i], texts.scaled[i]);
-    for (std::size_t i = 0; i < texts.words.size(); ++i) put(status_.words[i], texts.words[i]);
+    for (std::size_t i = 0; i < texts.fields.size(); ++i) put(status_.fields[i], texts.fields[i]);
     for (std::size_t i = 0; i < texts.lampBits.size(); ++i) {
         for (std::size_t bit = 0; bit < status_.lamps[i].size(); ++bit)
             status_.lamps[i][bit]->setLit((texts.lampBits[i] >> bit) & 1u);

@@ -16,7 +16,7 @@
 #include "control/layout_table.h"
 #include "control/operator_commands.h"
 #include "control/window_sinks.h"
-#include "decode/register_map.h"
+#include "decode/status_fields.h"
 
 namespace torvix {
 
@@ -88,12 +88,10 @@ private:
 
     void findStatusControls();
 
-    // The controls of the status block in the order of the register map, found once.
+    // The controls of the status block in the order of the field table, found once.
     struct StatusControls {
-        std::array<QLabel*, std::size(status_block::kVersionFields)> versions{};
-        std::array<QLabel*, std::size(status_block::kScaledFields)> scaled{};
-        std::array<QLabel*, std::size(status_block::kHexFields)> words{};
-        std::array<std::vector<Lamp*>, std::size(status_block::kLampRows)> lamps;
+        std::array<QLabel*, status_block::kFieldCount> fields{};
+        std::array<std::vector<Lamp*>, status_block::kLampRowCount> lamps;
     };
 
     int dpi_;

@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-#include "link/defaults.h"
+#include "protocol/defaults.h"
 
 namespace torvix::port_dialog_layout {
 

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
+#include "support/fake_serial_port.h"
 #include "support/files.h"
 #include "support/recording_sink.h"
 #include "support/scripted_prompt.h"
@@ -190,6 +191,30 @@ TEST_F(ConfigTest, LongSettingsAreCutAndLineBreaksBlanked) {
     EXPECT_TRUE(contents().contains("\nCOMSettings=115200,  e,8 ,1\n"));
     config.load();
     EXPECT_EQ(config.settings(), "115200,  e,8 ,1");
+}
+
+TEST_F(ConfigTest, SettingsAreReadOnceAndTheTextKeptAsWritten) {
+    // Blanks and capitals are the file's; the port gets what they mean.
+    put("[PC config]\nCOM=2\nCOMSettings=19200, E ,8,2\n");
+    config.load();
+    EXPECT_EQ(config.settings(), "19200, E ,8,2");
+    ASSERT_TRUE(config.lineSettings());
+    EXPECT_EQ(config.lineSettings()->baudRate, 19200);
+    EXPECT_EQ(config.lineSettings()->parity, LineSettings::Parity::Even);
+    EXPECT_EQ(config.lineSettings()->stopBits, LineSettings::StopBits::Two);
+    testing::FakeSerialPort port;
+    EXPECT_TRUE(config.applyLineSettings(port).ok());
+    EXPECT_EQ(port.settings, "19200,e,8,2");
+
+    // A text that is no line settings reaches the port as its refusal, naming the text.
+    config.setSettings("fast,e,8,1");
+    EXPECT_FALSE(config.lineSettings());
+    port.settings.clear();
+    const PortStatus refused = config.applyLineSettings(port);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, PortErrorCode::InvalidSettings);
+    EXPECT_EQ(refused.error().detail, "fast,e,8,1");
+    EXPECT_TRUE(port.settings.isEmpty());
 }
 
 TEST_F(ConfigTest, SaveKeepsUnknownLinesByteForByte) {

@@ -91,6 +91,8 @@ TEST_F(Commands, EachModeButtonSendsItsCodeToRegister402) {
         port.feed(sent);  // the controller echoes a write-single reply
     }
     EXPECT_TRUE(sink.backgrounds.empty());  // mode buttons never colour the text box
+    EXPECT_FALSE(commands::modeButton(12));
+    EXPECT_FALSE(commands::numberButton(3));
 }
 
 TEST_F(Commands, ClicksGoOutInClickOrderEachAfterTheOneBeforeIsAnswered) {

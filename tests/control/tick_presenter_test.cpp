@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/operator_requests.h"
+#include "control/operator_requests.h"
 #include "support/fake_serial_port.h"
 #include "support/frames.h"
 #include "support/recording_sink.h"

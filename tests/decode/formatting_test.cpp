@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "decode/register_map.h"
+#include "decode/status_fields.h"
 
 namespace torvix {
 namespace {

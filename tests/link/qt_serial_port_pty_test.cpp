@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "link/modbus.h"
-#include "link/protocol.h"
 #include "link/qt_serial_port.h"
+#include "protocol/protocol.h"
 #include "support/fixed_slave_address.h"
 #include "support/frames.h"
 #include "support/pty.h"

@@ -19,7 +19,7 @@ StatusRecord someRecord() {
     registers[4] = 2305;      // 230.5 V on phase A
     registers[18] = 5003;     // 50.03 Hz
     registers[58] = 1u << 8;  // the alarm lamp
-    return *statusRecord(testing::statusReply(registers));
+    return statusRecord(*StatusSnapshot::fromReply(testing::statusReply(registers)));
 }
 
 QDateTime someTime() {

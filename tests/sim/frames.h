@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 
 namespace torvix::sim::testing {
 

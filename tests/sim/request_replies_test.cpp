@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/request_table.h"
+#include "protocol/request_table.h"
 #include "sim/simulator_core.h"
 #include "support/frames.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 // The slave address the link puts into frames, as a test sets it.
 
-#include "link/defaults.h"
 #include "link/modbus.h"
+#include "protocol/defaults.h"
 
 namespace torvix::testing {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "link/protocol.h"
-#include "link/request_table.h"
+#include "protocol/protocol.h"
+#include "protocol/request_table.h"
 
 namespace torvix::testing {
 

@@ -6,7 +6,6 @@
 #include <functional>
 
 #include "link/modbus.h"
-#include "link/operator_requests.h"
 #include "support/fake_serial_port.h"
 #include "support/fixed_slave_address.h"
 #include "support/frames.h"
@@ -30,7 +29,7 @@ public:
     Frame exception(std::uint8_t code) const {
         return withCrc({7, static_cast<std::uint8_t>(lastSent()[1] | 0x80), code});
     }
-    bool click(int modeIndex) { return modbus.enqueue(*commands::modeRequest(modeIndex)); }
+    bool click(requests::Kind command) { return modbus.enqueue(requests::pdu({command})->bytes()); }
     // Answers the default requests until the clicked command is the one on the line.
     bool untilCommandSent() {
         for (int i = 0; i < 4 && lastSent()[1] == protocol::kReadInputRegisters; ++i)

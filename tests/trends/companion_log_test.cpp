@@ -61,7 +61,7 @@ TEST_F(Log, EveryStatusReplyIsOneSampleInTheFieldsUnits) {
 
 TEST_F(Log, CommandsBecomeMarkersWhenAnsweredOrRefusedAndOnceWhenBusy) {
     tick();
-    ASSERT_TRUE(click(0));  // СТАРТ
+    ASSERT_TRUE(click(requests::Kind::Start));
     commandOnTheLine();
     tick(exception(6));  // busy: a refusal marker, and the command goes out again
     const double busyAt = secondsNow();
@@ -69,20 +69,21 @@ TEST_F(Log, CommandsBecomeMarkersWhenAnsweredOrRefusedAndOnceWhenBusy) {
     tick(echo());
     const double answeredAt = secondsNow();
 
-    ASSERT_TRUE(click(7));  // Нагрузка 1
+    ASSERT_TRUE(click(requests::Kind::LoadOn));
     commandOnTheLine();
     tick(exception(2));
 
-    ASSERT_TRUE(click(1));  // СТОП
+    ASSERT_TRUE(click(requests::Kind::Stop));
     commandOnTheLine();
     tick(exception(5));  // acknowledge: counts as executed
 
-    ASSERT_TRUE(click(0));  // СТАРТ again, busy again: a refusal marker of its own
+    ASSERT_TRUE(click(requests::Kind::Start));  // busy again: a refusal marker of its own
     commandOnTheLine();
     tick(exception(6));
     tick(echo());
 
-    ASSERT_TRUE(click(2));  // КВИТ, never answered: no marker however often it goes out
+    ASSERT_TRUE(
+        click(requests::Kind::Acknowledge));  // never answered: no marker however often it goes out
     commandOnTheLine();
     tick();
     tick({0x07, 0x06, 0x01, 0x92});  // cut short: a bad CRC

@@ -46,15 +46,15 @@ TEST_F(Recording, OneRowPerStatusReplyWithTheClicksAndMarksAndNoRowsForAHangUp) 
     EXPECT_EQ(log.recording().path(), QDir(folder()).filePath("2026-12-08_07-30-00.csv"));
     statusReplies(2);
 
-    ASSERT_TRUE(click(0));  // СТАРТ: busy once, then executed
+    ASSERT_TRUE(click(requests::Kind::Start));  // busy once, then executed
     ASSERT_TRUE(untilCommandSent());
     tick(exception(6));
     tick(echo());
     log.mark(QStringLiteral("наброс 50 %, \"ступень 1\""));
     statusReplies(1);
 
-    for (int i = 0; i < 20; ++i) tick();  // 2 s without an answer
-    ASSERT_TRUE(click(7));                // Нагрузка 1, refused
+    for (int i = 0; i < 20; ++i) tick();         // 2 s without an answer
+    ASSERT_TRUE(click(requests::Kind::LoadOn));  // refused
     ASSERT_TRUE(untilCommandSent());
     tick(exception(2));
     statusReplies(2);

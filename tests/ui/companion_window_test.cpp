@@ -106,10 +106,10 @@ TEST_F(Companion, FollowsTheLatestSampleOverTheChosenSpanUntilPaused) {
 TEST_F(Companion, MarksCommandsAndShowsTheCursorsValuesAndSavesThePicture) {
     tick();
     poll(2);
-    ASSERT_TRUE(click(0));  // СТАРТ
+    ASSERT_TRUE(click(requests::Kind::Start));
     ASSERT_TRUE(untilCommandSent());
     tick(echo());
-    ASSERT_TRUE(click(7));  // Нагрузка 1
+    ASSERT_TRUE(click(requests::Kind::LoadOn));
     ASSERT_TRUE(untilCommandSent());
     tick(exception(2));
     poll(2);

@@ -1,4 +1,4 @@
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 
 #include <array>
 
@@ -57,6 +57,10 @@ QString exceptionMeaning(int code) {
         default:
             return QStringLiteral("неизвестный код");
     }
+}
+
+QString exceptionText(int code) {
+    return QStringLiteral("исключение %1 (%2)").arg(code).arg(exceptionMeaning(code));
 }
 
 }  // namespace torvix::protocol

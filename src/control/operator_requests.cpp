@@ -1,11 +1,34 @@
-#include "link/operator_requests.h"
+#include "control/operator_requests.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace torvix::commands {
+namespace {
+
+// The buttons stand in the request table's order: the twelve mode buttons from СТАРТ on, the
+// three number buttons from Приоритет on.
+constexpr requests::Kind kFirstMode = requests::Kind::Start;
+constexpr requests::Kind kFirstNumber = requests::Kind::Priority;
+
+requests::Kind kindAt(requests::Kind first, int offset) {
+    return static_cast<requests::Kind>(static_cast<int>(first) + offset);
+}
+
+}  // namespace
+
+std::optional<requests::Kind> modeButton(int index) {
+    if (index < 0 || index >= kModeButtons) return std::nullopt;
+    return kindAt(kFirstMode, index);
+}
+
+std::optional<requests::Kind> numberButton(int index) {
+    if (index < 0 || index >= kNumberButtons) return std::nullopt;
+    return kindAt(kFirstNumber, index);
+}
+
 std::optional<ModeRequest> modeRequest(int index) {
-    const auto kind = requests::modeButton(index);
+    const auto kind = modeButton(index);
     if (!kind) return std::nullopt;
     const auto pdu = requests::pdu({*kind});
     ModeRequest request{};
@@ -14,7 +37,7 @@ std::optional<ModeRequest> modeRequest(int index) {
 }
 
 std::optional<NumberRequest> numberRequest(int kindIndex, int number) {
-    const auto kind = requests::numberButton(kindIndex);
+    const auto kind = numberButton(kindIndex);
     if (!kind) return std::nullopt;
     const auto pdu = requests::pdu({*kind, number});
     if (!pdu) return std::nullopt;

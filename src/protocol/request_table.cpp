@@ -1,8 +1,4 @@
-#include "link/request_table.h"
-
-#include <QRegularExpression>
-
-#include "link/operator_requests.h"
+#include "protocol/request_table.h"
 
 namespace torvix::requests {
 namespace {
@@ -15,15 +11,8 @@ static_assert([] {
     return true;
 }());
 
-constexpr Kind kFirstMode = Kind::Start;
-constexpr Kind kFirstNumber = Kind::Priority;
-
 int wordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
     return bytes[at] << 8 | bytes[at + 1];
-}
-
-Kind kindAt(Kind first, int offset) {
-    return static_cast<Kind>(static_cast<int>(first) + offset);
 }
 
 bool argumentFits(const Entry& e, int argument) {
@@ -92,16 +81,6 @@ Pdu::Pdu(std::initializer_list<std::uint8_t> bytes) : size_(std::min(bytes.size(
     std::copy_n(bytes.begin(), size_, bytes_.begin());
 }
 
-std::optional<Kind> modeButton(int index) {
-    if (index < 0 || index >= kModeButtons) return std::nullopt;
-    return kindAt(kFirstMode, index);
-}
-
-std::optional<Kind> numberButton(int index) {
-    if (index < 0 || index >= kNumberButtons) return std::nullopt;
-    return kindAt(kFirstNumber, index);
-}
-
 Pdu statusReadPdu() {
     return build(entry(Kind::StatusRead), 0);
 }
@@ -134,9 +113,12 @@ std::optional<int> normalReplyBytes(std::span<const std::uint8_t> sent) {
 }
 
 bool replyComplete(std::span<const std::uint8_t> sent, std::span<const std::uint8_t> received) {
-    const auto expected = normalReplyBytes(sent);
-    if (!expected) return false;
-    if (received.size() >= static_cast<std::size_t>(*expected)) return true;
+    return replyComplete(identify(sent), received);
+}
+
+bool replyComplete(const std::optional<Request>& sent, std::span<const std::uint8_t> received) {
+    if (!sent) return false;
+    if (received.size() >= static_cast<std::size_t>(entry(sent->kind).replyBytes)) return true;
     return received.size() >= static_cast<std::size_t>(kExceptionReplyBytes) &&
            (received[1] & protocol::kExceptionFlag) != 0;
 }
@@ -172,47 +154,6 @@ QString words(const Request& request) {
 QString words(std::span<const std::uint8_t> frame) {
     const auto request = identify(frame);
     return request ? words(*request) : QString();
-}
-
-namespace {
-
-// The window reads a typed number leniently ("abc" reads 0); a script's typo must not send 0,
-// so the text has to be a number before the window's reading and range apply.
-std::optional<int> commandNumber(const QString& text) {
-    static const QRegularExpression kNumber(QStringLiteral(R"(^\s*[+-]?\d+(\.\d+)?\s*$)"));
-    if (!kNumber.match(text).hasMatch()) return std::nullopt;
-    const auto number = commands::readTypedNumber(text);
-    if (!number || *number < kLowestNumber || *number > kHighestNumber) return std::nullopt;
-    return *number;
-}
-
-QString cliName(const Entry& e) {
-    return QString::fromLatin1(e.cliName.data(), static_cast<qsizetype>(e.cliName.size()));
-}
-
-}  // namespace
-
-std::variant<Request, QString> parseWords(const QStringList& words) {
-    if (words.isEmpty()) return QStringLiteral("send: не указана команда");
-    for (const Entry& e : kTable) {
-        if (!e.operatorCommand || !e.takesArgument || words[0] != cliName(e)) continue;
-        if (words.size() != 2)
-            return QStringLiteral("send %1: нужно одно число от %2 до %3")
-                .arg(words[0])
-                .arg(kLowestNumber)
-                .arg(kHighestNumber);
-        const auto number = commandNumber(words[1]);
-        if (!number)
-            return QStringLiteral("send %1: число \"%2\" вне диапазона %3..%4")
-                .arg(words[0], words[1])
-                .arg(kLowestNumber)
-                .arg(kHighestNumber);
-        return Request{e.kind, *number};
-    }
-    for (const Entry& e : kTable)
-        if (e.operatorCommand && !e.takesArgument && words == cliName(e).split(u' '))
-            return Request{e.kind};
-    return QStringLiteral("send: неизвестная команда \"%1\"").arg(words.join(u' '));
 }
 
 }  // namespace torvix::requests

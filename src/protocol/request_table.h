@@ -13,8 +13,7 @@
 //       says whether the bytes received so far are a whole reply of either kind.
 //   (c) name(frame) the Russian name ("СТАРТ", "Приоритет = 5", "чтение состояния"),
 //       words(frame) the CLI words ("start", "priority 5", "read-status").
-//   (d) parseWords(words): the request from CLI words, or the message the CLI prints for bad
-//       words or numbers; pdu(request) its PDU.
+//   (d) pdu(request): the PDU of a kind with its argument.
 //   (e) statusReadPdu() and counterWritePdu(counter): the poll cycle's default requests.
 
 #include <QString>
@@ -26,9 +25,8 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <variant>
 
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 
 namespace torvix::requests {
 
@@ -148,12 +146,6 @@ constexpr const Entry& entry(Kind kind) {
     return kTable[static_cast<std::size_t>(kind)];
 }
 
-// The window's buttons: cmd_mode(index) and cmd_mode_pr(index) as kinds; empty outside.
-inline constexpr int kModeButtons = 12;
-inline constexpr int kNumberButtons = 3;
-std::optional<Kind> modeButton(int index);
-std::optional<Kind> numberButton(int index);
-
 // A kind with its argument: the counter value, or the number of a number command.
 struct Request {
     Kind kind = Kind::StatusRead;
@@ -202,6 +194,8 @@ std::optional<int> normalReplyBytes(std::span<const std::uint8_t> sent);
 // exception reply (function with the exception flag, kExceptionReplyBytes bytes). Whether the
 // CRC holds is for the poll cycle to judge. False for a sent frame of no known request.
 bool replyComplete(std::span<const std::uint8_t> sent, std::span<const std::uint8_t> received);
+// The same for a request already identified.
+bool replyComplete(const std::optional<Request>& sent, std::span<const std::uint8_t> received);
 
 // How a reply is read by its function code alone, as the window routes replies (any reply
 // with a good CRC answers the request sent): the shape of the table's requests of that
@@ -218,10 +212,5 @@ QString name(std::span<const std::uint8_t> frame);
 // for a frame of no known request.
 QString words(const Request& request);
 QString words(std::span<const std::uint8_t> frame);
-
-// (d) The request the CLI words name, as `send` takes them: one of the window's commands
-// (`start`, `load on`, `priority 5` ...); the status read and counter write are not commands.
-// Otherwise the message the CLI prints, e.g. `send: неизвестная команда "load up"`.
-std::variant<Request, QString> parseWords(const QStringList& words);
 
 }  // namespace torvix::requests

@@ -1,4 +1,4 @@
-#include "link/request_table.h"
+#include "protocol/request_table.h"
 
 #include <gtest/gtest.h>
 
@@ -147,48 +147,9 @@ TEST(RequestTable, FramesOfNoKnownRequestAreNamedByTheirFunction) {
     EXPECT_EQ(name(Frame{0x07}), QStringLiteral("пустой запрос"));
 }
 
-TEST(RequestTable, CliWordsOfEveryCommandReadBackAsTheSameRequest) {
-    int commands = 0;
-    for (const Entry& e : kTable) {
-        for (int argument = kLowestNumber; argument <= (e.takesArgument ? kHighestNumber : 0);
-             ++argument) {
-            const Request request{e.kind, argument};
-            const auto parsed = parseWords(words(request).split(u' '));
-            if (!e.operatorCommand) {
-                EXPECT_TRUE(std::holds_alternative<QString>(parsed))
-                    << words(request).toStdString();
-                continue;
-            }
-            ++commands;
-            ASSERT_TRUE(std::holds_alternative<Request>(parsed))
-                << std::get<QString>(parsed).toStdString();
-            EXPECT_EQ(std::get<Request>(parsed), request);
-        }
-    }
-    EXPECT_EQ(commands, 12 + 3 * 8);
-}
-
-TEST(RequestTable, BadCliWordsGiveTheMessagesTheCliPrints) {
-    const std::pair<QStringList, const char16_t*> cases[] = {
-        {{}, u"send: не указана команда"},
-        {{"load", "up"}, u"send: неизвестная команда \"load up\""},
-        {{"load on"}, u"send: неизвестная команда \"load on\""},
-        {{"start", "now"}, u"send: неизвестная команда \"start now\""},
-        {{"read-status"}, u"send: неизвестная команда \"read-status\""},
-        {{"priority"}, u"send priority: нужно одно число от 0 до 7"},
-        {{"neighbour", "8"}, u"send neighbour: число \"8\" вне диапазона 0..7"},
-        {{"section-number", "abc"}, u"send section-number: число \"abc\" вне диапазона 0..7"},
-    };
-    for (const auto& [words, message] : cases) {
-        const auto parsed = parseWords(words);
-        ASSERT_TRUE(std::holds_alternative<QString>(parsed)) << words.join(u' ').toStdString();
-        EXPECT_EQ(std::get<QString>(parsed), QString::fromUtf16(message));
-    }
-    EXPECT_EQ(std::get<Request>(parseWords({"priority", " 2.5"})), (Request{Kind::Priority, 2}));
+TEST(RequestTable, ArgumentsOutsideTheirRangeBuildNoRequest) {
     EXPECT_FALSE(pdu({Kind::Priority, 8}));
     EXPECT_FALSE(pdu({Kind::CounterWrite, 65536}));
-    EXPECT_FALSE(modeButton(12));
-    EXPECT_EQ(numberButton(2), Kind::NeighbourSection);
 }
 
 }  // namespace

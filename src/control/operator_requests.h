@@ -8,10 +8,16 @@
 #include <optional>
 #include <span>
 
-#include "link/protocol.h"
-#include "link/request_table.h"
+#include "protocol/protocol.h"
+#include "protocol/request_table.h"
 
 namespace torvix::commands {
+
+// The window's buttons: cmd_mode(index) and cmd_mode_pr(index) as kinds; empty outside.
+inline constexpr int kModeButtons = 12;
+inline constexpr int kNumberButtons = 3;
+std::optional<requests::Kind> modeButton(int index);
+std::optional<requests::Kind> numberButton(int index);
 
 // The range of the number buttons' argument.
 inline constexpr int kLowestNumber = requests::kLowestNumber;

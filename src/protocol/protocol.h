@@ -70,6 +70,8 @@ inline constexpr std::uint8_t kSlaveDeviceBusy = 6;
 
 // What an exception code means, in Russian, for the status line and the command line.
 QString exceptionMeaning(int code);
+// "исключение 2 (недопустимый адрес данных)": how every reader names a refusal.
+QString exceptionText(int code);
 
 // Initial 0xFFFF, reflected polynomial 0xA001, no final XOR; sent low byte first.
 std::uint16_t crc16(std::span<const std::uint8_t> bytes);
