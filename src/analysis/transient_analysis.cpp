@@ -269,13 +269,20 @@ Analysis analyze(const Recording& r, const RatedValues& rated) {
         const QString which =
             QStringLiteral("Шаг %1 (%2 с)").arg(a.steps.size() + 1).arg(s.timeS, 0, 'f', 1);
         const double windowS = s.windowS;
-        if (s.steadyNotJudged)
+        if (s.steadyNotJudged) {
+            const std::size_t first = s.steadyFirstRow;
+            const QString why = first > 0 && !running(r, rated, first - 1)
+                                    ? QStringLiteral("до того агрегат стоял")
+                                : first == 0 && r.timeS[s.row] - kSteadyBeforeS < 0
+                                    ? QStringLiteral("запись началась лишь тогда")
+                                    : QStringLiteral("до того не восстановился предыдущий шаг");
             a.notes << QStringLiteral(
-                           "%1: установившегося режима перед шагом %2 с, меньше 2 с (предыдущий "
-                           "шаг ещё не восстановился, агрегат стоял или запись только началась); "
+                           "%1: установившегося режима перед шагом лишь %2 с, меньше 2 с (%3); "
                            "β_f и ΔU_st не определены, класс оценён по остальным пределам")
                            .arg(which)
-                           .arg(s.timeS - r.timeS[s.steadyFirstRow], 0, 'f', 2);
+                           .arg(s.timeS - r.timeS[first], 0, 'f', 2)
+                           .arg(why);
+        }
         const double spacing =
             s.endRow - s.row > 1 ? windowS / static_cast<double>(s.endRow - 1 - s.row) : 0;
         const auto says = [&](Transient& t, const char* recovered, const char* ofWhat) {

@@ -223,7 +223,7 @@ TEST(AnalysisOfTheModel, TheNewcomersScriptIsG2OnBothSteps) {
         const auto secondRecovery = modelRecovery(m, 9, 17, g2);
         // Half a second of a running set before the first step: too little to judge.
         expectModelFigures(a.steps[0], m, true, std::nullopt, firstRecovery);
-        EXPECT_TRUE(notesSay(a, QStringLiteral("Шаг 1 "), QStringLiteral("β_f и ΔU_st не")));
+        EXPECT_TRUE(notesSay(a, QStringLiteral("Шаг 1 "), QStringLiteral("агрегат стоял")));
         // The second step's steady state starts where the first step's transient ended.
         const double settled = 1 + std::max(firstRecovery.first, firstRecovery.second);
         expectModelFigures(a.steps[1], m, false, modelSteady(m, settled, 9), secondRecovery);
@@ -258,7 +258,8 @@ TEST(AnalysisOfTheModel, WindowsCutShortSayWhyAndJudgeWhatTheyCan) {
     EXPECT_TRUE(notesSay(a, QStringLiteral("Шаг 2 "), QStringLiteral("прервал останов агрегата")));
     // The first step never settled: the second has no steady state before it.
     EXPECT_TRUE(second.steadyNotJudged);
-    EXPECT_TRUE(notesSay(a, QStringLiteral("Шаг 2 "), QStringLiteral("β_f и ΔU_st не")));
+    EXPECT_TRUE(
+        notesSay(a, QStringLiteral("Шаг 2 "), QStringLiteral("не восстановился предыдущий шаг")));
 
     // What can be judged is: the model's dips of 8 % and 17 % are within G2 and beyond G3.
     EXPECT_NEAR(*first.frequency.deviationPct, -m.frequency.dipPct, 0.1);
