@@ -20,6 +20,7 @@ namespace {
 constexpr int kPointsPerInch = 72;
 constexpr double kFooterHeight = 34;
 constexpr double kGap = 6;
+constexpr double kHeadingRoom = 40;
 constexpr double kPlotAspect = 0.68;  // height to width: two plots a page
 const QString kFont = QStringLiteral("DejaVu Sans");
 
@@ -80,8 +81,10 @@ public:
         document->setDocumentMargin(0);
         document->setHtml(html);
         document->setTextWidth(width_);
+        // Room is left for the heading above, which stays on the same page.
+        const double room = pageHeight_ - kHeadingRoom;
         const double natural = document->size().height();
-        const double scale = natural > pageHeight_ ? pageHeight_ / natural : 1.0;
+        const double scale = natural > room ? room / natural : 1.0;
         if (scale < 1) document->setTextWidth(width_ / scale);
         const double height = document->size().height() * scale;
         items_.push_back({height, keepWithNext, [document, scale](QCPPainter& p, const QRectF& at) {
