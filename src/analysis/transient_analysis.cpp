@@ -151,13 +151,14 @@ void endWindow(const Recording& r, const RatedValues& rated, const std::vector<s
     s.windowEnd = nextStep < r.size() ? WindowEnd::NextStep : WindowEnd::RecordEnd;
     const auto stop = std::upper_bound(stops.begin(), stops.end(), s.row);
     std::size_t stopped = stop == stops.end() ? r.size() : *stop;
-    for (std::size_t i = s.row + 1; i < std::min(stopped, nextStep); ++i) {
+    // Up to and with the next step's record: power a stopping set sheds is no step of its own.
+    for (std::size_t i = s.row + 1; i < std::min(stopped, nextStep + 1) && i < r.size(); ++i) {
         if (!running(r, rated, i)) {
             stopped = i;
             break;
         }
     }
-    if (stopped < s.endRow) {
+    if (stopped <= s.endRow && stopped < r.size()) {
         s.endRow = stopped;
         s.windowEnd = WindowEnd::Stop;
     }
