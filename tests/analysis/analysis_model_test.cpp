@@ -178,6 +178,16 @@ TEST(AnalysisOfTheModel, WithoutEventsThePowerChangesGiveTheSameSteps) {
     expectModelFigures(a.steps[1], m, false);
     // The rated power sets the threshold: 10 % of 2000 kW is more than the 120 kW steps.
     EXPECT_TRUE(analyzed(csv, {.powerKw = 2000}).steps.empty());
+
+    // A set stopped with its load on sheds the power: no step, the end of the last window.
+    m.loadOffAtS.clear();
+    m.stopAtS = 40;
+    csv = modelCsv(m);
+    csv.replace(QByteArrayLiteral(": выполнено"), QByteArrayLiteral(": нет ответа"));
+    const Analysis stopped = analyzed(csv);
+    ASSERT_EQ(stopped.steps.size(), 1u);
+    EXPECT_EQ(stopped.steps[0].windowEnd, WindowEnd::Stop);
+    expectModelFigures(stopped.steps[0], m, true);
 }
 
 TEST(AnalysisOfTheModel, ClassFollowsTheLimitsOfTable4) {
