@@ -3,7 +3,6 @@
 #include <qcustomplot.h>
 
 #include <QAbstractTextDocumentLayout>
-#include <QFile>
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QTextDocument>
@@ -160,6 +159,7 @@ QString writePdf(const analysis::Analysis& a, const analysis::Recording& r,
                     layout.text(QStringLiteral("<p>• %1</p>").arg(escaped(b.text)));
                     break;
                 case Block::Plot: {
+                    if (r.size() == 0) break;
                     const int index = b.plot;
                     const QString title = b.text;
                     layout.plot([&a, &r, index, title](QCPPainter& p, const QRect& where) {
