@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
 #include <QTabWidget>
@@ -292,7 +293,10 @@ TEST(ReportDialogOfTheCompanion, OffersTheLastAnswersAgain) {
         EXPECT_FALSE(first.request().pdf);
         first.findChild<QLineEdit*>(QStringLiteral("edit_engineer"))
             ->setText(QStringLiteral("  Иванов И. И. "));
-        first.findChild<QLineEdit*>(QStringLiteral("edit_set"))->setText(QStringLiteral("АД-200"));
+        first.findChild<QLineEdit*>(QStringLiteral("edit_set"))
+            ->setText(QStringLiteral("АД-200С-Т400, зав. № 1234"));
+        first.findChild<QPlainTextEdit*>(QStringLiteral("edit_note"))
+            ->setPlainText(QStringLiteral("ясно; \"тихо\"\nвторая строка"));
         first.findChild<QComboBox*>(QStringLiteral("combo_format"))->setCurrentIndex(1);
         first.accept();
     }
@@ -304,7 +308,8 @@ TEST(ReportDialogOfTheCompanion, OffersTheLastAnswersAgain) {
     ReportDialog again(settings);
     const ReportRequest r = again.request();
     EXPECT_EQ(r.identification.engineer, QStringLiteral("Иванов И. И."));
-    EXPECT_EQ(r.identification.set, QStringLiteral("АД-200"));
+    EXPECT_EQ(r.identification.set, QStringLiteral("АД-200С-Т400, зав. № 1234"));
+    EXPECT_EQ(r.identification.note, QStringLiteral("ясно; \"тихо\"\nвторая строка"));
     EXPECT_TRUE(r.pdf);
 }
 
