@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Measures `torvix-cli analyze --report` on a 1-hour load test at 50 records a second (180,000
-# rows, the load switched every minute: 60 steps and 61 plots), recorded from the simulator's
-# set model: wall time, CPU time and peak RSS of the whole process, best and worst of RUNS.
+# Measures `torvix-cli analyze --report --pdf` on a 1-hour load test at 50 records a second
+# (180,000 rows, the load switched every minute: 60 steps and 61 plots, in the HTML page and
+# again in the PDF), recorded from the simulator's set model: wall time, CPU time and peak RSS
+# of the whole process (torvix-report beside it included), best and worst of RUNS.
 #
 # Usage: bench/measure_analyze.sh [--build DIR] [--runs N] [--keep]
 #   --build DIR   configured build folder (default build; Release or RelWithDebInfo for figures)
@@ -35,16 +36,19 @@ echo "Kernel:    $(uname -sr); Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>
 echo "Build:     $(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")"
 echo "Record:    $(($(wc -l <"$work/hour.csv") - 1)) rows, $(head -1 "$work/hour.csv" | tr ',' '\n' | wc -l) columns, $(du -m "$work/hour.csv" | cut -f1) MB"
 echo "Load:      $(cut -d' ' -f1-3 /proc/loadavg) before the runs"
-printf '%-4s %8s %8s %8s %10s %9s\n' run wall_s user_s sys_s peak_rss_mb report_mb
+printf '%-4s %8s %8s %8s %10s %9s %6s\n' run wall_s user_s sys_s peak_rss_mb report_mb pdf_mb
 for ((i = 1; i <= runs; i++)); do
-  rm -f "$work/report.html"
+  rm -f "$work/report.html" "$work/report.pdf"
   QT_QPA_PLATFORM=offscreen /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" \
-    "$build/torvix-cli" analyze "$work/hour.csv" --report "$work/report.html" >"$work/table.txt" 2>/dev/null
+    "$build/torvix-cli" analyze "$work/hour.csv" --report "$work/report.html" \
+    --pdf "$work/report.pdf" --title "Нагрузочное испытание" --engineer "Испытатель" \
+    >"$work/table.txt" 2>/dev/null
   read -r wall user sys rss <"$work/time.txt"
-  printf '%-4s %8s %8s %8s %10s %9s\n' "$i" "$wall" "$user" "$sys" "$((rss / 1024))" \
-    "$(du -m "$work/report.html" | cut -f1)"
+  printf '%-4s %8s %8s %8s %10s %9s %6s\n' "$i" "$wall" "$user" "$sys" "$((rss / 1024))" \
+    "$(du -m "$work/report.html" | cut -f1)" "$(du -m "$work/report.pdf" | cut -f1)"
 done
 echo "Load:      $(cut -d' ' -f1-3 /proc/loadavg) after the runs"
-echo "Steps:     $(grep -c -E '^[0-9]+ ' "$work/table.txt"); $(tail -n 1 "$work/table.txt")"
+echo "Steps:     $(grep -c -E '^[0-9]+ ' "$work/table.txt"); $(grep '^Класс испытания' "$work/table.txt")"
+command -v pdfinfo >/dev/null && echo "PDF:       $(pdfinfo "$work/report.pdf" | sed -n 's/^Pages: *//p') pages A4"
 ((keep)) && echo "Kept:      $work"
 exit 0

@@ -1,5 +1,7 @@
 #include "analysis/analysis_text.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 #include <cmath>
 
@@ -7,6 +9,11 @@ namespace torvix::analysis {
 namespace {
 
 const QString kNone = QStringLiteral("—");
+const QString kNotJudged = QStringLiteral("н/о");
+
+QString contractWord(bool met) {
+    return met ? QStringLiteral("выполнен") : QStringLiteral("не выполнен");
+}
 
 QString fixed(const std::optional<double>& v, int decimals) {
     return v ? QString::number(*v, 'f', decimals) : kNone;
@@ -23,6 +30,26 @@ QByteArray jsonString(std::string_view s) {
     return '"' + QByteArray(s.data(), static_cast<qsizetype>(s.size())) + '"';
 }
 
+// A user's text, escaped as JSON wants it.
+QByteArray jsonText(const QString& text) {
+    return QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+}
+
+const char* passWord(bool met) {
+    return met ? "\"pass\"" : "\"fail\"";
+}
+
+// The limits a window or a steady state too short left unjudged, by their JSON keys.
+QByteArray notJudged(const Step& s) {
+    QByteArrayList keys;
+    if (s.frequency.recoveryNotJudged) keys << "\"frequency_recovery_s\"";
+    if (s.voltage.recoveryNotJudged) keys << "\"voltage_recovery_s\"";
+    if (s.steadyNotJudged)
+        keys << "\"steady_frequency_band_pct\""
+             << "\"steady_voltage_deviation_pct\"";
+    return keys.join(", ");
+}
+
 }  // namespace
 
 TextTable stepTable(const Analysis& a) {
@@ -35,8 +62,12 @@ TextTable stepTable(const Analysis& a) {
     int n = 0;
     for (const Step& s : a.steps) {
         const auto recovery = [](const Transient& tr) {
+            if (tr.recoveryNotJudged) return kNotJudged;
             return fixed(tr.recoveryS, 2) +
                    (tr.recoveryTooCoarse ? QStringLiteral("*") : QString());
+        };
+        const auto steady = [&](const std::optional<double>& v) {
+            return s.steadyNotJudged ? kNotJudged : fixed(v, 2);
         };
         t.rows.push_back({QString::number(++n), QString::number(s.timeS, 'f', 2),
                           s.increase ? QStringLiteral("наброс") : QStringLiteral("сброс"),
@@ -44,9 +75,11 @@ TextTable stepTable(const Analysis& a) {
                           QString::number(s.powerAfterKw, 'f', 1),
                           fixed(s.frequency.deviationPct, 2), recovery(s.frequency),
                           fixed(s.voltage.deviationPct, 2), recovery(s.voltage),
-                          fixed(s.steadyFrequencyBandPct, 2), fixed(s.steadyVoltageDeviationPct, 2),
+                          steady(s.steadyFrequencyBandPct), steady(s.steadyVoltageDeviationPct),
                           QString::fromLatin1(className(s.performanceClass))});
+        if (a.contract) t.rows.back() << contractWord(s.meetsContract.value_or(false));
     }
+    if (a.contract) t.headings << QStringLiteral("Договор");
     return t;
 }
 
@@ -91,6 +124,36 @@ QString overallLine(const Analysis& a) {
         .arg(QString::fromLatin1(className(a.overall)));
 }
 
+QString notJudgedLine(const Analysis& a) {
+    for (const Step& s : a.steps)
+        if (s.steadyNotJudged || s.frequency.recoveryNotJudged || s.voltage.recoveryNotJudged)
+            return QStringLiteral(
+                "н/о — предел не оценён (см. примечания), класс шага — по остальным пределам");
+    return {};
+}
+
+TextTable contractTable(const ContractLimits& c) {
+    TextTable t;
+    t.headings = {QStringLiteral("Вид"),     QStringLiteral("|δf|, %"), QStringLiteral("t_f, с"),
+                  QStringLiteral("|δU|, %"), QStringLiteral("t_U, с"),  QStringLiteral("β_f, %"),
+                  QStringLiteral("ΔU_st, %")};
+    const auto n = [](const std::optional<double>& v) {
+        return v ? QString::number(*v, 'g', 4) : kNone;
+    };
+    for (const auto& [kind, l] : {std::pair{QStringLiteral("наброс"), &c.increase},
+                                  std::pair{QStringLiteral("сброс"), &c.decrease}})
+        t.rows.push_back({kind, n(l->frequencyDeviationPct), n(l->frequencyRecoveryS),
+                          n(l->voltageDeviationPct), n(l->voltageRecoveryS),
+                          n(c.steadyFrequencyBandPct), n(c.steadyVoltageDeviationPct)});
+    return t;
+}
+
+QString contractLine(const Analysis& a) {
+    if (!a.contract) return {};
+    return QStringLiteral("Пределы договора «%1»: %2")
+        .arg(a.contract->name, contractWord(a.meetsContract.value_or(false)));
+}
+
 QString alignedText(const TextTable& table) {
     std::vector<qsizetype> widths(static_cast<std::size_t>(table.headings.size()), 0);
     const auto measure = [&](const QStringList& row) {
@@ -127,6 +190,11 @@ QString tableReport(const Analysis& a) {
     for (const Step& s : a.steps)
         coarse = coarse || s.frequency.recoveryTooCoarse || s.voltage.recoveryTooCoarse;
     if (coarse) text += QStringLiteral("* короче двух интервалов записи: см. примечания\n");
+    if (const QString line = notJudgedLine(a); !line.isEmpty()) text += line + u'\n';
+    if (a.contract) {
+        text += contractLine(a) + u'\n';
+        text += alignedText(contractTable(*a.contract));
+    }
     for (const QString& note : a.notes) text += QStringLiteral("Примечание: ") + note + u'\n';
     return text;
 }
@@ -153,9 +221,16 @@ QByteArray jsonReport(const Analysis& a) {
                 ", \"voltage_recovery_s\": " + jsonNumber(s.voltage.recoveryS) +
                 ", \"steady_frequency_band_pct\": " + jsonNumber(s.steadyFrequencyBandPct) +
                 ", \"steady_voltage_deviation_pct\": " + jsonNumber(s.steadyVoltageDeviationPct) +
-                ", \"class\": " + jsonString(className(s.performanceClass)) + "}";
+                ", \"not_judged\": [" + notJudged(s) + ']' +
+                ", \"class\": " + jsonString(className(s.performanceClass));
+        if (s.meetsContract) json += QByteArray(", \"contract\": ") + passWord(*s.meetsContract);
+        json += '}';
     }
-    json += "], \"class\": " + jsonString(className(a.overall)) + "}\n";
+    json += "], \"class\": " + jsonString(className(a.overall));
+    if (a.contract)
+        json += ", \"contract\": {\"name\": " + jsonText(a.contract->name) +
+                ", \"result\": " + passWord(a.meetsContract.value_or(false)) + '}';
+    json += "}\n";
     return json;
 }
 

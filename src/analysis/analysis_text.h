@@ -15,7 +15,8 @@ struct TextTable {
     std::vector<QStringList> rows;
 };
 
-// One row per step: the figures, "—" for one that cannot be computed, the class.
+// One row per step: the figures, "—" for one that cannot be computed, "н/о" for a limit left
+// unjudged, the class, and with --limits whether the step meets the contract.
 TextTable stepTable(const Analysis& analysis);
 // One row per class: the limits used.
 TextTable limitsTable();
@@ -23,12 +24,18 @@ TextTable limitsTable();
 QString ratedLine(const Analysis& analysis);
 // "Класс испытания по ISO 8528-5: G2"
 QString overallLine(const Analysis& analysis);
+// What "н/о" in the step table means; empty when every limit was judged.
+QString notJudgedLine(const Analysis& analysis);
+// With --limits: "Пределы договора «Договор 17/2026»: выполнен", and the limits, a row a kind.
+QString contractLine(const Analysis& analysis);
+TextTable contractTable(const ContractLimits& limits);
 
 // Columns padded to their widest cell.
 QString alignedText(const TextTable& table);
 // The step table, the class and the notes, as `analyze` prints them.
 QString tableReport(const Analysis& analysis);
-// {"rated": {...}, "steps": [...], "class": ...} on one line, keys in that order.
+// {"rated": {...}, "steps": [...], "class": ..., "contract": ...} on one line, keys in that
+// order; "contract" only with --limits.
 QByteArray jsonReport(const Analysis& analysis);
 
 }  // namespace torvix::analysis

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <optional>
 #include <string_view>
 
@@ -37,6 +38,44 @@ std::optional<double> numberOf(std::string_view text, bool decimalComma) {
     if (error != std::errc() || end != text.data() + text.size() || text.empty())
         return std::nullopt;
     return value;
+}
+
+// The form torvix-cli writes, "2026-12-08T07:30:01.020+03:00" or "...020Z", read without
+// QDateTime, which costs more than the rest of a row; any other form is QDateTime's.
+std::optional<qint64> writtenMsecsOf(std::string_view t) {
+    t = trimmed(t);
+    const auto digits = [&t](std::size_t at, std::size_t count) -> std::optional<int> {
+        int value = 0;
+        for (std::size_t i = at; i < at + count; ++i) {
+            if (t[i] < '0' || t[i] > '9') return std::nullopt;
+            value = value * 10 + (t[i] - '0');
+        }
+        return value;
+    };
+    if (t.size() != 24 && t.size() != 29) return std::nullopt;
+    if (t[4] != '-' || t[7] != '-' || (t[10] != 'T' && t[10] != ' ') || t[13] != ':' ||
+        t[16] != ':' || t[19] != '.')
+        return std::nullopt;
+    const auto year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
+    const auto hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
+    const auto millis = digits(20, 3);
+    if (!year || !month || !day || !hour || !minute || !second || !millis) return std::nullopt;
+    int offsetMinutes = 0;
+    if (t.size() == 24) {
+        if (t[23] != 'Z') return std::nullopt;
+    } else {
+        const auto offsetHours = digits(24, 2), offsetRest = digits(27, 2);
+        if ((t[23] != '+' && t[23] != '-') || t[26] != ':' || !offsetHours || !offsetRest ||
+            *offsetHours > 23 || *offsetRest > 59)
+            return std::nullopt;
+        offsetMinutes = (t[23] == '-' ? -1 : 1) * (*offsetHours * 60 + *offsetRest);
+    }
+    const std::chrono::year_month_day date{std::chrono::year(*year),
+                                           std::chrono::month(static_cast<unsigned>(*month)),
+                                           std::chrono::day(static_cast<unsigned>(*day))};
+    if (!date.ok() || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
+    const qint64 days = std::chrono::sys_days(date).time_since_epoch().count();
+    return ((days * 24 + *hour) * 60 + *minute - offsetMinutes) * 60000 + *second * 1000 + *millis;
 }
 
 std::optional<qint64> msecsOf(QString text) {
@@ -227,11 +266,15 @@ ReadResult readCsv(QIODevice& in) {
                                       QString::fromUtf8(field(i).data(),
                                                         static_cast<qsizetype>(field(i).size())))};
         };
-        const QString timeText =
-            QString::fromUtf8(field(c.time).data(), static_cast<qsizetype>(field(c.time).size()));
-        const auto msecs = msecsOf(timeText);
+        const auto timeText = [&] {
+            return QString::fromUtf8(field(c.time).data(),
+                                     static_cast<qsizetype>(field(c.time).size()));
+        };
+        auto msecs = writtenMsecsOf(field(c.time));
+        if (!msecs) msecs = msecsOf(timeText());
         if (!msecs)
-            return ReadError{line, QStringLiteral("время \"%1\" не в виде ISO 8601").arg(timeText)};
+            return ReadError{line,
+                             QStringLiteral("время \"%1\" не в виде ISO 8601").arg(timeText())};
         const auto frequency = number(c.frequency);
         if (!frequency) return bad(c.frequency);
         const auto power = number(c.power);
@@ -242,7 +285,7 @@ ReadResult readCsv(QIODevice& in) {
             if (!u) return bad(i);
             voltage += *u;
         }
-        if (rows.empty()) rows.setStart(timeText);
+        if (rows.empty()) rows.setStart(timeText());
         if (auto error = rows.add(*msecs, *frequency,
                                   voltage / static_cast<double>(c.phases.size()), *power))
             return ReadError{line, *error};

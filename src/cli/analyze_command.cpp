@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "analysis/acceptance.h"
 #include "analysis/analysis_text.h"
 #include "analysis/transient_analysis.h"
 #include "cli/console.h"
@@ -27,12 +28,28 @@ const char* const kAnalyzeHelp =
     "time (s) into the band of the step's class, the steady frequency band and voltage\n"
     "deviation over the 10 s before the step, and the best class of G3, G2, G1 whose limits\n"
     "(ISO 8528-5:2013 Table 4) all hold, or none. The test's class is its worst step's.\n"
+    "A step's window ends at the next step, at a stopped or stopping set (an answered\n"
+    "`send stop`, or f or U below half the rated value) or at the record's end; f_ss and U_ss\n"
+    "are the means of its last 2 s. The steady state before a step starts no earlier than the\n"
+    "previous step's recovery. A limit that a window or a steady state too short cannot show\n"
+    "is not judged (\"н/о\" in the table, \"not_judged\" in JSON), and a note says why.\n"
     "--format json prints {\"rated\", \"steps\", \"class\"}; a figure that cannot be computed is\n"
     "null. Times are seconds from the first record.\n"
     "\n"
+    "--limits FILE judges each step against a contract's limits beside the ISO class too:\n"
+    "  {\"name\": \"Договор 17/2026\", \"increase\": {\"frequency_deviation_pct\": 7,\n"
+    "   \"frequency_recovery_s\": 3, \"voltage_deviation_pct\": 15, \"voltage_recovery_s\": 2},\n"
+    "   \"decrease\": {...the same keys...}, \"steady_frequency_band_pct\": 0.5,\n"
+    "   \"steady_voltage_deviation_pct\": 1}\n"
+    "every key but name optional, deviations as magnitudes in %. JSON then has \"contract\":\n"
+    "\"pass\"|\"fail\" in each step and {\"name\", \"result\"} at the top.\n"
+    "--report and --pdf write the acceptance protocol with the identification given by\n"
+    "--title, --set, --customer, --site, --engineer and --note.\n"
+    "\n"
     "Exit codes:\n"
     "  0  steps found\n"
-    "  2  usage error, or a file that cannot be read or does not parse (with the line)\n"
+    "  2  usage error, a file that cannot be read or does not parse (with the line), or a\n"
+    "     limits file that is refused (with the key)\n"
     "  4  no load step in the record\n";
 
 std::optional<double> positive(const QCommandLineParser& parser, const QCommandLineOption& option,
@@ -56,7 +73,7 @@ int fail(const QString& message) {
 bool wantsPictures(int argc, char* argv[]) {
     for (int i = 2; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        for (const char* name : {"--report", "--plot", "-report", "-plot"})
+        for (const char* name : {"--report", "--plot", "--pdf", "-report", "-plot", "-pdf"})
             if (arg == name || arg.startsWith(QByteArray(name) + '=')) return true;
     }
     return false;
@@ -76,7 +93,7 @@ int handOverToReportProgram(int argc, char* argv[]) {
         QStandardPaths::findExecutable(QString::fromLatin1(kReportProgram), {folder});
     if (program.isEmpty())
         return fail(
-            QStringLiteral("analyze: для --report и --plot нужна программа %1, её нет в %2")
+            QStringLiteral("analyze: для --report, --pdf и --plot нужна программа %1, её нет в %2")
                 .arg(QString::fromLatin1(kReportProgram), QDir::toNativeSeparators(folder)));
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -129,7 +146,18 @@ int analyzeMain(int argc, char* argv[], const Pictures* pictures) {
     const QCommandLineOption report("report", "Write the HTML report (self-contained) to FILE.",
                                     "file");
     const QCommandLineOption plot("plot", "Write the whole test's plot as PNG to FILE.", "file");
-    parser.addOptions({help, format, ratedPower, ratedFrequency, ratedVoltage, report, plot});
+    const QCommandLineOption pdf("pdf", "Write the acceptance protocol as PDF (A4) to FILE.",
+                                 "file");
+    const QCommandLineOption limits("limits", "Judge the steps against a contract's limits (JSON).",
+                                    "file");
+    const QCommandLineOption title("title", "Title of the protocol.", "text");
+    const QCommandLineOption set("set", "The generator set: type and serial number.", "text");
+    const QCommandLineOption customer("customer", "The customer.", "text");
+    const QCommandLineOption site("site", "Where the test ran.", "text");
+    const QCommandLineOption engineer("engineer", "Who ran the test.", "text");
+    const QCommandLineOption note("note", "A note for the protocol.", "text");
+    parser.addOptions({help, format, ratedPower, ratedFrequency, ratedVoltage, report, pdf, plot,
+                       limits, title, set, customer, site, engineer, note});
     parser.addPositionalArgument("analyze", "", "analyze");
     parser.addPositionalArgument("RECORD", "A CSV or JSON lines recording.");
     if (!parser.parse(QCoreApplication::arguments())) return fail(parser.errorText());
@@ -158,26 +186,43 @@ int analyzeMain(int argc, char* argv[], const Pictures* pictures) {
             bad->line > 0
                 ? QStringLiteral("%1, строка %2: %3").arg(path).arg(bad->line).arg(bad->message)
                 : bad->message);
+    std::optional<analysis::ContractLimits> contract;
+    if (parser.isSet(limits)) {
+        auto parsed = analysis::readContractLimitsFile(parser.value(limits));
+        if (const auto* refused = std::get_if<QString>(&parsed))
+            return fail(QStringLiteral("--limits: ") + *refused);
+        contract = std::get<analysis::ContractLimits>(std::move(parsed));
+    }
+    const analysis::Identification identification{
+        .title = parser.value(title).trimmed(),
+        .set = parser.value(set).trimmed(),
+        .customer = parser.value(customer).trimmed(),
+        .site = parser.value(site).trimmed(),
+        .engineer = parser.value(engineer).trimmed(),
+        .note = parser.value(note).trimmed(),
+    };
+
     const analysis::Recording& recording = std::get<analysis::Recording>(read);
-    const analysis::Analysis result = analysis::analyze(recording, rated);
+    analysis::Analysis result = analysis::analyze(recording, rated);
+    if (contract) analysis::judgeContract(result, *contract);
 
     if (formatName == u"json") {
         put(stdout, QString::fromUtf8(analysis::jsonReport(result)));
-        for (const QString& note : result.notes) tell(note);
+        for (const QString& line : result.notes) tell(line);
     } else {
         put(stdout, analysis::tableReport(result));
     }
     // Only a spelling the scan above does not know reaches here without pictures.
-    if ((parser.isSet(report) || parser.isSet(plot)) && !pictures)
-        return fail(
-            QStringLiteral("analyze: --report и --plot рисует %1; укажите их как --report ФАЙЛ")
-                .arg(QString::fromLatin1(kReportProgram)));
-    if (parser.isSet(report)) {
-        const QString failed = pictures->writeReport(result, recording, parser.value(report));
-        if (!failed.isEmpty()) return fail(failed);
-    }
-    if (parser.isSet(plot)) {
-        const QString failed = pictures->writePlot(result, recording, parser.value(plot));
+    if ((parser.isSet(report) || parser.isSet(pdf) || parser.isSet(plot)) && !pictures)
+        return fail(QStringLiteral(
+                        "analyze: --report, --pdf и --plot рисует %1; укажите их как --report ФАЙЛ")
+                        .arg(QString::fromLatin1(kReportProgram)));
+    for (const auto& [option, writer] :
+         {std::pair{&report, pictures ? pictures->writeReport : nullptr},
+          std::pair{&pdf, pictures ? pictures->writePdf : nullptr},
+          std::pair{&plot, pictures ? pictures->writePlot : nullptr}}) {
+        if (!parser.isSet(*option)) continue;
+        const QString failed = writer(result, recording, identification, parser.value(*option));
         if (!failed.isEmpty()) return fail(failed);
     }
     return static_cast<int>(result.steps.empty() ? ExitCode::NoAnswer : ExitCode::Ok);

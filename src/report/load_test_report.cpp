@@ -7,6 +7,7 @@
 #include <QThreadPool>
 
 #include "analysis/analysis_text.h"
+#include "report/report_content.h"
 #include "report/transient_plot.h"
 
 namespace torvix::report {
@@ -25,6 +26,7 @@ h1 { font-size: 22px; } h2 { font-size: 18px; margin-top: 28px; }
 table { border-collapse: collapse; margin: 8px 0; }
 th, td { border: 1px solid #aaa; padding: 4px 8px; text-align: right; }
 th { background: #eee; } td:first-child, th:first-child { text-align: center; }
+table.fields th, table.fields td { text-align: left; border: none; background: none; }
 .class { font-size: 18px; font-weight: bold; }
 img { display: block; max-width: 100%; border: 1px solid #ccc; margin: 8px 0; }
 )";
@@ -43,22 +45,6 @@ QString tableHtml(const analysis::TextTable& t, const QString& id) {
         out += QStringLiteral("</tr>\n");
     }
     return out + QStringLiteral("</table>\n");
-}
-
-QString stepTitle(const Analysis& a, std::size_t i) {
-    const analysis::Step& s = a.steps[i];
-    return QStringLiteral("Шаг %1: %2 %3 → %4 кВт, t0 = %5 с, класс %6")
-        .arg(i + 1)
-        .arg(s.increase ? QStringLiteral("наброс") : QStringLiteral("сброс"))
-        .arg(s.powerBeforeKw, 0, 'f', 1)
-        .arg(s.powerAfterKw, 0, 'f', 1)
-        .arg(s.timeS, 0, 'f', 2)
-        .arg(QString::fromLatin1(analysis::className(s.performanceClass)));
-}
-
-QString wholeTitle(const Recording& r) {
-    return QStringLiteral("Всё испытание%1")
-        .arg(r.source.isEmpty() ? QString() : QStringLiteral(": ") + r.source);
 }
 
 QByteArray pngOf(const QImage& image) {
@@ -102,7 +88,8 @@ QString writePlot(const Analysis& a, const Recording& r, const QString& pngPath)
     return save(pngPath, pngOf(wholeTestPlot(a, r)));
 }
 
-QString writeReport(const Analysis& a, const Recording& r, const QString& htmlPath) {
+QString writeReport(const Analysis& a, const Recording& r,
+                    const analysis::Identification& identification, const QString& htmlPath) {
     // Drawing needs the GUI thread, encoding does not: each plot is encoded on the pool while
     // the next is drawn, with few images held at a time.
     std::vector<QByteArray> pngs(a.steps.size() + 1);
@@ -118,47 +105,60 @@ QString writeReport(const Analysis& a, const Recording& r, const QString& htmlPa
     }
     pool.waitForDone();
 
+    const std::vector<Block> blocks = protocolBlocks(a, r, identification);
     QString page =
         QStringLiteral(
             "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
-            "<title>Нагрузочное испытание: %1</title>\n<style>%2</style>\n</head>\n<body>\n")
-            .arg(html(r.source), QString::fromUtf8(kStyle));
-    page += QStringLiteral("<h1>Нагрузочное испытание по ISO 8528-5</h1>\n");
-    page += QStringLiteral("<p>Запись: %1; начало %2; длительность %3 с; записей %4.</p>\n")
-                .arg(html(r.source.isEmpty() ? QStringLiteral("—") : r.source),
-                     html(r.start.toString(Qt::ISODateWithMs)))
-                .arg(r.size() ? r.timeS.back() : 0.0, 0, 'f', 1)
-                .arg(r.size());
-    page += QStringLiteral("<p id=\"rated\">%1</p>\n").arg(html(analysis::ratedLine(a)));
-    page += QStringLiteral("<h2>Шаги нагрузки</h2>\n") +
-            tableHtml(analysis::stepTable(a), QStringLiteral("steps"));
-    page += QStringLiteral("<p class=\"class\" id=\"overall\">%1</p>\n")
-                .arg(html(analysis::overallLine(a)));
-    if (!a.notes.isEmpty()) {
-        page += QStringLiteral("<h2>Примечания</h2>\n<ul id=\"notes\">\n");
-        for (const QString& note : a.notes) page += QStringLiteral("<li>%1</li>\n").arg(html(note));
-        page += QStringLiteral("</ul>\n");
+            "<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n")
+            .arg(html(blocks.front().text +
+                      (r.source.isEmpty() ? QString() : QStringLiteral(": ") + r.source)),
+                 QString::fromUtf8(kStyle));
+    const auto idAttribute = [](const Block& b) {
+        return b.id.isEmpty() ? QString() : QStringLiteral(" id=\"%1\"").arg(b.id);
+    };
+    bool inNotes = false;
+    for (const Block& b : blocks) {
+        if (inNotes && b.kind != Block::Note) page += QStringLiteral("</ul>\n");
+        inNotes = inNotes && b.kind == Block::Note;
+        switch (b.kind) {
+            case Block::Title:
+                page += QStringLiteral("<h1>%1</h1>\n").arg(html(b.text));
+                break;
+            case Block::Fields:
+                page += QStringLiteral("<table id=\"identification\" class=\"fields\">\n");
+                for (const auto& [label, value] : b.fields)
+                    page += QStringLiteral("<tr><th>%1</th><td>%2</td></tr>\n")
+                                .arg(html(label), html(value));
+                page += QStringLiteral("</table>\n");
+                break;
+            case Block::Heading:
+                page += QStringLiteral("<h2>%1</h2>\n").arg(html(b.text));
+                break;
+            case Block::Paragraph:
+                page += QStringLiteral("<p%1>%2</p>\n")
+                            .arg(idAttribute(b), b.rich ? b.text : html(b.text));
+                break;
+            case Block::Table:
+                page += tableHtml(b.table, b.id);
+                break;
+            case Block::Emphasis:
+                page += QStringLiteral("<p class=\"class\"%1>%2</p>\n")
+                            .arg(idAttribute(b), html(b.text));
+                break;
+            case Block::Note:
+                if (!inNotes) page += QStringLiteral("<ul id=\"notes\">\n");
+                inNotes = true;
+                page += QStringLiteral("<li>%1</li>\n").arg(html(b.text));
+                break;
+            case Block::Plot:
+                page += imgTag(pngs[static_cast<std::size_t>(b.plot + 1)], b.id,
+                               b.plot < 0 ? QStringLiteral("plot") : QStringLiteral("plot step"),
+                               b.text);
+                break;
+        }
     }
-    page += QStringLiteral(
-        "<h2>Пределы классов (ISO 8528-5:2013, таблица 4)</h2>\n"
-        "<p>Восстановление частоты — до полосы f<sub>ss</sub> ± α<sub>f</sub>/2, напряжения — до "
-        "U<sub>ss</sub> ± ΔU<sub>st</sub>, где f<sub>ss</sub> и U<sub>ss</sub> — средние за "
-        "последние "
-        "2 с до следующего шага; для класса шага полоса его класса (G1, если ни один не выполнен). "
-        "β<sub>f</sub> и ΔU<sub>st</sub> до шага — за 10 с перед t0.</p>\n");
-    page += tableHtml(analysis::limitsTable(), QStringLiteral("limits"));
-    page += QStringLiteral("<h2>Всё испытание</h2>\n") +
-            imgTag(pngs[0], QStringLiteral("plot-whole"), QStringLiteral("plot"), wholeTitle(r));
-    for (std::size_t i = 0; i < a.steps.size(); ++i) {
-        const QString title = stepTitle(a, i);
-        page += QStringLiteral("<h2>%1</h2>\n").arg(html(title)) +
-                imgTag(pngs[i + 1], QStringLiteral("plot-step-%1").arg(i + 1),
-                       QStringLiteral("plot step"), title);
-    }
-    page += QStringLiteral(
-        "<p>Штриховые вертикали — t0 шагов, пунктирные — конец восстановления; штриховые "
-        "горизонтали — полоса восстановления; точки — экстремумы с отклонением от номинала.</p>\n"
-        "</body>\n</html>\n");
+    if (inNotes) page += QStringLiteral("</ul>\n");
+    page += QStringLiteral("</body>\n</html>\n");
     return save(htmlPath, page.toUtf8());
 }
 

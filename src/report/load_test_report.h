@@ -1,6 +1,7 @@
 #pragma once
-// The acceptance report of a load test: one self-contained HTML page (tables, rated values,
-// class limits, plots embedded as PNG data) and the whole-test plot alone as a PNG.
+// The acceptance protocol of a load test: one self-contained HTML page (identification,
+// tables, rated values, class and contract limits, plots embedded as PNG data), the same on A4
+// pages of a PDF (pdf_report.h), and the whole-test plot alone as a PNG.
 // Needs a QApplication: the plots are drawn by QCustomPlot.
 
 #include <QImage>
@@ -13,7 +14,7 @@ namespace torvix::report {
 
 // Both return an empty string, or what went wrong (the file cannot be written).
 QString writeReport(const analysis::Analysis& analysis, const analysis::Recording& recording,
-                    const QString& htmlPath);
+                    const analysis::Identification& identification, const QString& htmlPath);
 QString writePlot(const analysis::Analysis& analysis, const analysis::Recording& recording,
                   const QString& pngPath);
 

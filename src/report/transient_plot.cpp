@@ -137,9 +137,10 @@ PlotSpan stepSpan(const Analysis& a, const Recording& r, std::size_t index) {
     return {std::max(r.timeS.front(), s.timeS - 2), std::max(to, s.timeS + 1)};
 }
 
-QImage transientPlot(const Analysis& a, const Recording& r, PlotSpan span, const QString& title,
-                     QSize size) {
-    QCustomPlot plot;
+namespace {
+
+void build(QCustomPlot& plot, const Analysis& a, const Recording& r, PlotSpan span,
+           const QString& title) {
     plot.setNoAntialiasingOnDrag(true);
     plot.plotLayout()->clear();
     plot.plotLayout()->addElement(
@@ -168,7 +169,26 @@ QImage transientPlot(const Analysis& a, const Recording& r, PlotSpan span, const
         markTransient(plot, u, r, s, s.voltage, span);
     }
     for (Panel* panel : {&f, &u, &p}) finish(*panel, span);
+}
+
+}  // namespace
+
+QImage transientPlot(const Analysis& a, const Recording& r, PlotSpan span, const QString& title,
+                     QSize size) {
+    QCustomPlot plot;
+    build(plot, a, r, span, title);
     return plot.toPixmap(size.width(), size.height()).toImage();
+}
+
+void paintTransientPlot(QCPPainter& painter, const QRect& where, const Analysis& a,
+                        const Recording& r, PlotSpan span, const QString& title) {
+    QCustomPlot plot;
+    build(plot, a, r, span, title);
+    painter.save();
+    painter.translate(where.topLeft());
+    // Lines and text stay vectors; QCustomPlot draws in the painter's units.
+    plot.toPainter(&painter, where.width(), where.height());
+    painter.restore();
 }
 
 }  // namespace torvix::report

@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGroupBox>
@@ -36,7 +37,9 @@
 #include "analysis/recording.h"
 #include "analysis/transient_analysis.h"
 #include "report/load_test_report.h"
+#include "report/pdf_report.h"
 #include "trends/traffic_model.h"
+#include "ui/report_dialog.h"
 
 namespace torvix {
 namespace {
@@ -313,6 +316,11 @@ QWidget* CompanionWindow::buildRecordingRow() {
     report_->setObjectName(QStringLiteral("cmd_report"));
     connect(report_, &QPushButton::clicked, this, &CompanionWindow::makeReport);
     openReport_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    // The last answers are kept beside тп.ini, whose own lines the window does not touch.
+    askReport_ = [this] {
+        return askForReport(QFileInfo(recordingFolder_).dir().filePath(ReportDialog::kFileName),
+                            this);
+    };
     recordMessage_ = new QLabel;
     recordMessage_->setObjectName(QStringLiteral("lbl_record_message"));
     recordMessage_->setWordWrap(true);
@@ -382,31 +390,40 @@ void CompanionWindow::setReportOpener(std::function<void(const QUrl&)> opener) {
     openReport_ = std::move(opener);
 }
 
+void CompanionWindow::setReportAsker(std::function<std::optional<ReportRequest>()> asker) {
+    askReport_ = std::move(asker);
+}
+
 void CompanionWindow::makeReport() {
     const QString path = log_.recording().path();
-    const QString html = log_.recording().reportPath();
     if (path.isEmpty() || reportReader_.joinable()) return;
+    const std::optional<ReportRequest> request = askReport_();
+    if (!request) return;
+    const QString html = log_.recording().reportPath();
+    const QString report =
+        request->pdf ? html.left(html.lastIndexOf(u'.')) + QStringLiteral(".pdf") : html;
     recordMessage_->hide();
     report_->setEnabled(false);
     // An hour's recording takes a while to read; the plots, though, are drawn on this thread.
-    reportReader_ = std::thread([this, path, html] {
+    reportReader_ = std::thread([this, path, report, request] {
         auto input = std::make_shared<ReportInput>(readForReport(path));
         QMetaObject::invokeMethod(
             this,
-            [this, input, html] {
+            [this, input, report, request] {
                 reportReader_.join();
                 showRecording();
                 if (!input->failure.isEmpty()) {
                     tell(input->failure);
                     return;
                 }
+                const auto write = request->pdf ? report::writePdf : report::writeReport;
                 const QString failure =
-                    report::writeReport(input->analysis, input->recording, html);
+                    write(input->analysis, input->recording, request->identification, report);
                 if (!failure.isEmpty()) {
                     tell(QStringLiteral("Отчёт не записан: %1").arg(failure));
                     return;
                 }
-                openReport_(QUrl::fromLocalFile(html));
+                openReport_(QUrl::fromLocalFile(report));
             },
             Qt::QueuedConnection);
     });

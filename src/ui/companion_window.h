@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -34,6 +35,7 @@ namespace torvix {
 namespace trends {
 class TrafficModel;
 }
+struct ReportRequest;
 
 class CompanionWindow : public QWidget {
     Q_OBJECT
@@ -65,6 +67,8 @@ public:
     QCustomPlot* plot() const { return plot_; }
     // What opens a written report; the desktop's browser unless replaced.
     void setReportOpener(std::function<void(const QUrl&)> opener);
+    // What asks for the protocol's identification and format; ReportDialog unless replaced.
+    void setReportAsker(std::function<std::optional<ReportRequest>()> asker);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -113,6 +117,7 @@ private:
     QPushButton* report_ = nullptr;
     std::thread reportReader_;
     std::function<void(const QUrl&)> openReport_;
+    std::function<std::optional<ReportRequest>()> askReport_;
     QLineEdit* markText_ = nullptr;
 
     QTimer plotTimer_;

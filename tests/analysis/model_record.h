@@ -22,6 +22,10 @@ struct ModelTest {
     std::vector<double> loadOnAtS{15};
     std::vector<double> loadOffAtS{35};
     double lengthS = 55;
+    // `send start` and `send stop`: before the one and after the other the set stands still,
+    // f, U and P at 0. Negative: the set runs from the first record to the last.
+    double startAtS = -1;
+    double stopAtS = -1;
     // Columns the analysis does not read, written as 0 between gen_f_hz and events.
     std::vector<QByteArray> otherKeys{"gen_i_a_a", "lamp_alarm"};
 };
@@ -68,10 +72,18 @@ inline QByteArray modelCsv(const ModelTest& m) {
             step(at, -1, "off");
             if (t >= at) lastOff = std::max(lastOff, at);
         }
-        const bool on = lastOn > lastOff;
+        for (const auto& [at, word] : {std::pair{m.startAtS, "start"}, {m.stopAtS, "stop"}}) {
+            if (at < 0 || at <= previous || at > t) continue;
+            if (!events.isEmpty()) events += record::kEventSeparator.toUtf8();
+            events += record::eventLine(t, record::commandEvent(QString::fromLatin1(word),
+                                                                {record::CommandOutcome::Executed}))
+                          .toUtf8();
+        }
+        const bool running = t >= m.startAtS && (m.stopAtS < 0 || t < m.stopAtS);
+        const bool on = running && lastOn > lastOff;
         previous = t;
-        const double volts = std::round(2300 * (1 + uDev / 100)) / 10;
-        const double hertz = std::round(5000 * (1 + fDev / 100)) / 100;
+        const double volts = running ? std::round(2300 * (1 + uDev / 100)) / 10 : 0;
+        const double hertz = running ? std::round(5000 * (1 + fDev / 100)) / 100 : 0;
         csv += start.addMSecs(std::llround(t * 1000)).toString(Qt::ISODateWithMs).toUtf8();
         for (int phase = 0; phase < 3; ++phase) csv += ',' + QByteArray::number(volts, 'f', 1);
         csv += ',' + QByteArray::number(hertz, 'f', 2) + ',' +

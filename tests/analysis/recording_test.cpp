@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QDateTime>
+#include <iterator>
 
 namespace torvix::analysis {
 namespace {
@@ -45,6 +47,38 @@ TEST(Recording, ReadsTheCommandLinesCsvWithQuotedEventsOverSeveralLines) {
     EXPECT_EQ(r.events[1].text, QStringLiteral("[0.0 s] send load on: выполнено"));
     EXPECT_EQ(r.start.offsetFromUtc(), 3 * 3600);
     EXPECT_TRUE(r.warnings.isEmpty());
+}
+
+// Times as QDateTime reads them, in the form torvix-cli writes and in others.
+TEST(Recording, TimesAreThoseQDateTimeReads) {
+    const char* const times[] = {
+        "2026-12-08T07:30:01.000+03:00", "2026-12-08T07:30:01.020+03:00",
+        "2026-12-08T04:30:02.999Z",      "2026-12-08 02:00:03.500-02:30",
+        "2026-12-31T23:59:59.999+14:00", "2027-01-01T00:00:00.001+00:00",
+        "2028-02-29T12:00:00.000+00:00", "2028-03-01T12:00:00+00:00",
+        "2028-03-01T12:00:00.5+00:00",
+    };
+    QByteArray csv = "time,gen_u_a_v,gen_f_hz,active_power_kw\n";
+    for (const char* time : times) csv += QByteArray(time) + ",230,50,0\n";
+    const Recording r = ok(read(csv));
+    ASSERT_EQ(r.size(), std::size(times));
+    const auto msecs = [](const char* time) {
+        QString text = QString::fromLatin1(time);
+        text[10] = u'T';
+        const QDateTime parsed = QDateTime::fromString(text, Qt::ISODateWithMs);
+        EXPECT_TRUE(parsed.isValid()) << time;
+        return parsed.toMSecsSinceEpoch();
+    };
+    for (std::size_t i = 0; i < std::size(times); ++i)
+        EXPECT_DOUBLE_EQ(r.timeS[i], static_cast<double>(msecs(times[i]) - msecs(times[0])) / 1000)
+            << times[i];
+
+    // A day that does not exist is no time.
+    const auto bad = read(
+        "time,gen_u_a_v,gen_f_hz,active_power_kw\n"
+        "2026-02-30T07:30:01.000+03:00,230,50,0\n");
+    ASSERT_TRUE(std::holds_alternative<ReadError>(bad));
+    EXPECT_EQ(std::get<ReadError>(bad).line, 2);
 }
 
 TEST(Recording, ASpreadsheetsSemicolonsAndDecimalCommasReadTheSame) {

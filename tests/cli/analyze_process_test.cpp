@@ -60,6 +60,20 @@ TEST(AnalyzeCommand, PrintsTheStepsAsJsonOrATableAndWritesReportAndPlot) {
     EXPECT_TRUE(table.out.contains(QStringLiteral("150 кВт")));
     EXPECT_GE(QImage(dir.filePath("plot.png")).width(), 800);
     EXPECT_TRUE(testing::readFile(dir.filePath("report.html")).contains("data:image/png;base64,"));
+
+    // The protocol as PDF, judged against a contract, through torvix-report too.
+    testing::writeFile(dir.filePath("limits.json"),
+                       R"({"name": "Договор 17/2026", "increase": {"frequency_recovery_s": 3}})");
+    const Finished pdf =
+        analyze({record, "--format", "json", "--limits", dir.filePath("limits.json"), "--pdf",
+                 dir.filePath("protocol.pdf"), "--engineer", "Иванов"});
+    ASSERT_EQ(pdf.code, 0) << pdf.err.toStdString();
+    const QJsonObject judged = QJsonDocument::fromJson(pdf.out.toUtf8()).object();
+    EXPECT_EQ(judged["contract"].toObject()["result"].toString(), "fail");
+    EXPECT_EQ(judged["steps"].toArray()[0].toObject()["contract"].toString(), "fail");
+    EXPECT_EQ(judged["steps"].toArray()[1].toObject()["contract"].toString(), "pass");
+    EXPECT_FALSE(o.contains("contract")) << "none without --limits";
+    EXPECT_TRUE(testing::readFile(dir.filePath("protocol.pdf")).startsWith("%PDF-"));
 }
 
 TEST(AnalyzeCommand, ExitsFourWithoutStepsAndTwoNamingTheLineOfABrokenRecord) {
@@ -82,6 +96,15 @@ TEST(AnalyzeCommand, ExitsFourWithoutStepsAndTwoNamingTheLineOfABrokenRecord) {
     EXPECT_EQ(bad.code, 2);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("broken.csv, строка 4:"))) << bad.err.toStdString();
     EXPECT_TRUE(bad.out.isEmpty());
+
+    testing::writeFile(dir.filePath("limits.json"),
+                       R"({"name": "Договор", "increase": {"voltage_recovery_s": "2 с"}})");
+    const Finished refused =
+        analyze({dir.filePath("steady.csv"), "--limits", dir.filePath("limits.json")});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("increase.voltage_recovery_s: не число")))
+        << refused.err.toStdString();
+    EXPECT_TRUE(refused.out.isEmpty());
 
     EXPECT_EQ(analyze({dir.filePath("absent.csv")}).code, 2);
     EXPECT_EQ(analyze({dir.filePath("steady.csv"), "--rated-power", "-1"}).code, 2);

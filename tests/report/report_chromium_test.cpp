@@ -59,7 +59,7 @@ TEST(ReportInChromium, ShowsTheStepTableTheClassAndEveryPlot) {
     const analysis::Recording recording = recordingOf(modelCsv(m));
     const analysis::Analysis a = analysis::analyze(recording, {});
     ASSERT_EQ(a.steps.size(), 3u);
-    ASSERT_EQ(writeReport(a, recording, dir.filePath("report.html")), QString());
+    ASSERT_EQ(writeReport(a, recording, {}, dir.filePath("report.html")), QString());
     testing::writeFile(dir.filePath("probe.html"), kProbe);
 
     const QByteArray page = testing::readFile(dir.filePath("report.html"));

@@ -8,11 +8,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
 #include <QTabWidget>
@@ -23,6 +25,7 @@
 #include "support/files.h"
 #include "support/qt_printers.h"
 #include "support/scripted_link.h"
+#include "ui/report_dialog.h"
 
 #ifndef _WIN32
 #include "analysis/model_record.h"
@@ -230,6 +233,8 @@ TEST_F(Companion, RecordsIntoItsFolderAndTellsWhenItCannot) {
 TEST_F(Companion, WritesTheReportBesideTheRecordingAndOpensIt) {
     std::vector<QUrl> opened;
     window.setReportOpener([&](const QUrl& url) { opened.push_back(url); });
+    ReportRequest asked;
+    window.setReportAsker([&] { return std::optional(asked); });
     window.show();
     auto* report = find<QPushButton>("cmd_report");
     auto* message = find<QLabel>("lbl_record_message");
@@ -265,8 +270,48 @@ TEST_F(Companion, WritesTheReportBesideTheRecordingAndOpensIt) {
     EXPECT_TRUE(page.contains(QStringLiteral("Шаг 1: наброс 0.0 → 120.0 кВт, t0 = 15.")))
         << page.left(2000).toStdString();
     EXPECT_FALSE(page.contains(QStringLiteral("Шаг 2")));
+
+    // As PDF, with what the dialog was told, beside the same recording.
+    asked.identification.set = QStringLiteral("АД-120 № 7");
+    asked.pdf = true;
+    QTest::mouseClick(report, Qt::LeftButton);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return opened.size() == 2 || message->isVisible(); }, 120000));
+    ASSERT_EQ(opened.size(), 2u) << message->text().toStdString();
+    EXPECT_EQ(opened[1], QUrl::fromLocalFile(
+                             QDir(folder).filePath(QStringLiteral("2026-12-08_07-30-00.pdf"))));
+    EXPECT_TRUE(testing::readFile(opened[1].toLocalFile()).startsWith("%PDF-"));
 }
 #endif
+
+TEST(ReportDialogOfTheCompanion, OffersTheLastAnswersAgain) {
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(ReportDialog::kFileName);
+    {
+        ReportDialog first(settings);
+        EXPECT_TRUE(first.request().identification.engineer.isEmpty());
+        EXPECT_FALSE(first.request().pdf);
+        first.findChild<QLineEdit*>(QStringLiteral("edit_engineer"))
+            ->setText(QStringLiteral("  Иванов И. И. "));
+        first.findChild<QLineEdit*>(QStringLiteral("edit_set"))
+            ->setText(QStringLiteral("АД-200С-Т400, зав. № 1234"));
+        first.findChild<QPlainTextEdit*>(QStringLiteral("edit_note"))
+            ->setPlainText(QStringLiteral("ясно; \"тихо\"\nвторая строка"));
+        first.findChild<QComboBox*>(QStringLiteral("combo_format"))->setCurrentIndex(1);
+        first.accept();
+    }
+    {
+        ReportDialog cancelled(settings);
+        cancelled.findChild<QLineEdit*>(QStringLiteral("edit_set"))->setText(QStringLiteral("X"));
+        cancelled.reject();
+    }
+    ReportDialog again(settings);
+    const ReportRequest r = again.request();
+    EXPECT_EQ(r.identification.engineer, QStringLiteral("Иванов И. И."));
+    EXPECT_EQ(r.identification.set, QStringLiteral("АД-200С-Т400, зав. № 1234"));
+    EXPECT_EQ(r.identification.note, QStringLiteral("ясно; \"тихо\"\nвторая строка"));
+    EXPECT_TRUE(r.pdf);
+}
 
 }  // namespace
 }  // namespace torvix
