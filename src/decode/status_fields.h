@@ -77,7 +77,7 @@ inline constexpr double kFifth = 2.0 / 10;
 inline constexpr double kHundredth = 1.0 / 100;
 inline constexpr double kMinutesToHours = 1.0 / 60;
 
-struct FieldSpec {
+struct FieldInfo {
     Field id;
     int reg;  // register number within the block, 0..63
     Reading reading;
@@ -91,25 +91,25 @@ struct FieldSpec {
 };
 
 namespace detail {
-constexpr FieldSpec number(Field id, int reg, Reading reading, double scale, int decimals,
+constexpr FieldInfo number(Field id, int reg, Reading reading, double scale, int decimals,
                            std::u16string_view unit, std::string_view key,
                            std::u16string_view caption, std::u16string_view suffix = {}) {
     return {id, reg, reading, scale, decimals, {}, suffix, unit, key, caption};
 }
-constexpr FieldSpec version(Field id, int reg, std::string_view key, std::u16string_view caption) {
+constexpr FieldInfo version(Field id, int reg, std::string_view key, std::u16string_view caption) {
     return {id, reg, Reading::Version, 1, 0, {}, {}, {}, key, caption};
 }
-constexpr FieldSpec word(Field id, int reg, Reading reading, std::string_view key,
+constexpr FieldInfo word(Field id, int reg, Reading reading, std::string_view key,
                          std::u16string_view caption, std::u16string_view prefix = {}) {
     return {id, reg, reading, 1, 0, prefix, {}, {}, key, caption};
 }
 }  // namespace detail
 
-inline constexpr std::array<FieldSpec, 36> kFields = [] {
+inline constexpr std::array<FieldInfo, 36> kFields = [] {
     using enum Field;
     using enum Reading;
     using detail::number, detail::version, detail::word;
-    return std::array<FieldSpec, 36>{{
+    return std::array<FieldInfo, 36>{{
         number(GenUA, 4, U16, kTenth, 1, u"В", "gen_u_a_v", u"Фаза A, U, В"),
         number(GenUB, 5, U16, kTenth, 1, u"В", "gen_u_b_v", u"Фаза B, U, В"),
         number(GenUC, 6, U16, kTenth, 1, u"В", "gen_u_c_v", u"Фаза C, U, В"),
@@ -159,7 +159,7 @@ static_assert([] {
     return true;
 }());
 
-constexpr const FieldSpec& spec(Field field) {
+constexpr const FieldInfo& info(Field field) {
     return kFields[static_cast<std::size_t>(field)];
 }
 

@@ -4,11 +4,11 @@ namespace torvix {
 
 std::int64_t StatusSnapshot::raw(status_block::Field field) const {
     using status_block::Reading;
-    const status_block::FieldSpec& spec = status_block::spec(field);
-    const std::uint16_t high = reg(spec.reg);
+    const status_block::FieldInfo& info = status_block::info(field);
+    const std::uint16_t high = reg(info.reg);
     // Two-register values come high word first.
-    const auto pair = [&] { return std::uint32_t{high} << 16 | reg(spec.reg + 1); };
-    switch (spec.reading) {
+    const auto pair = [&] { return std::uint32_t{high} << 16 | reg(info.reg + 1); };
+    switch (info.reading) {
         case Reading::U16:
         case Reading::Version:
         case Reading::Word16:
@@ -29,7 +29,7 @@ std::int64_t StatusSnapshot::raw(status_block::Field field) const {
 }
 
 StatusSnapshot::Version StatusSnapshot::version(status_block::Field field) const {
-    const std::uint16_t value = reg(status_block::spec(field).reg);
+    const std::uint16_t value = reg(status_block::info(field).reg);
     return {value >> 8, value & 0xFF};
 }
 

@@ -34,7 +34,7 @@ public:
     std::int64_t raw(status_block::Field field) const;
     // In the field's unit: raw * scale.
     double value(status_block::Field field) const {
-        return static_cast<double>(raw(field)) * status_block::spec(field).scale;
+        return static_cast<double>(raw(field)) * status_block::info(field).scale;
     }
 
     struct Version {

@@ -7,20 +7,20 @@ namespace torvix {
 QString fieldText(const StatusSnapshot& snapshot, status_block::Field field,
                   const QLocale& locale) {
     using status_block::Reading;
-    const status_block::FieldSpec& spec = status_block::spec(field);
-    switch (spec.reading) {
+    const status_block::FieldInfo& info = status_block::info(field);
+    switch (info.reading) {
         case Reading::Version: {
             const auto version = snapshot.version(field);
             return versionText(version.major, version.minor, locale);
         }
         case Reading::Word16:
         case Reading::Word32:
-            return QStringView(spec.prefix).toString() +
+            return QStringView(info.prefix).toString() +
                    hexPadded(static_cast<std::uint64_t>(snapshot.raw(field)),
-                             spec.reading == Reading::Word32 ? 8 : 4);
+                             info.reading == Reading::Word32 ? 8 : 4);
         default:
-            return formatScaled(static_cast<double>(snapshot.raw(field)), spec.decimals, spec.scale,
-                                spec.suffix, locale);
+            return formatScaled(static_cast<double>(snapshot.raw(field)), info.decimals, info.scale,
+                                info.suffix, locale);
     }
 }
 

@@ -150,10 +150,10 @@ QString tableText(const QDateTime& time, const StatusRecord& record, const QStri
         } else if (const auto* cell = status_block::faultCellOf(*value.field)) {
             faults[cell->row][cell->column] = value.text;
         } else {
-            const status_block::FieldSpec& spec = status_block::spec(*value.field);
+            const status_block::FieldInfo& info = status_block::info(*value.field);
             rows.emplace_back(
-                qstring(spec.caption),
-                spec.suffix.empty() ? value.text : value.text + u' ' + qstring(spec.suffix));
+                qstring(info.caption),
+                info.suffix.empty() ? value.text : value.text + u' ' + qstring(info.suffix));
         }
     }
     qsizetype width = 0;

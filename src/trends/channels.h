@@ -38,8 +38,8 @@ inline constexpr Channel kChannels[] = {
 };
 inline constexpr std::size_t kChannelCount = std::size(kChannels);
 
-constexpr const status_block::FieldSpec& fieldOf(const Channel& channel) {
-    return status_block::spec(channel.field);
+constexpr const status_block::FieldInfo& fieldOf(const Channel& channel) {
+    return status_block::info(channel.field);
 }
 
 // The unit as the field table gives it ("В", "А", "Гц", "кВт"): channels of one unit share an
