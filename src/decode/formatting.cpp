@@ -14,6 +14,20 @@ constexpr int kSignificantDigits = 15;
 // double holds, so 90 * (1/60), stored as 1.4999999999999998, is the tie 1.5 and goes to 2.
 // Returns the magnitude as an integer count of 10^-decimals units.
 std::uint64_t roundHalfEvenUnits(double magnitude, int decimals) {
+    // Away from a tie the nearest unit is plain to see, and the digits are not needed: the
+    // error of the product is far below the margin kept, for every value of the status block.
+    constexpr double kExactBelow = 1e9;
+    constexpr double kTieMargin = 1e-6;
+    if (decimals >= 0 && decimals <= 6) {
+        constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+        const double units = magnitude * kPowers[decimals];
+        if (units < kExactBelow) {
+            const double whole = std::floor(units);
+            const double fraction = units - whole;
+            if (std::fabs(fraction - 0.5) > kTieMargin)
+                return static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+        }
+    }
     char text[40];
     const char* const end = std::to_chars(text, text + sizeof text, magnitude,
                                           std::chars_format::scientific, kSignificantDigits - 1)
@@ -82,8 +96,11 @@ QString hexPadded(std::uint64_t value, int width) {
     const int count = static_cast<int>(
         std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr - digits);
     QString text(std::max(count, width), u'0');
-    for (int i = 0; i < count; ++i)
-        text[text.size() - count + i] = QChar(QLatin1Char(digits[i])).toUpper();
+    for (int i = 0; i < count; ++i) {
+        const char digit = digits[i];
+        text[text.size() - count + i] =
+            QLatin1Char(digit >= 'a' ? static_cast<char>(digit - 'a' + 'A') : digit);
+    }
     return text;
 }
 
