@@ -186,15 +186,9 @@ void steadyBefore(const Recording& r, const RatedValues& rated, double notBefore
 }
 
 QString windowEndWords(WindowEnd end) {
-    switch (end) {
-        case WindowEnd::NextStep:
-            return QStringLiteral("следующий шаг");
-        case WindowEnd::Stop:
-            return QStringLiteral("останов агрегата");
-        case WindowEnd::RecordEnd:
-            break;
-    }
-    return QStringLiteral("конец записи");
+    return end == WindowEnd::NextStep ? QStringLiteral("следующий шаг")
+           : end == WindowEnd::Stop   ? QStringLiteral("останов агрегата")
+                                      : QStringLiteral("конец записи");
 }
 
 }  // namespace

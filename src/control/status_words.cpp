@@ -5,17 +5,12 @@
 namespace torvix::status_text {
 
 QString statusLine(Verdict verdict, int exceptionCode) {
-    switch (verdict) {
-        case Verdict::Answered:
-            return kLinkUp;
-        case Verdict::CrcMismatch:
-            return kCrcMismatch;
-        case Verdict::NoAnswer:
-            return kNoAnswer;
-        case Verdict::Exception:
-            break;
-    }
-    return exceptionCode == protocol::exception_code::kSlaveDeviceBusy ? kBusy : kLinkUp;
+    if (verdict == Verdict::CrcMismatch) return kCrcMismatch;
+    if (verdict == Verdict::NoAnswer) return kNoAnswer;
+    // Any other refusal than busy leaves the link up; the notice names it.
+    const bool busy = verdict == Verdict::Exception &&
+                      exceptionCode == protocol::exception_code::kSlaveDeviceBusy;
+    return busy ? kBusy : kLinkUp;
 }
 
 QString refused(const QString& requestName, int exceptionCode) {

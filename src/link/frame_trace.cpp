@@ -12,19 +12,13 @@ QString stamp(double ms) {
 
 // English, as the rest of a trace line, with the exception's Russian meaning.
 QString verdictWords(Verdict verdict, int exceptionCode) {
-    switch (verdict) {
-        case Verdict::Answered:
-            return QStringLiteral("answered");
-        case Verdict::CrcMismatch:
-            return QStringLiteral("CRC mismatch");
-        case Verdict::NoAnswer:
-            return QStringLiteral("no answer");
-        case Verdict::Exception:
-            break;
-    }
-    return QStringLiteral("exception %1 (%2)")
-        .arg(exceptionCode)
-        .arg(protocol::exceptionMeaning(exceptionCode));
+    if (verdict == Verdict::Exception)
+        return QStringLiteral("exception %1 (%2)")
+            .arg(exceptionCode)
+            .arg(protocol::exceptionMeaning(exceptionCode));
+    return verdict == Verdict::Answered      ? QStringLiteral("answered")
+           : verdict == Verdict::CrcMismatch ? QStringLiteral("CRC mismatch")
+                                             : QStringLiteral("no answer");
 }
 
 }  // namespace
