@@ -8,11 +8,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "captured_stderr.h"
 #include "cli/command_line.h"
 #include "cli/run_commands.h"
 
 namespace torvix::cli {
 namespace {
+
+using testing::CapturedStderr;
 
 class ExitCodes : public ::testing::Test {
 protected:
@@ -76,9 +79,28 @@ TEST_F(ExitCodes, AMissingPortExitsOne) {
 
 TEST_F(ExitCodes, AScriptIsReadAndParsedWholeBeforeThePortIsTouched) {
     // Each of these would exit 1 at the missing port; they stop before it with 2.
+    CapturedStderr missing(path("missing.err"));
     EXPECT_EQ(exitCode(nowhere({"run", path("missing.tvx")})), 2);
-    EXPECT_EQ(exitCode(nowhere({"run", file("bad.tvx", "send start\nsend strat\nwait 5\n")})), 2);
-    EXPECT_EQ(exitCode(nowhere({"run", file("empty.tvx", "# nothing\n\n")})), 2);
+    EXPECT_EQ(
+        missing.text(),
+        QStringLiteral("torvix-cli: %1: No such file or directory\n").arg(path("missing.tvx")));
+
+    const QString bad =
+        file("bad.tvx", "send start\nsend strat\n# fine\nwait 5\nexpect no_such_key > 1\n");
+    CapturedStderr badErr(path("bad.err"));
+    EXPECT_EQ(exitCode(nowhere({"run", bad})), 2);
+    EXPECT_EQ(badErr.text(),
+              QStringLiteral("torvix-cli: %1:2: send: неизвестная команда \"strat\"\n"
+                             "torvix-cli: %1:4: wait: нужна длительность вида 500ms, 5s, 2min\n"
+                             "torvix-cli: %1:5: \"no_such_key\" не числовой ключ записи "
+                             "(gen_f_hz, gen_u_a_v ...)\n")
+                  .arg(bad));
+
+    const QString empty = file("empty.tvx", "# nothing\n\n");
+    CapturedStderr emptyErr(path("empty.err"));
+    EXPECT_EQ(exitCode(nowhere({"run", empty})), 2);
+    EXPECT_EQ(emptyErr.text(), QStringLiteral("torvix-cli: %1: в сценарии нет шагов\n").arg(empty));
+
     EXPECT_FALSE(QFile::exists(path("p.csv")));
     EXPECT_EQ(exitCode(nowhere(
                   {"run", file("bad.tvx", "until x > 1 within 1s\n"), "--output", path("p.csv")})),

@@ -13,6 +13,7 @@
 #include <QXmlStreamReader>
 #include <deque>
 
+#include "captured_stderr.h"
 #include "manual_clock.h"
 #include "support/fake_serial_port.h"
 #include "support/frames.h"
@@ -184,7 +185,16 @@ TEST_F(ScriptRunTest, ABusyCommandIsRepeatedUntilAnswered) {
 
 TEST_F(ScriptRunTest, ARefusedCommandEndsWithThreeAndTheRestDoesNotRun) {
     port.everyCommand = ControllerPort::Refused;
+    QTemporaryDir dir;
+    testing::CapturedStderr err(dir.filePath(QStringLiteral("err")));
     EXPECT_EQ(play(QStringLiteral("send start\nmark after\nsend load on\n")), 3);
+    const QString told = err.text();
+    EXPECT_TRUE(told.startsWith(
+        QStringLiteral("[   0.2 s] send start: отказ: исключение 2 (недопустимый адрес данных)\n")))
+        << told.toStdString();
+    EXPECT_TRUE(
+        told.endsWith(QStringLiteral("Шагов выполнено: 0 из 3; проверок: 0, не выполнено: 0\n")))
+        << told.toStdString();
     EXPECT_EQ(port.commands, (std::vector<Frame>{kStart}));
     EXPECT_EQ(stepsDone, 0u);
     EXPECT_EQ(events(),
