@@ -5,14 +5,8 @@
 #include <QString>
 #include <cstdio>
 
-#if defined(_WIN32)
-#include <io.h>
-#define dup _dup
-#define dup2 _dup2
-#define close _close
-#else
+// POSIX names; MinGW has them too.
 #include <unistd.h>
-#endif
 
 namespace torvix::testing {
 

@@ -81,9 +81,9 @@ TEST_F(ExitCodes, AScriptIsReadAndParsedWholeBeforeThePortIsTouched) {
     // Each of these would exit 1 at the missing port; they stop before it with 2.
     CapturedStderr missing(path("missing.err"));
     EXPECT_EQ(exitCode(nowhere({"run", path("missing.tvx")})), 2);
-    EXPECT_EQ(
-        missing.text(),
-        QStringLiteral("torvix-cli: %1: No such file or directory\n").arg(path("missing.tvx")));
+    // Then what the system says of the file, in its own words.
+    EXPECT_TRUE(missing.text().startsWith(
+        QStringLiteral("torvix-cli: %1: ").arg(path(QStringLiteral("missing.tvx")))));
 
     const QString bad =
         file("bad.tvx", "send start\nsend strat\n# fine\nwait 5\nexpect no_such_key > 1\n");

@@ -154,8 +154,8 @@ protected:
     QString csv() const { return QString::fromUtf8(records.data()); }
 
     Invocation run;
+    ManualClock clock;  // before the port, whose delivery timer runs on it
     ControllerPort port;
-    ManualClock clock;
     QBuffer records;
     script::Parsed parsed;
     bool ended = false;
