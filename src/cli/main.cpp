@@ -5,7 +5,6 @@
 
 #include "cli/analyze_command.h"
 #include "cli/console.h"
-#include "cli/exit_code.h"
 #include "cli/run_commands.h"
 #include "settings/config_file.h"
 #include "torvix_version.h"
@@ -22,19 +21,5 @@ int main(int argc, char* argv[]) {
         put(parsed.toStderr ? stderr : stdout, parsed.text);
         return parsed.exitCode;
     }
-    const Invocation& run = *parsed.invocation;
-    const QString iniPath = torvix::ConfigFile::defaultPath();
-    switch (run.command) {
-        case Command::Read:
-            return runRead(run, iniPath);
-        case Command::Monitor:
-            return runMonitor(run, iniPath);
-        case Command::Send:
-            return runSend(run, iniPath);
-        case Command::Ports:
-            return runPorts(iniPath);
-        case Command::Run:
-            return runScript(run, iniPath);
-    }
-    return static_cast<int>(ExitCode::Usage);
+    return runCommand(*parsed.invocation, torvix::ConfigFile::defaultPath());
 }

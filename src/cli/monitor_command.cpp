@@ -24,8 +24,9 @@ int runMonitor(const Invocation& run, const QString& iniPath) {
         tell(*message);
         return static_cast<int>(ExitCode::Usage);
     }
-    PollSession session(std::get<LineChoice>(choice), run.address);
-    if (const auto failure = session.open()) {
+    LineSession line(std::get<LineChoice>(choice), run.address);
+    PollSession& session = line.session;
+    if (const auto failure = line.open()) {
         tell(failure->message);
         return static_cast<int>(failure->code);
     }

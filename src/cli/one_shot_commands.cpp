@@ -50,8 +50,9 @@ struct LastTrouble {
 int runRead(const Invocation& run, const QString& iniPath) {
     const auto choice = chooseLine(run, iniPath);
     if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
-    PollSession session(std::get<LineChoice>(choice), run.address);
-    if (const auto failure = session.open()) return fail(*failure);
+    LineSession line(std::get<LineChoice>(choice), run.address);
+    PollSession& session = line.session;
+    if (const auto failure = line.open()) return fail(*failure);
 
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly)) return exitWith(ExitCode::Usage);
@@ -90,8 +91,9 @@ int runSend(const Invocation& run, const QString& iniPath) {
     if (!request) return fail({ExitCode::Usage, QStringLiteral("send: команда не построена")});
     const auto choice = chooseLine(run, iniPath);
     if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
-    PollSession session(std::get<LineChoice>(choice), run.address);
-    if (const auto failure = session.open()) return fail(*failure);
+    LineSession line(std::get<LineChoice>(choice), run.address);
+    PollSession& session = line.session;
+    if (const auto failure = line.open()) return fail(*failure);
     if (!session.modbus().enqueue(*request))
         return fail({ExitCode::Usage, QStringLiteral("send: запрос не принят в очередь")});
 

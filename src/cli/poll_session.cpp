@@ -30,50 +30,39 @@ double lineNsPerByte(const LineChoice& line) {
 
 }  // namespace
 
-PollSession::PollSession(const LineChoice& line, int address)
+PollSession::PollSession(const LineChoice& line, int address, SerialPort& port, Clock& clock)
     : line_(line),
+      clock_(clock),
+      startNs_(clock.nowNs()),
+      port_(port),
       timing_(port_, clock_, lineNsPerByte(line)),
       address_(address),
       modbus_(timing_, address_) {
-    clock_.start();
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(defaults::kPollIntervalMs);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
-    for (QTimer* timer : {&replyTimer_, &silenceTimer_}) {
-        timer->setTimerType(Qt::PreciseTimer);
-        timer->setSingleShot(true);
-    }
-    QObject::connect(&replyTimer_, &QTimer::timeout, [this] { replyDone(); });
-    QObject::connect(&silenceTimer_, &QTimer::timeout, [this] {
-        const double silenceNs = line_.settings.interFrameMicroseconds() * 1000;
-        while (double(clock_.nsecsElapsed() - replyDoneNs_) < silenceNs) {
-        }
-        tick();
-    });
-    // The timer counts whole milliseconds; the rest of the silence is waited out in its handler.
-    silenceTimer_.setInterval(int(line_.settings.interFrameMicroseconds() / 1000));
+    timer_ = clock_.timer([this] { tick(); }, /*repeating=*/true, /*precise=*/true);
+    replyTimer_ = clock_.timer([this] { replyDone(); }, false, true);
+    silenceTimer_ = clock_.timer(
+        [this] {
+            const double silenceNs = line_.settings.interFrameMicroseconds() * 1000;
+            clock_.busyWaitUntil(replyDoneNs_ + qint64(std::ceil(silenceNs)));
+            tick();
+        },
+        false, true);
     counterWriteDueMs_ = kCounterWriteEveryMs - kTurnaroundMarginMs -
                          (line_.settings.wireMicroseconds(kStatusExchangeBytes) +
                           line_.settings.interFrameMicroseconds()) /
                              1000;
-    // Bytes are timed as they arrive; the poll tick takes them only every 100 ms. A Windows
-    // COM port has no such notification (yet), so there reply times are not measured.
-#if !(defined(Q_OS_WIN) || defined(_WIN32))
-    QObject::connect(&port_, &LinePort::bytesArrived, [this] {
-        timing_.noteArrival();
-        onBytesArrived();
-    });
-#else
-    // Without that notification --fast looks for the reply every millisecond.
-    arrivalPoll_.setTimerType(Qt::PreciseTimer);
-    arrivalPoll_.setInterval(1);
-    QObject::connect(&arrivalPoll_, &QTimer::timeout, [this] { onBytesArrived(); });
-#endif
+    // Without a notice of arriving bytes (a Windows COM port, as yet) --fast looks for the
+    // reply every millisecond, and reply times are not measured.
+    arrivalPoll_ = clock_.timer([this] { onBytesArrived(); }, true, true);
 }
 
 std::optional<Failure> PollSession::open() {
-    port_.setPortOverrides(line_.overrides);
     return openLine(timing_, line_);
+}
+
+void PollSession::bytesArrived() {
+    timing_.noteArrival();
+    onBytesArrived();
 }
 
 void PollSession::setFast(std::optional<double> replyTimeoutMs) {
@@ -83,16 +72,16 @@ void PollSession::setFast(std::optional<double> replyTimeoutMs) {
 
 void PollSession::start(TickHandler onTick) {
     onTick_ = std::move(onTick);
-    if (!fast_) timer_.start();
-    sinceCounterWrite_.start();
+    if (!fast_) timer_->start(defaults::kPollIntervalMs);
+    counterWriteNs_ = clock_.nowNs();
     tick();
 }
 
 void PollSession::stop() {
-    timer_.stop();
-    replyTimer_.stop();
-    silenceTimer_.stop();
-    arrivalPoll_.stop();
+    timer_->stop();
+    replyTimer_->stop();
+    silenceTimer_->stop();
+    arrivalPoll_->stop();
     awaitingReply_ = false;
     (void)port_.setPortOpen(false);
 }
@@ -100,20 +89,21 @@ void PollSession::stop() {
 void PollSession::tick() {
     const std::optional<double> replyMs = timing_.replyMs();
     if (fast_)
-        modbus_.setCounterWriteDue(double(sinceCounterWrite_.elapsed()) >= counterWriteDueMs_);
+        modbus_.setCounterWriteDue(double((clock_.nowNs() - counterWriteNs_) / 1000000) >=
+                                   counterWriteDueMs_);
     const TickOutcome outcome = modbus_.pollTick();
     if (fast_) {
         if (modbus_.transactionCounter() != counterSent_) {
             counterSent_ = modbus_.transactionCounter();
-            sinceCounterWrite_.start();
+            counterWriteNs_ = clock_.nowNs();
         }
         const double replyWireMs =
             line_.settings.wireMicroseconds(modbus_.expectedReplyBytes()) / 1000;
         awaitingReply_ = true;
 #if defined(Q_OS_WIN) || defined(_WIN32)
-        arrivalPoll_.start();
+        arrivalPoll_->start(1);
 #endif
-        replyTimer_.start(
+        replyTimer_->start(
             int(std::ceil(replyTimeoutMs_.value_or(replyWireMs + kReplyTimeoutMarginMs))));
     }
     // The handler may stop the session; nothing of it is touched after.
@@ -127,10 +117,25 @@ void PollSession::onBytesArrived() {
 void PollSession::replyDone() {
     if (!awaitingReply_) return;
     awaitingReply_ = false;
-    arrivalPoll_.stop();
-    replyDoneNs_ = clock_.nsecsElapsed();
-    replyTimer_.stop();
-    silenceTimer_.start();
+    arrivalPoll_->stop();
+    replyDoneNs_ = clock_.nowNs();
+    replyTimer_->stop();
+    // The timer counts whole milliseconds; the rest of the silence is waited out in its handler.
+    silenceTimer_->start(int(line_.settings.interFrameMicroseconds() / 1000));
+}
+
+LineSession::LineSession(const LineChoice& line, int address)
+    : session(line, address, port, clock), line_(line) {
+    // Bytes are timed as they arrive; the poll tick takes them only every 100 ms. A Windows
+    // COM port has no such notification (yet).
+#if !(defined(Q_OS_WIN) || defined(_WIN32))
+    QObject::connect(&port, &LinePort::bytesArrived, [this] { session.bytesArrived(); });
+#endif
+}
+
+std::optional<Failure> LineSession::open() {
+    port.setPortOverrides(line_.overrides);
+    return session.open();
 }
 
 }  // namespace torvix::cli

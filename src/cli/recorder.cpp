@@ -26,9 +26,8 @@ Recorder::Recorder(const Invocation& run, QIODevice& out, bool toTerminal, PollS
       showRecords_(!((run.trace || run.command == Command::Run) && toTerminal &&
                      format_ == record::Format::Table && isTerminal(stderr))),
       progress_(!run.output.isEmpty() && !run.trace && isTerminal(stderr)),
-      writer_(record::makeRecordWriter(format_, out, toTerminal)) {
-    elapsed_.start();
-}
+      writer_(record::makeRecordWriter(format_, out, toTerminal)),
+      startNs_(session.clock().nowNs()) {}
 
 Recorder::Taken Recorder::take(const TickOutcome& outcome, std::optional<double> replyMs) {
     Taken taken = Taken::Nothing;
@@ -65,13 +64,15 @@ void Recorder::addEvent(const QString& what) {
 }
 
 void Recorder::showProgress() {
-    if (!progress_ || (progressShown_ && lastProgress_.elapsed() < kProgressIntervalMs)) return;
-    lastProgress_.start();
+    const qint64 now = session_.clock().nowNs();
+    if (!progress_ || (progressShown_ && (now - lastProgressNs_) / 1000000 < kProgressIntervalMs))
+        return;
+    lastProgressNs_ = now;
     progressShown_ = true;
     put(stderr, QStringLiteral("\rзаписей: %1, ошибок: %2, прошло: %3 с\x1b[K")
                     .arg(records_)
                     .arg(statistics_.errors())
-                    .arg(elapsed_.elapsed() / 1000));
+                    .arg((now - startNs_) / 1000000000));
 }
 
 void Recorder::finish() {

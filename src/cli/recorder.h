@@ -2,7 +2,6 @@
 // What monitor and run share: every tick counted and traced, each valid status reply written
 // as a record with the events since the one before, and the summary at the end.
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 #include <memory>
@@ -29,7 +28,7 @@ public:
     // An event now: a line on stderr, and into the next record.
     void addEvent(const QString& what);
     // Seconds since the recording started.
-    double seconds() const { return double(elapsed_.nsecsElapsed()) / 1e9; }
+    double seconds() const { return double(session_.clock().nowNs() - startNs_) / 1e9; }
     bool hasPendingEvents() const { return !pending_.isEmpty(); }
 
     // The progress line ended and the statistics on stderr.
@@ -49,8 +48,8 @@ private:
     std::optional<record::StatusRecord> latest_;
     QStringList pending_;
     long long records_ = 0;
-    QElapsedTimer elapsed_;
-    QElapsedTimer lastProgress_;
+    qint64 startNs_;
+    qint64 lastProgressNs_ = 0;
     bool progressShown_ = false;
 };
 

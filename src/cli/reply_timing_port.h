@@ -2,9 +2,9 @@
 // A SerialPort that passes everything through and times each reply: from the end of the
 // request on the line to the last byte that arrived before the next request.
 
-#include <QElapsedTimer>
 #include <optional>
 
+#include "cli/clock.h"
 #include "link/serial_port.h"
 
 namespace torvix::cli {
@@ -13,12 +13,12 @@ class ReplyTimingPort : public SerialPort {
 public:
     // `lineNsPerByte`: how long one character takes on the line, 0 where the bytes are not
     // clocked out (a pseudo-terminal); the request ends on the line that long after its write.
-    ReplyTimingPort(SerialPort& inner, const QElapsedTimer& clock, double lineNsPerByte)
+    ReplyTimingPort(SerialPort& inner, const Clock& clock, double lineNsPerByte)
         : inner_(inner), clock_(clock), lineNsPerByte_(lineNsPerByte) {}
 
     // Called as bytes arrive (from the port's own notification), not at the next poll tick.
     void noteArrival() {
-        if (sentEndNs_) lastByteNs_ = clock_.nsecsElapsed();
+        if (sentEndNs_) lastByteNs_ = clock_.nowNs();
     }
     // The reply time of the request sent last, if any byte has arrived for it.
     std::optional<double> replyMs() const {
@@ -39,14 +39,14 @@ public:
     void output(std::span<const std::uint8_t> frame) override {
         // Stamped before the write: a process preempted after it would see the reply come
         // "sooner" than it did; this way a delay can only lengthen the figure.
-        sentEndNs_ = clock_.nsecsElapsed() + qint64(lineNsPerByte_ * double(frame.size()));
+        sentEndNs_ = clock_.nowNs() + qint64(lineNsPerByte_ * double(frame.size()));
         inner_.output(frame);
         lastByteNs_.reset();
     }
 
 private:
     SerialPort& inner_;
-    const QElapsedTimer& clock_;
+    const Clock& clock_;
     double lineNsPerByte_;
     std::optional<qint64> sentEndNs_;
     std::optional<qint64> lastByteNs_;

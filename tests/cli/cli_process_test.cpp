@@ -1,6 +1,9 @@
 // torvix-cli run as a user runs it: a process against torvix-sim and against a controller made
 // of pymodbus, over pseudo-terminals. Expected values come from the registers by the test's own
-// arithmetic (status_block_texts.h), never from the program's decoder.
+// arithmetic (status_block_texts.h), never from the program's decoder. Only what needs a
+// process is here: signals, exit codes through the real binary, ports, pseudo-terminals and
+// TCP, pymodbus; the parser, the scripts, the runner's outcomes and the JUnit writer are unit
+// tests in cli_tests.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -385,16 +388,10 @@ TEST_F(CliEndToEnd, ExitCodesTellUsageMissingPortExceptionAndSilence) {
         EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
     };
+    // Each usage error and its message: cli_tests (CommandLineUsage, ExitCodes).
     expectExit(runToEnd({"frobnicate"}), 2, QStringLiteral("неизвестная команда"));
-    expectExit(runToEnd(onLine({"send", "priority", "8"})), 2, QStringLiteral("вне диапазона"));
-    expectExit(runToEnd(onLine({"send", "priority", "x"})), 2, QStringLiteral("вне диапазона"));
-    expectExit(runToEnd(onLine({"send", "load", "sideways"})), 2,
-               QStringLiteral("неизвестная команда"));
-    expectExit(runToEnd(onLine({"read", "--address", "0"})), 2, QStringLiteral("--address"));
     expectExit(runToEnd({"read", "--port", line(), "--settings", "115200,x,8,1"}), 2,
                QStringLiteral("не разобраны"));
-    expectExit(runToEnd(onLine({"monitor", "--count", "0"})), 2, QStringLiteral("--count"));
-    expectExit(runToEnd(onLine({"read", "--trace"})), 2, QStringLiteral("trace"));
     expectExit(runToEnd(onLine({"read"})), 1, QStringLiteral("нет такого устройства"));
     expectExit(runToEnd({"read", "--port", "COM200", "--settings", "115200,e,8,1"}), 1,
                QStringLiteral("COM200"));
@@ -725,71 +722,6 @@ TEST_F(RunEndToEnd, ASequenceStartsTheSetPutsTheLoadOnAndOffAndRecordsEachStep) 
         EXPECT_EQ(cases[0].name, QStringLiteral("3: until gen_f_hz between 49 and 51 within 30s"));
         for (const auto& testCase : cases) EXPECT_EQ(testCase.outcome, QStringLiteral("passed"));
     }
-}
-
-TEST_F(RunEndToEnd, AFailedExpectGoesOnAnUnmetUntilEndsTheSequence) {
-    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
-    const QString junit = path(QStringLiteral("junit.xml"));
-    // The set is stopped: no voltage.
-    const Finished expect = runToEnd(onLine({"run", script("expect gen_u_a_v > 100\nsend ack\n"),
-                                             "--output", path("a.csv"), "--junit", junit}));
-    EXPECT_EQ(expect.code, 5) << expect.err.toStdString();
-    EXPECT_TRUE(
-        expect.err.contains(QStringLiteral("expect gen_u_a_v > 100: не выполнено (gen_u_a_v = 0)")))
-        << expect.err.toStdString();
-    EXPECT_EQ(commandCodes().value(commandCodes().size() - 1), QStringLiteral("7893"));
-    ASSERT_EQ(junitCases(junit).size(), 1u);
-    EXPECT_EQ(junitCases(junit)[0].outcome, QStringLiteral("failure"));
-
-    const int before = int(commandCodes().size());
-    const Finished until = runToEnd(onLine(
-        {"run", script("until gen_f_hz > 40 within 500ms\nsend load on\nexpect gen_f_hz > 1\n"),
-         "--output", path("u.csv"), "--junit", junit}));
-    EXPECT_EQ(until.code, 4) << until.err.toStdString();
-    EXPECT_TRUE(until.err.contains(
-        QStringLiteral("until gen_f_hz > 40: не выполнено за 0.5 с (gen_f_hz = 0)")))
-        << until.err.toStdString();
-    EXPECT_EQ(commandCodes().size(), before) << "the load went on after the failed until";
-    const auto cases = junitCases(junit);
-    ASSERT_EQ(cases.size(), 2u);
-    EXPECT_EQ(cases[0].outcome, QStringLiteral("failure"));
-    EXPECT_EQ(cases[1].outcome, QStringLiteral("skipped"));
-}
-
-TEST_F(RunEndToEnd, AScriptThatDoesNotParseIsReportedByLineAndSendsNothing) {
-    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise"}));
-    const QString file = script(
-        "send start\nsend strat\nwait 5\n# fine\nuntil gen_f_hz >= 49.5\n"
-        "expect no_such_key > 1\nexpect alarm_word_now == 0\nmark \"open\n");
-    const Finished run = runToEnd(onLine({"run", file, "--output", path("p.csv")}));
-    EXPECT_EQ(run.code, 2);
-    for (const int line : {2, 3, 5, 6, 7, 8})
-        EXPECT_TRUE(run.err.contains(QStringLiteral("%1:%2: ").arg(file).arg(line)))
-            << line << run.err.toStdString();
-    EXPECT_FALSE(run.err.contains(QStringLiteral("%1:1: ").arg(file)));
-    EXPECT_FALSE(run.err.contains(QStringLiteral("%1:4: ").arg(file)));
-    EXPECT_EQ(state()["frames"].toInt(), 0) << "a request went out";
-    EXPECT_FALSE(QFileInfo::exists(path("p.csv")));
-}
-
-TEST_F(RunEndToEnd, ARefusedCommandEndsWith3ABusyOneIsRepeated) {
-    // Every request is busy at first and answered when repeated.
-    ASSERT_NO_FATAL_FAILURE(startSim({"--no-noise", "--exception-every", "2"}));
-    const Finished busy =
-        runToEnd(onLine({"run", script("send start\n"), "--output", path("b.csv")}));
-    EXPECT_EQ(busy.code, 0) << busy.err.toStdString();
-    EXPECT_TRUE(busy.err.contains(QStringLiteral("send start: занят, повтор\n")));
-    EXPECT_TRUE(busy.err.contains(QStringLiteral("send start: выполнено\n")));
-
-    ASSERT_NO_FATAL_FAILURE(
-        startSim({"--no-noise", "--exception-every", "1", "--exception-code", "2"}));
-    const Finished refused =
-        runToEnd(onLine({"run", script("send start\nmark after\n"), "--output", path("r.csv")}));
-    EXPECT_EQ(refused.code, 3) << refused.err.toStdString();
-    EXPECT_TRUE(refused.err.contains(
-        QStringLiteral("send start: отказ: исключение 2 (недопустимый адрес данных)\n")))
-        << refused.err.toStdString();
-    EXPECT_FALSE(refused.err.contains(QStringLiteral("mark after")));
 }
 
 TEST_F(RunEndToEnd, CtrlCStopsAtOnceWithTheRecordWholeAndTheSummary) {
