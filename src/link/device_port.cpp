@@ -12,6 +12,9 @@ constexpr std::size_t kMaxReportedCount = 32767;
 
 DevicePort::DevicePort(PortResolver resolver, QObject* parent)
     : QObject(parent), resolver_(std::move(resolver)) {
+    // Owned and named so that a test can fire it rather than wait a second for each try.
+    reopenTimer_.setParent(this);
+    reopenTimer_.setObjectName(QStringLiteral("reopenTimer"));
     reopenTimer_.setInterval(kReopenInterval);
     connect(&reopenTimer_, &QTimer::timeout, this, &DevicePort::attemptReopen);
 }

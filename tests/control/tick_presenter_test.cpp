@@ -4,8 +4,8 @@
 
 #include "control/operator_requests.h"
 #include "support/fake_serial_port.h"
-#include "support/frames.h"
 #include "support/recording_sink.h"
+#include "support/reference_frames.h"
 
 namespace torvix {
 namespace {
@@ -128,15 +128,15 @@ TEST_F(Presenter, LampWordsLightExactlyTheirBits) {
 }
 
 TEST_F(Presenter, WriteMultipleReplyOnlyTurnsThePriorityBoxGreen) {
-    tick(withCrc({0x07, 0x10, 0x01, 0x91, 0x00, 0x02}));
+    tick(testing::reference::kNumberWriteReply);
     EXPECT_EQ(sink.backgrounds.at({"txt_prior_sec", -1}), kGreen);
     EXPECT_FALSE(sink.hasCaption("lbl_phAU"));
     EXPECT_TRUE(sink.lamps.empty());
 }
 
 TEST_F(Presenter, EchoesAndExceptionRepliesChangeNoCaptionOrLamp) {
-    tick(withCrc({0x07, 0x06, 0x01, 0x92, 0x12, 0x31}));
-    tick(withCrc({0x07, 0x84, 0x02}));
+    tick(testing::reference::kStart);
+    tick(testing::reference::kIllegalAddress4);
     tick(withCrc({0x07, 0x90, 0x01}));
     EXPECT_EQ(sink.captions.size(), 1u);  // the transaction counter alone
     EXPECT_TRUE(sink.hasCaption("lbl_tr_id"));
@@ -188,7 +188,7 @@ TEST_F(Presenter, FullQueueStaysVisibleUntilARequestIsAnswered) {
 TEST_F(Presenter, RefusedCommandIsNamedWithItsExceptionForThreeSeconds) {
     ASSERT_TRUE(modbus.enqueue(commands::modeRequest(0).value()));
     tick(testing::statusReply({}));  // СТАРТ goes out
-    tick(withCrc({0x07, 0x86, 0x02}));
+    tick(testing::reference::kIllegalAddress6);
     const QString refusal =
         QStringLiteral("Контроллер отклонил «СТАРТ»: исключение 2 (недопустимый адрес данных)");
     EXPECT_EQ(status(), status_text::kLinkUp + QStringLiteral(". ") + refusal);
@@ -201,7 +201,7 @@ TEST_F(Presenter, RefusedCommandIsNamedWithItsExceptionForThreeSeconds) {
 }
 
 TEST_F(Presenter, BusyIsShownWhileRepeatingAndAcknowledgeCountsAsDone) {
-    tick(withCrc({0x07, 0x84, 0x06}));
+    tick(testing::reference::kBusy4);
     EXPECT_EQ(status(), QStringLiteral("Контроллер Torvix занят: запрос будет повторён"));
     tick(withCrc({0x07, 0x84, 0x05}));
     EXPECT_EQ(status(), status_text::kLinkUp);

@@ -3,18 +3,20 @@
 #include "link/modbus.h"
 #include "support/fake_serial_port.h"
 #include "support/fixed_slave_address.h"
-#include "support/frames.h"
+#include "support/reference_frames.h"
 
 namespace torvix {
 namespace {
+
+namespace reference = testing::reference;
 
 using testing::Frame;
 using testing::withCrc;
 
 // Frames of the protocol documentation, slave address 7.
-const Frame kStatusRead{0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9};
-const Frame kCounterWrite1{0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD};
-const Frame kStartCommand{0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9};
+using reference::kFirstCounterWrite;
+using reference::kStart;
+using reference::kStatusRead;
 
 Frame copy(std::span<const std::uint8_t> bytes) {
     return {bytes.begin(), bytes.end()};
@@ -62,22 +64,22 @@ TEST_F(PollCycle, DefaultRequestsAlternateAndCountTransactions) {
     EXPECT_TRUE(answered.retired);
     EXPECT_EQ(lastAnswered, kStatusRead);
     EXPECT_EQ(lastReply, anyStatusReply());
-    EXPECT_EQ(lastSent(), kCounterWrite1);
+    EXPECT_EQ(lastSent(), kFirstCounterWrite);
     EXPECT_EQ(modbus.transactionCounter(), 1);
     tick(lastSent());  // the echo
-    EXPECT_EQ(lastAnswered, kCounterWrite1);
+    EXPECT_EQ(lastAnswered, kFirstCounterWrite);
     EXPECT_EQ(lastSent(), kStatusRead);
     tick(anyStatusReply());
-    EXPECT_EQ(lastSent(), withCrc({0x07, 0x06, 0x01, 0x90, 0x00, 0x02}));
+    EXPECT_EQ(lastSent(), reference::kSecondCounterWrite);
 }
 
 TEST_F(PollCycle, UnansweredRequestIsRepeatedUnchanged) {
     tick();
     tick(anyStatusReply());
-    ASSERT_EQ(lastSent(), kCounterWrite1);
+    ASSERT_EQ(lastSent(), kFirstCounterWrite);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(tick().verdict, Verdict::NoAnswer);
-        EXPECT_EQ(lastSent(), kCounterWrite1);  // the same counter value, not a new one
+        EXPECT_EQ(lastSent(), kFirstCounterWrite);  // the same counter value, not a new one
     }
     EXPECT_EQ(tick({0x07, 0x06}).verdict, Verdict::NoAnswer);  // two bytes are no answer either
     EXPECT_EQ(modbus.transactionCounter(), 1);
@@ -93,7 +95,7 @@ TEST_F(PollCycle, WrongCrcKeepsTheRequestAndTheCycleRecovers) {
     EXPECT_EQ(modbus.queue().readIndex(), 0);
     EXPECT_EQ(lastSent(), kStatusRead);
     EXPECT_EQ(tick(anyStatusReply()).verdict, Verdict::Answered);
-    EXPECT_EQ(lastSent(), kCounterWrite1);
+    EXPECT_EQ(lastSent(), kFirstCounterWrite);
 }
 
 TEST_F(PollCycle, LateBytesMixedWithTheNextReplyCountAsCrcMismatch) {
@@ -107,7 +109,7 @@ TEST_F(PollCycle, ThreeBytesWithMatchingCrcAreAValidReply) {
     tick();
     EXPECT_EQ(tick(withCrc({0x07})).verdict, Verdict::Answered);
     EXPECT_EQ(modbus.queue().readIndex(), 1);
-    EXPECT_EQ(lastSent(), kCounterWrite1);
+    EXPECT_EQ(lastSent(), kFirstCounterWrite);
 }
 
 // Busy (6) means the controller did not execute the request: it goes out again. Every other
@@ -117,26 +119,26 @@ TEST_F(PollCycle, ExceptionRepliesRetireTheRequestUnlessTheControllerWasBusy) {
     for (int code = 1; code <= 7; ++code) {
         SCOPED_TRACE(code);
         ASSERT_TRUE(modbus.enqueue(Frame{0x06, 0x01, 0x92, 0x12, 0x31}));
-        for (int i = 0; i < 3 && lastSent() != kStartCommand; ++i) tick(lastSent());
-        ASSERT_EQ(lastSent(), kStartCommand);
+        for (int i = 0; i < 3 && lastSent() != kStart; ++i) tick(lastSent());
+        ASSERT_EQ(lastSent(), kStart);
 
         const TickOutcome refused = tick(withCrc({0x07, 0x86, static_cast<std::uint8_t>(code)}));
         EXPECT_EQ(refused.verdict, Verdict::Exception);
         EXPECT_EQ(refused.exceptionCode, code);
-        EXPECT_EQ(lastAnswered, kStartCommand);
+        EXPECT_EQ(lastAnswered, kStart);
         const bool busy = code == 6;
         EXPECT_EQ(refused.retired, !busy);
-        EXPECT_EQ(lastSent() == kStartCommand, busy);
+        EXPECT_EQ(lastSent() == kStart, busy);
         if (busy) {
             EXPECT_EQ(tick(lastSent()).verdict, Verdict::Answered);  // executed on the repeat
-            EXPECT_NE(lastSent(), kStartCommand);
+            EXPECT_NE(lastSent(), kStart);
         }
     }
 }
 
 TEST_F(PollCycle, BusyControllerGetsTheStatusReadAgainToo) {
     tick();
-    const TickOutcome busy = tick(withCrc({0x07, 0x84, 0x06}));
+    const TickOutcome busy = tick(reference::kBusy4);
     EXPECT_FALSE(busy.retired);
     EXPECT_EQ(lastSent(), kStatusRead);
     EXPECT_EQ(modbus.transactionCounter(), 0);
@@ -157,7 +159,7 @@ TEST_F(PollCycle, BufferPastAShortReplyKeepsEarlierBytes) {
     tick();
     const Frame full = anyStatusReply();
     tick(full);
-    tick(withCrc({0x07, 0x06, 0x01, 0x90, 0x00, 0x01}));
+    tick(kFirstCounterWrite);
     EXPECT_EQ(modbus.rxCount(), 8);
     EXPECT_EQ(modbus.rxBuffer()[100], full[100]);
 }
@@ -180,7 +182,7 @@ TEST_F(PollCycle, SlaveAddressIsTakenAtEveryTransmission) {
     tick();
     slave.address = 12;
     tick();
-    EXPECT_EQ(lastSent(), withCrc({12, 0x04, 0x01, 0x2C, 0x00, 0x40}));
+    EXPECT_EQ(lastSent(), reference::kStatusReadForAddress12);
 }
 
 TEST_F(PollCycle, OperatorCommandGoesOutBeforeTheNextDefaultRequest) {
@@ -189,9 +191,9 @@ TEST_F(PollCycle, OperatorCommandGoesOutBeforeTheNextDefaultRequest) {
     tick();
     EXPECT_EQ(lastSent(), kStatusRead);  // still waiting for its answer
     tick(anyStatusReply());
-    EXPECT_EQ(lastSent(), kStartCommand);
+    EXPECT_EQ(lastSent(), kStart);
     tick(lastSent());
-    EXPECT_EQ(lastSent(), kCounterWrite1);
+    EXPECT_EQ(lastSent(), kFirstCounterWrite);
 }
 
 TEST(TransactionCounter, SkipsTheValue65535) {
@@ -230,7 +232,7 @@ TEST_F(PollCycle, AFloodPastTheDrainLimitIsThrownAwayAndTheNextReplyCounts) {
     EXPECT_EQ(lastSent(), kStatusRead);
 
     EXPECT_EQ(tick(anyStatusReply()).verdict, Verdict::Answered);
-    EXPECT_EQ(lastSent(), kCounterWrite1);
+    EXPECT_EQ(lastSent(), kFirstCounterWrite);
 
     // Exactly the limit is taken whole: nothing is left over, nothing thrown away.
     EXPECT_EQ(tick(Frame(Modbus::kDrainLimit, 0x00)).verdict, Verdict::CrcMismatch);
@@ -251,13 +253,13 @@ TEST_F(PollCycle, AReplyIsTakenAsSoonAsItIsWholeAndJudgedByTheNextTick) {
     EXPECT_EQ(lastReply, reply);
 
     // The counter write's echo (8 bytes) and an exception reply (5) are whole too.
-    EXPECT_EQ(lastSent(), kCounterWrite1);
-    port.feed(Frame(kCounterWrite1.begin(), kCounterWrite1.begin() + 7));
+    EXPECT_EQ(lastSent(), kFirstCounterWrite);
+    port.feed(Frame(kFirstCounterWrite.begin(), kFirstCounterWrite.begin() + 7));
     EXPECT_FALSE(modbus.takeArrived());
-    port.feed({kCounterWrite1.back()});
+    port.feed({kFirstCounterWrite.back()});
     EXPECT_TRUE(modbus.takeArrived());
     tick();
-    port.feed(withCrc({0x07, 0x84, 0x06}));
+    port.feed(reference::kBusy4);
     EXPECT_TRUE(modbus.takeArrived());
     EXPECT_EQ(tick().verdict, Verdict::Exception);
 }
@@ -269,12 +271,12 @@ TEST_F(PollCycle, TheNextDefaultRequestCanBeChosen) {
     EXPECT_EQ(lastSent(), kStatusRead);
     modbus.setCounterWriteDue(true);
     tick(anyStatusReply());
-    EXPECT_EQ(lastSent(), kCounterWrite1);
+    EXPECT_EQ(lastSent(), kFirstCounterWrite);
     // A command waiting goes before whichever default request is due.
-    ASSERT_TRUE(modbus.enqueue(Frame(kStartCommand.begin() + 1, kStartCommand.end() - 2)));
+    ASSERT_TRUE(modbus.enqueue(Frame(kStart.begin() + 1, kStart.end() - 2)));
     modbus.setCounterWriteDue(false);
-    tick(kCounterWrite1);
-    EXPECT_EQ(lastSent(), kStartCommand);
+    tick(kFirstCounterWrite);
+    EXPECT_EQ(lastSent(), kStart);
 }
 
 }  // namespace

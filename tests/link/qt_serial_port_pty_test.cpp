@@ -24,19 +24,21 @@
 #include "link/qt_serial_port.h"
 #include "protocol/protocol.h"
 #include "support/fixed_slave_address.h"
-#include "support/frames.h"
 #include "support/pty.h"
+#include "support/reference_frames.h"
 
 namespace torvix {
 namespace {
+
+namespace reference = testing::reference;
 
 using namespace std::chrono_literals;
 using testing::FixedSlaveAddress;
 using testing::Pty;
 using Frame = std::vector<std::uint8_t>;
 
-const Frame kStatusRead{0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9};
-const Frame kFirstCounterWrite{0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD};
+using reference::kFirstCounterWrite;
+using reference::kStatusRead;
 
 TEST(OpenErrorCode, TellsPortInUseFromOtherRefusals) {
     struct Case {

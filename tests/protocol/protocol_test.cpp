@@ -5,14 +5,14 @@
 #include <string_view>
 #include <vector>
 
+#include "support/reference_frames.h"
+
 namespace torvix::protocol {
 namespace {
 
-std::vector<std::uint8_t> bytes(std::initializer_list<int> values) {
-    std::vector<std::uint8_t> out;
-    for (int v : values) out.push_back(static_cast<std::uint8_t>(v));
-    return out;
-}
+namespace reference = testing::reference;
+
+using testing::bytes;
 
 TEST(Crc16, CheckValueOfTheStandardTestString) {
     constexpr std::string_view text = "123456789";
@@ -20,13 +20,13 @@ TEST(Crc16, CheckValueOfTheStandardTestString) {
     EXPECT_EQ(crc16(data), 0x4B37);
 }
 
-// Frames whose CRC bytes come from the protocol documentation and independent tools.
+// Frames whose CRC bytes pymodbus computed.
 TEST(Crc16, KnownFramesEndInTheirCrcLowByteFirst) {
     const std::vector<std::vector<std::uint8_t>> frames = {
-        bytes({0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9}),
-        bytes({0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD}),
-        bytes({0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9}),
-        bytes({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0x55, 0x03, 0xEE, 0x55, 0x44, 0x44}),
+        reference::kStatusRead,
+        reference::kFirstCounterWrite,
+        reference::kStart,
+        reference::kPriority3,
     };
     for (const auto& frame : frames) {
         const auto body = std::span(frame).first(frame.size() - 2);

@@ -4,11 +4,13 @@
 
 #include <vector>
 
-#include "support/frames.h"
 #include "support/qt_printers.h"
+#include "support/reference_frames.h"
 
 namespace torvix::requests {
 namespace {
+
+namespace reference = testing::reference;
 
 using testing::Frame;
 
@@ -28,63 +30,30 @@ struct Row {
 // Every kind once, with the frame an independent Modbus stack builds for it.
 const std::vector<Row>& rows() {
     static const std::vector<Row> kRows = {
-        {{Kind::StatusRead},
-         {0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xA9},
-         u"чтение состояния",
-         "read-status"},
+        {{Kind::StatusRead}, reference::kStatusRead, u"чтение состояния", "read-status"},
         {{Kind::CounterWrite, 1},
-         {0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD},
+         reference::kFirstCounterWrite,
          u"запись кода транзакции",
          "write-counter 1"},
-        {{Kind::Start}, {0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9}, u"СТАРТ", "start"},
-        {{Kind::Stop}, {0x07, 0x06, 0x01, 0x92, 0x45, 0x62, 0x9A, 0xC4}, u"СТОП", "stop"},
-        {{Kind::Acknowledge}, {0x07, 0x06, 0x01, 0x92, 0x78, 0x93, 0x4B, 0xD0}, u"КВИТ", "ack"},
-        {{Kind::LoadToggle},
-         {0x07, 0x06, 0x01, 0x92, 0xAB, 0xC4, 0x57, 0x1E},
-         u"Нагрузка 1/0",
-         "load toggle"},
-        {{Kind::SectionToggle},
-         {0x07, 0x06, 0x01, 0x92, 0xAB, 0xCC, 0x56, 0xD8},
-         u"Секция 1/0",
-         "section toggle"},
+        {{Kind::Start}, reference::kStart, u"СТАРТ", "start"},
+        {{Kind::Stop}, reference::kStop, u"СТОП", "stop"},
+        {{Kind::Acknowledge}, reference::kAcknowledge, u"КВИТ", "ack"},
+        {{Kind::LoadToggle}, reference::kLoadToggle, u"Нагрузка 1/0", "load toggle"},
+        {{Kind::SectionToggle}, reference::kSectionToggle, u"Секция 1/0", "section toggle"},
         {{Kind::AutostartToggle},
-         {0x07, 0x06, 0x01, 0x92, 0xAB, 0x10, 0x57, 0x41},
+         reference::kAutostartToggle,
          u"Автозапуск 1/0",
          "autostart toggle"},
-        {{Kind::LoadOff},
-         {0x07, 0x06, 0x01, 0x92, 0x0B, 0xC4, 0x2F, 0x1E},
-         u"Нагрузка 0",
-         "load off"},
-        {{Kind::LoadOn},
-         {0x07, 0x06, 0x01, 0x92, 0x5B, 0xC4, 0x13, 0x1E},
-         u"Нагрузка 1",
-         "load on"},
-        {{Kind::SectionOff},
-         {0x07, 0x06, 0x01, 0x92, 0x0B, 0xCC, 0x2E, 0xD8},
-         u"Секция 0",
-         "section off"},
-        {{Kind::SectionOn},
-         {0x07, 0x06, 0x01, 0x92, 0x5B, 0xCC, 0x12, 0xD8},
-         u"Секция 1",
-         "section on"},
-        {{Kind::AutostartOff},
-         {0x07, 0x06, 0x01, 0x92, 0x0B, 0x10, 0x2F, 0x41},
-         u"Автозапуск 0",
-         "autostart off"},
-        {{Kind::AutostartOn},
-         {0x07, 0x06, 0x01, 0x92, 0x5B, 0x10, 0x13, 0x41},
-         u"Автозапуск 1",
-         "autostart on"},
-        {{Kind::Priority, 5},
-         {0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0x55, 0x05, 0xEE, 0x55, 0xA4, 0x45},
-         u"Приоритет = 5",
-         "priority 5"},
-        {{Kind::SectionNumber, 5},
-         {0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0xAA, 0x05, 0xEE, 0xAA, 0xD4, 0x11},
-         u"Секция = 5",
-         "section-number 5"},
+        {{Kind::LoadOff}, reference::kLoadOff, u"Нагрузка 0", "load off"},
+        {{Kind::LoadOn}, reference::kLoadOn, u"Нагрузка 1", "load on"},
+        {{Kind::SectionOff}, reference::kSectionOff, u"Секция 0", "section off"},
+        {{Kind::SectionOn}, reference::kSectionOn, u"Секция 1", "section on"},
+        {{Kind::AutostartOff}, reference::kAutostartOff, u"Автозапуск 0", "autostart off"},
+        {{Kind::AutostartOn}, reference::kAutostartOn, u"Автозапуск 1", "autostart on"},
+        {{Kind::Priority, 5}, reference::kPriority5, u"Приоритет = 5", "priority 5"},
+        {{Kind::SectionNumber, 5}, reference::kSectionNumber5, u"Секция = 5", "section-number 5"},
         {{Kind::NeighbourSection, 5},
-         {0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0xAA, 0x05, 0xEE, 0xBB, 0x14, 0x1D},
+         reference::kNeighbourSection5,
          u"Соседняя Секция = 5",
          "neighbour 5"},
     };
@@ -118,22 +87,22 @@ TEST(RequestTable, ReplyLengthsAreThoseOfTheStandardReplies) {
 
     const Frame read = rows()[0].frame;
     const Frame start = rows()[2].frame;
-    const Frame exception{0x07, 0x86, 0x02, 0x23, 0xA0};
+    const Frame& exception = reference::kIllegalAddress6;
     EXPECT_FALSE(replyComplete(read, Frame(132, 0x04)));
     EXPECT_TRUE(replyComplete(read, Frame(133, 0x04)));
     EXPECT_FALSE(replyComplete(start, std::span(start).first(7)));
     EXPECT_TRUE(replyComplete(start, start));  // the echo
     EXPECT_TRUE(replyComplete(start, exception));
     EXPECT_FALSE(replyComplete(read, std::span(exception).first(4)));
-    EXPECT_FALSE(replyComplete(Frame{0x07, 0x03, 0x01, 0x2C, 0x00, 0x40, 0x84, 0x69}, exception));
+    EXPECT_FALSE(replyComplete(reference::kHoldingRead, exception));
 }
 
 TEST(RequestTable, FramesOfNoKnownRequestAreNamedByTheirFunction) {
     const Frame other[] = {
-        {0x07, 0x03, 0x01, 0x2C, 0x00, 0x40, 0x84, 0x69},            // holding registers
+        reference::kHoldingRead,                                     // holding registers
         testing::withCrc({0x07, 0x04, 0x01, 0x2C, 0x00, 0x01}),      // not the whole block
         testing::withCrc({0x07, 0x06, 0x01, 0x92, 0x12, 0x34}),      // no command code
-        testing::withCrc({0x07, 0x06, 0x01, 0x91, 0x00, 0x05}),      // register 401 alone
+        reference::kWrite401Alone,                                   // register 401 alone
         testing::withCrc({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04,  // no number command
                           0x55, 0x05, 0xEE, 0x56}),
     };

@@ -26,18 +26,23 @@ QDateTime someTime() {
     return QDateTime(QDate(2026, 12, 8), QTime(7, 30, 1, 123), Qt::OffsetFromUTC, 3 * 3600);
 }
 
+// The measurement columns in the order agreed with the record's readers; lamps, relays, fault
+// words and the version texts follow, then the events.
+const QStringList kAgreedFirst = {
+    "time",      "gen_u_a_v",    "gen_u_b_v",       "gen_u_c_v",        "gen_i_a_a",
+    "gen_i_b_a", "gen_i_c_a",    "gen_f_hz",        "section_u_v",      "section_f_hz",
+    "bus_u_v",   "bus_f_hz",     "active_power_kw", "full_power_kw",    "reactive_power_kw",
+    "battery_v", "service_in_h", "running_h",       "protocol_version", "software_version",
+    "section",   "priority"};
+constexpr int kKeyCount = 22 + 10 + 3 + 12 + 3 + 1;
+
 TEST(RecordKeys, FollowTheAgreedOrderAndAreSnakeCase) {
-    const QStringList agreed = {
-        "time",      "gen_u_a_v",    "gen_u_b_v",       "gen_u_c_v",        "gen_i_a_a",
-        "gen_i_b_a", "gen_i_c_a",    "gen_f_hz",        "section_u_v",      "section_f_hz",
-        "bus_u_v",   "bus_f_hz",     "active_power_kw", "full_power_kw",    "reactive_power_kw",
-        "battery_v", "service_in_h", "running_h",       "protocol_version", "software_version",
-        "section",   "priority"};
+    const QStringList& agreed = kAgreedFirst;
     const QStringList keys = recordKeys();
     ASSERT_GT(keys.size(), agreed.size());
     EXPECT_EQ(keys.mid(0, agreed.size()), agreed);
     EXPECT_EQ(keys.last(), QStringLiteral("events"));
-    EXPECT_EQ(keys.size(), 22 + 10 + 3 + 12 + 3 + 1);
+    EXPECT_EQ(keys.size(), kKeyCount);
     const QRegularExpression snake(QStringLiteral("^[a-z][a-z0-9_]*$"));
     for (const QString& key : keys) {
         EXPECT_TRUE(snake.match(key).hasMatch()) << key.toStdString();
@@ -79,7 +84,10 @@ TEST(RecordWriters, CsvQuotesOnlyTheEventsThatNeedIt) {
     ASSERT_TRUE(writer->write(someTime(), someRecord(), {QStringLiteral("[2.0 s] wait 5s")}));
     const QStringList lines = QString::fromUtf8(out.data()).split(u'\n');
     ASSERT_EQ(lines.size(), 5);  // header, three rows, nothing after the last newline
-    EXPECT_EQ(lines[0], recordKeys().join(u','));
+    // The header as its readers know it, not as recordKeys() builds it.
+    EXPECT_TRUE(lines[0].startsWith(kAgreedFirst.join(u',') + u',')) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(",events")));
+    EXPECT_EQ(lines[0].count(u','), kKeyCount - 1);
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("2026-12-08T07:30:01.123+03:00,230.5,")));
     EXPECT_TRUE(lines[1].endsWith(u',')) << lines[1].toStdString();
     EXPECT_TRUE(lines[2].endsWith(
@@ -108,7 +116,7 @@ TEST(RecordWriters, JsonLinesCarryTheEventsAsAList) {
     EXPECT_TRUE(first["events"].toArray().isEmpty());
     EXPECT_EQ(second["events"].toArray().toVariantList(),
               QVariantList(events.begin(), events.end()));
-    EXPECT_EQ(first.keys().size(), recordKeys().size());
+    EXPECT_EQ(first.keys().size(), kKeyCount);
 }
 
 TEST(RecordWriters, TellWhenTheOutputRefusesTheRecord) {

@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "frames.h"
 #include "sim/simulator_core.h"
+#include "support/reference_frames.h"
 
 namespace torvix::sim {
 namespace {
 
 using namespace testing;
+using reference::kStatusRead;
 
-const Bytes kStart = bytes({0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9});
+using reference::kStart;
 
 TEST(FaultInjection, EveryNthRequestAndTheOrderOfPrecedence) {
     const FaultOptions options{
@@ -33,8 +34,8 @@ TEST(FaultInjection, DroppedRequestsDoNotAct) {
 
 TEST(FaultInjection, RefusedRequestsGetExceptionSixAndDoNotAct) {
     SimulatorCore core(GensetConfig{}, 7, FaultOptions{.exceptionEvery = 1});
-    EXPECT_EQ(core.onFrame(kStart), bytes({0x07, 0x86, 0x06, 0x22, 0x63}));  // pymodbus CRC
-    EXPECT_EQ(core.onFrame(kStatusRead), bytes({0x07, 0x84, 0x06, 0x23, 0x03}));
+    EXPECT_EQ(core.onFrame(kStart), reference::kBusy6);
+    EXPECT_EQ(core.onFrame(kStatusRead), reference::kBusy4);
     EXPECT_FALSE(core.model().running());
     EXPECT_EQ(core.counters().injectedExceptions, 2u);
     EXPECT_EQ(core.counters().exceptions, 0u);
@@ -52,7 +53,7 @@ TEST(FaultInjection, CorruptedRepliesFollowRequestsThatActed) {
 TEST(FaultInjection, WrongAddressRepliesCarryAGoodCrc) {
     SimulatorCore core(GensetConfig{}, 7, FaultOptions{.wrongAddressEvery = 1});
     const Bytes reply = core.onFrame(kStart);
-    EXPECT_EQ(reply, bytes({0x08, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0x36}));  // pymodbus CRC
+    EXPECT_EQ(reply, reference::kStartForAddress8);
     EXPECT_TRUE(core.model().running());
 
     SimulatorCore last(GensetConfig{}, 247, FaultOptions{.wrongAddressEvery = 1});

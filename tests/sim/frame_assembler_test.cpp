@@ -4,13 +4,14 @@
 
 #include <random>
 
-#include "frames.h"
 #include "sim/simulator_core.h"
+#include "support/reference_frames.h"
 
 namespace torvix::sim {
 namespace {
 
 using namespace testing;
+using reference::kStatusRead;
 
 Bytes join(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -31,9 +32,8 @@ TEST(FrameAssembler, RequestArrivingInPiecesIsTakenWhenComplete) {
 }
 
 TEST(FrameAssembler, BackToBackRequestsAreCutByTheirLengths) {
-    const Bytes multiple =
-        bytes({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0x55, 0x03, 0xEE, 0x55, 0x44, 0x44});
-    const Bytes start = bytes({0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9});
+    const Bytes multiple = reference::kPriority3;
+    const Bytes start = reference::kStart;
     FrameAssembler assembler;
     const auto frames = assembler.feed(join({multiple, start, kStatusRead}), 7);
     ASSERT_EQ(frames.size(), 3u);

@@ -2,13 +2,14 @@
 
 #include <QJsonArray>
 
-#include "frames.h"
 #include "sim/simulator_core.h"
+#include "support/reference_frames.h"
 
 namespace torvix::sim {
 namespace {
 
 using namespace testing;
+using reference::kStatusRead;
 
 class SlaveTest : public ::testing::Test {
 protected:
@@ -55,19 +56,13 @@ TEST_F(SlaveTest, ExceptionsForUnknownFunctionsAndAddressesOutsideTheMaps) {
         Bytes reply;
     };
     const Case cases[] = {
-        {bytes({0x07, 0x03, 0x01, 0x2C, 0x00, 0x40, 0x84, 0x69}),
-         bytes({0x07, 0x83, 0x01, 0x60, 0xF1})},
-        {bytes({0x07, 0x04, 0x00, 0x00, 0x00, 0x0A, 0x70, 0x6B}),
-         bytes({0x07, 0x84, 0x02, 0x22, 0xC0})},
-        {bytes({0x07, 0x04, 0x01, 0x2C, 0x00, 0x41, 0xF0, 0x69}),
-         bytes({0x07, 0x84, 0x02, 0x22, 0xC0})},
-        {bytes({0x07, 0x04, 0x01, 0x6C, 0x00, 0x01, 0xF0, 0x4D}),
-         bytes({0x07, 0x84, 0x02, 0x22, 0xC0})},
-        {bytes({0x07, 0x06, 0x01, 0x91, 0x00, 0x05, 0x19, 0xBE}),
-         bytes({0x07, 0x86, 0x02, 0x23, 0xA0})},
-        {bytes({0x07, 0x10, 0x01, 0x92, 0x00, 0x02, 0x04, 0x00, 0x00, 0x00, 0x00, 0x68, 0x02}),
-         bytes({0x07, 0x90, 0x02, 0x2D, 0xC0})},
-        {framed({7, 4, 0x01, 0x2C, 0x00, 0x00}), bytes({0x07, 0x84, 0x03, 0xE3, 0x00})},
+        {reference::kHoldingRead, reference::kIllegalFunction3},
+        {reference::kReadFromZero, reference::kIllegalAddress4},
+        {reference::kReadPastTheBlock, reference::kIllegalAddress4},
+        {reference::kReadAfterTheBlock, reference::kIllegalAddress4},
+        {reference::kWrite401Alone, reference::kIllegalAddress6},
+        {reference::kWriteMultipleFrom402, reference::kIllegalAddress16},
+        {framed({7, 4, 0x01, 0x2C, 0x00, 0x00}), reference::kIllegalValue4},
     };
     for (const Case& c : cases) EXPECT_EQ(exchange(c.request), c.reply);
     EXPECT_EQ(core.counters().exceptions, std::size(cases));
@@ -75,14 +70,16 @@ TEST_F(SlaveTest, ExceptionsForUnknownFunctionsAndAddressesOutsideTheMaps) {
 }
 
 TEST_F(SlaveTest, NoReplyToBadCrcOtherAddressShortFramesOrBroadcasts) {
-    EXPECT_TRUE(exchange(bytes({0x07, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0xAA})).empty());
-    EXPECT_TRUE(exchange(bytes({0x08, 0x04, 0x01, 0x2C, 0x00, 0x40, 0x31, 0x56})).empty());
+    Bytes badCrc = kStatusRead;
+    badCrc.back() ^= 0x03;
+    EXPECT_TRUE(exchange(badCrc).empty());
+    EXPECT_TRUE(exchange(reference::kStatusReadForAddress8).empty());
     EXPECT_TRUE(exchange(bytes({0x07, 0x04, 0x01})).empty());
     EXPECT_TRUE(exchange({}).empty());
     EXPECT_FALSE(core.model().running());
 
     // A broadcast start acts without a reply.
-    EXPECT_TRUE(exchange(bytes({0x00, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE5, 0x7E})).empty());
+    EXPECT_TRUE(exchange(reference::kStartBroadcast).empty());
     EXPECT_TRUE(core.model().running());
     EXPECT_EQ(core.counters().badCrc, 3u);
     EXPECT_EQ(core.counters().otherAddress, 1u);
@@ -91,7 +88,7 @@ TEST_F(SlaveTest, NoReplyToBadCrcOtherAddressShortFramesOrBroadcasts) {
 }
 
 TEST_F(SlaveTest, WritesAreEchoedAndTheCounterIsKept) {
-    const Bytes counterWrite = bytes({0x07, 0x06, 0x01, 0x90, 0x00, 0x01, 0x49, 0xBD});
+    const Bytes counterWrite = reference::kFirstCounterWrite;
     EXPECT_EQ(exchange(counterWrite), counterWrite);
     EXPECT_EQ(core.model().holdingRegister(400), 1);
     exchange(framed({7, 6, 0x01, 0x90, 0xFF, 0xFE}));
@@ -101,7 +98,7 @@ TEST_F(SlaveTest, WritesAreEchoedAndTheCounterIsKept) {
 }
 
 TEST_F(SlaveTest, StartAndStopDriveMeasurementsLampsAndRelays) {
-    const Bytes start = bytes({0x07, 0x06, 0x01, 0x92, 0x12, 0x31, 0xE4, 0xC9});
+    const Bytes start = reference::kStart;
     EXPECT_EQ(exchange(start), start);
     Bytes reply = status();
     EXPECT_EQ(statusRegister(reply, 4), 2300);
@@ -177,18 +174,17 @@ TEST_F(SlaveTest, LoadOnARunningSetShowsCurrentsAndPowers) {
 
 TEST_F(SlaveTest, PriorityAndSectionWritesSetRegister356) {
     // The priority write of the operator's example, number 3.
-    const Bytes priority =
-        bytes({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0x55, 0x03, 0xEE, 0x55, 0x44, 0x44});
-    EXPECT_EQ(exchange(priority), bytes({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x11, 0xBF}));
+    const Bytes priority = reference::kPriority3;
+    EXPECT_EQ(exchange(priority), reference::kNumberWriteReply);
     EXPECT_EQ(statusRegister(status(), 56), 0x0103);
 
-    exchange(bytes({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0xAA, 0x05, 0xEE, 0xAA, 0xD4, 0x11}));
+    exchange(reference::kSectionNumber5);
     EXPECT_EQ(statusRegister(status(), 56), 0x0503);
     EXPECT_EQ(core.model().holdingRegister(401), 0xAA05);
     EXPECT_EQ(core.model().holdingRegister(402), 0xEEAA);
 
     // The neighbouring section is kept but not shown in 356.
-    exchange(bytes({0x07, 0x10, 0x01, 0x91, 0x00, 0x02, 0x04, 0xAA, 0x04, 0xEE, 0xBB, 0x45, 0xDD}));
+    exchange(reference::kNeighbourSection4);
     EXPECT_EQ(core.model().neighbourSection(), 4);
     EXPECT_EQ(statusRegister(status(), 56), 0x0503);
 

@@ -15,12 +15,13 @@
 #include <chrono>
 #include <thread>
 
-#include "frames.h"
+#include "support/reference_frames.h"
 
 namespace torvix::sim {
 namespace {
 
 using namespace testing;
+using reference::kStatusRead;
 using Clock = std::chrono::steady_clock;
 
 class RawFd {
