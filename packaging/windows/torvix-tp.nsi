@@ -44,6 +44,8 @@ VIAddVersionKey /LANG=1049 "FileDescription" "Установка ${PRODUCT}"
 VIAddVersionKey /LANG=1049 "LegalCopyright" "GPL-3.0-or-later"
 
 !define MUI_ABORTWARNING
+; The description under the list leaves the list room for "Удалить настройки и записи".
+!define MUI_COMPONENTSPAGE_SMALLDESC
 !define MUI_WELCOMEPAGE_TITLE_3LINES
 !define MUI_WELCOMEPAGE_TEXT "Программа будет установлена для вас одного, права администратора не нужны.$\r$\n$\r$\nНастройки (тп.ini) и записи программа хранит в своей папке; при обновлении они сохраняются.$\r$\n$\r$\nНажмите «Далее», чтобы продолжить."
 !insertmacro MUI_PAGE_WELCOME
@@ -56,6 +58,7 @@ VIAddVersionKey /LANG=1049 "LegalCopyright" "GPL-3.0-or-later"
 !define MUI_FINISHPAGE_RUN_NOTCHECKED
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\ПРОЧТИ.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Открыть ПРОЧТИ"
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -101,7 +104,7 @@ Section "Ярлык на рабочем столе" SecDesktop
   CreateShortcut "$DESKTOP\${PRODUCT}.lnk" "$INSTDIR\torvix-tp.exe"
 SectionEnd
 
-Section /o "Добавить папку программы в PATH (torvix-cli из командной строки)" SecPath
+Section /o "Папка в PATH (torvix-cli)" SecPath
   ReadRegStr $0 HKCU "Environment" "Path"
   StrLen $1 $0
   ; NSIS strings hold 1024 characters: a longer PATH would be read cut short and written back
@@ -128,7 +131,7 @@ SectionEnd
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "torvix-tp.exe, torvix-cli.exe, torvix-report.exe и библиотеки Qt, ярлыки в меню «Пуск»."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecDesktop} "Ярлык окна программы на рабочем столе."
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} "torvix-cli и torvix-report можно будет запускать из любой папки в командной строке."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} "Добавить папку программы в PATH пользователя: torvix-cli можно будет запускать из любой командной строки."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 ; For a silent roll-out: /PATH ticks the PATH entry, /NODESKTOP clears the desktop shortcut.
@@ -179,7 +182,7 @@ SectionEnd
 
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${UnSecProgram} "Файлы программы, ярлыки и запись в «Программах и компонентах»."
-  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecData} "тп.ini (выбор порта) и папка «записи» с записями испытаний. Без отметки они остаются в папке программы."
+  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecData} "тп.ini (выбор порта) и папка «записи» с записями испытаний. Без отметки они остаются."
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_END
 
 Function un.RemoveFromPath
