@@ -159,8 +159,10 @@ else
 fi
 removed_cleanly() {
   local left
+  # тп.ini or записи beside the programs would be a packaged build that writes into /usr/bin.
   left="$(ls -d /usr/bin/torvix-tp /usr/bin/torvix-cli /usr/bin/torvix-report /usr/share/doc/torvix-tp \
-    /usr/share/applications/torvix-tp.desktop /usr/share/man/man1/torvix-cli.1.gz 2>/dev/null)"
+    /usr/share/applications/torvix-tp.desktop /usr/share/man/man1/torvix-cli.1.gz \
+    /usr/bin/тп.ini /usr/bin/записи 2>/dev/null)"
   [ -z "$left" ] || { echo "left behind: $left"; return 1; }
   # Purged, dpkg has no record of it; anything else begins with another letter than "u".
   local status

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The installer under Wine, sourced by run-tests.sh (its check, start_sim, wait_window,
 # polls_every_100ms ...). A prefix of its own, fresh each run, as a user's machine that never saw
 # the program: silent install, the installed programs on COM1, an upgrade through the pages (the
