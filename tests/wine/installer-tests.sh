@@ -113,15 +113,19 @@ for n in zipfile.ZipFile(sys.argv[1]).namelist():
     desktop="$(wait_window 'shell - Wine desktop')" || return 1
     xdotool windowfocus "$desktop"
     sleep 4
+    local stamp="$work/before-install"
     for page in 1-welcome 2-folder 3-components; do
       desktop_picture "$page"
+      touch "$stamp"
+      sleep 1
       xdotool key Return
       sleep 2
     done
-    # Copying, then the last page.
+    # The old version's uninstaller, the copying, the shortcuts (the desktop's last), then the
+    # last page.
     local i
-    for i in $(seq 60); do
-      [ -f "$install_dir/uninstall.exe" ] && [ -f "$menu/$title.lnk" ] && break
+    for i in $(seq 120); do
+      [ "$install_dir/uninstall.exe" -nt "$stamp" ] && [ "$profile/Desktop/$title.lnk" -nt "$stamp" ] && break
       sleep 0.5
     done
     sleep 3
