@@ -35,12 +35,13 @@ has_files() {
               /usr/share/applications/torvix-tp.desktop \
               /usr/share/icons/hicolor/scalable/apps/torvix-tp.svg \
               /usr/share/doc/torvix-tp/README.md /usr/share/doc/torvix-tp/copyright \
-              /usr/share/doc/torvix-tp/changelog.gz /usr/share/man/man1/torvix-cli.1.gz; do
+              /usr/share/doc/torvix-tp/changelog.gz /usr/share/man/man1/torvix-cli.1.gz \
+              /usr/share/man/man1/torvix-tp.1.gz /usr/share/man/man1/torvix-report.1.gz; do
     grep -qx "$path" <<<"$listing" || { echo "not in the package: $path"; missing=1; }
   done
   return $missing
 }
-check "the package holds the programs, the menu entry and icon, the docs and the man page" has_files
+check "the package holds the programs, the menu entry and icon, the docs and the man pages" has_files
 depends_on_debian_qt() {
   local depends
   depends="$(dpkg-deb -f "$deb" Depends)"
