@@ -27,6 +27,9 @@ installer_tests() {
   for n in $(seq 2 16); do
     wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d '' /f >/dev/null 2>&1
   done
+  # The ports are mapped when the server starts.
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
   echo "== installer prefix made in $((SECONDS - t)) s"
 
   local install_dir="$profile/AppData/Local/Programs/Torvix"
