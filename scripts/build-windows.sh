@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows zip on Debian: installs what is missing, builds Qt for Windows once into a
-# cache outside the clone, cross-builds the project and packs dist/torvix-tp-<version>-windows-x64.zip.
+# Builds the Windows zip and installer on Debian: installs what is missing, builds Qt for Windows
+# once into a cache outside the clone, cross-builds the project and packs
+# dist/torvix-tp-<version>-windows-x64.zip and, from the same files,
+# dist/torvix-tp-<version>-windows-x64-setup.exe (NSIS, per user, without administrator rights).
 #
 #   scripts/build-windows.sh [--no-deps] [--qt-only] [--build-dir DIR] [--jobs N]
 #
@@ -19,7 +21,7 @@ while (($#)); do
     --qt-only) qt_only=1 ;;
     --build-dir) build_dir="$(realpath -m "$2")"; shift ;;
     --jobs) jobs="$2"; shift ;;
-    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "build-windows.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -34,7 +36,8 @@ qt_version=6.4.2
 install_deps() {
   "$root/scripts/install-deps.sh"
   local packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev xz-utils
-                  googletest wine wine64 xvfb xauth xdotool x11-apps imagemagick python3 locales ccache)
+                  googletest wine wine64 xvfb xauth xdotool x11-apps imagemagick python3 locales ccache
+                  nsis)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -280,6 +283,26 @@ pack() {
   # Python's zipfile marks the Cyrillic file name as UTF-8, which Explorer and 7-Zip honour.
   (cd "$build_dir/package" && python3 -m zipfile -c "$zip" "$name")
   say "Packed $zip ($(du -k "$zip" | cut -f1) KiB): $(cd "$stage" && find . -type f | sort | tr '\n' ' ')"
+  make_installer "$version" "$stage" "$root/dist/$name-setup.exe"
+}
+
+# The installer holds exactly the zip's files; its uninstaller deletes them by name (the list
+# written here), so that what the program made beside itself stays.
+make_installer() {  # make_installer VERSION STAGE OUTFILE
+  local version="$1" stage="$2" out="$3" list="$build_dir/package-files.nsh" rel
+  {
+    printf '\xef\xbb\xbf'
+    while read -r rel; do printf 'Delete "$INSTDIR\\%s"\r\n' "${rel//\//\\}"; done \
+      < <(cd "$stage" && find . -type f -printf '%P\n' | sort)
+    # Deepest first: RMDir removes only an empty folder.
+    while read -r rel; do printf 'RMDir "$INSTDIR\\%s"\r\n' "${rel//\//\\}"; done \
+      < <(cd "$stage" && find . -mindepth 1 -type d -printf '%P\n' | sort -r)
+  } >"$list"
+  rm -f "$out"
+  makensis -V2 -WX -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$stage" -DFILES="$list" \
+    -DOUTFILE="$out" "$root/packaging/windows/torvix-tp.nsi" >"$build_dir/makensis.log" 2>&1 \
+    || { cat "$build_dir/makensis.log" >&2; echo "build-windows.sh: makensis failed" >&2; exit 1; }
+  say "Packed $out ($(du -k "$out" | cut -f1) KiB)"
 }
 
 if ((deps)); then

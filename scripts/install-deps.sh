@@ -9,6 +9,7 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   python3 python3-pymodbus python3-serial-asyncio mbpoll
   clang clang-format libclang-rt-14-dev xdotool
+  help2man lintian desktop-file-utils dpkg-dev
   chromium time poppler-utils
 )
 

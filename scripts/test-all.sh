@@ -2,16 +2,17 @@
 # Checks the formatting, builds everything with warnings as errors and runs every test, then
 # repeats the tests in an AddressSanitizer + UndefinedBehaviorSanitizer build. Then each fuzz
 # target runs for 30 s (clang, ASan + UBSan), the program soaks for a minute against the
-# simulator with every fault, and the Windows zip is built and tested under Wine. A finding,
-# a failed check or a file clang-format would change fails the run.
+# simulator with every fault, the Debian package is built, installed and tested, and the Windows
+# zip and installer are built and tested under Wine. A finding, a failed check or a file
+# clang-format would change fails the run.
 #
 #   scripts/test-all.sh [--only PHASE[,PHASE...]] [--no-deps]
-#     PHASE: format, build, asan, fuzz, soak, windows (default: all, in that order)
+#     PHASE: format, build, asan, fuzz, soak, package, windows (default: all, in that order)
 #     --no-deps  skip the package check (for a developer rerunning the part they touched)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-phases=(format build asan fuzz soak windows)
+phases=(format build asan fuzz soak package windows)
 only=""
 deps=1
 while (($#)); do
@@ -19,7 +20,7 @@ while (($#)); do
     --only) only=${2:-}; shift 2 ;;
     --only=*) only=${1#--only=}; shift ;;
     --no-deps) deps=0; shift ;;
-    -h | --help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "test-all.sh: unknown argument $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -84,7 +85,12 @@ if runs soak; then
   bench/soak.sh --minutes 1 --build build
 fi
 
-# The Windows zip and its tests under Wine; the first run on a machine builds Qt for Windows
+# The Debian package, installed into this machine with apt-get and removed again.
+if runs package; then
+  if ((deps)); then scripts/test-package.sh; else scripts/test-package.sh --no-deps; fi
+fi
+
+# The Windows zip and installer and their tests under Wine; the first run on a machine builds Qt for Windows
 # (about 25-50 minutes on two cores), later runs reuse it from the cache.
 if runs windows; then
   if ((deps)); then scripts/test-windows.sh; else scripts/test-windows.sh --no-deps; fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows zip (scripts/build-windows.sh) and runs every Windows test under Wine on
-# Xvfb: the cross-built unit tests, then the end-to-end checks against the Linux simulator
-# (tests/wine/run-tests.sh). A missing part fails; nothing is skipped.
+# Builds the Windows zip and installer (scripts/build-windows.sh) and runs every Windows test
+# under Wine on Xvfb: the cross-built unit tests, then the end-to-end checks against the Linux
+# simulator and the installer's (tests/wine/run-tests.sh). A missing part fails; nothing is
+# skipped.
 #
 #   scripts/test-windows.sh [--no-deps]
 set -euo pipefail
@@ -30,6 +31,7 @@ if [ ! -x "$sim" ] || [ -n "$(find "$root/sim" "$root/src/link" -newer "$sim" -p
 fi
 
 zip="$(ls -t "$root"/dist/torvix-tp-*-windows-x64.zip | head -1)"
+setup="${zip%.zip}-setup.exe"
 xvfb-run -a -s "-screen 0 1280x1024x24" \
-  "$root/tests/wine/run-tests.sh" "$build_dir" "$zip" "$sim"
+  "$root/tests/wine/run-tests.sh" "$build_dir" "$zip" "$sim" "$setup"
 echo "== Windows: build ${build_s} s, whole run $((SECONDS - start)) s"

@@ -25,7 +25,8 @@ const char* const kSummary =
     "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
     "\n"
     "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
-    "тп.ini beside the program, which is only read (a missing file means COM1, 115200,e,8,1).\n"
+    "тп.ini, which is only read (a missing file means COM1, 115200,e,8,1): beside the program,\n"
+    "or in ~/.local/share/torvix for the programs of the Debian package.\n"
     "`torvix-cli COMMAND --help` describes a command.\n";
 
 const char* const kSendHelp =

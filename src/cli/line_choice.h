@@ -29,7 +29,7 @@ struct Failure {
     QString message;
 };
 
-// `iniPath`: тп.ini beside the program; only read.
+// `iniPath`: тп.ini (ConfigFile::defaultPath()); only read.
 std::variant<LineChoice, Failure> chooseLine(const Invocation& run, const QString& iniPath);
 
 // Sets number, settings and opens; the failure tells the reason and exits 1.

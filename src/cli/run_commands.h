@@ -7,7 +7,7 @@
 
 namespace torvix::cli {
 
-// `iniPath` is тп.ini beside the program, only ever read.
+// `iniPath` is тп.ini (ConfigFile::defaultPath()), only ever read.
 int runRead(const Invocation& run, const QString& iniPath);
 int runMonitor(const Invocation& run, const QString& iniPath);
 int runSend(const Invocation& run, const QString& iniPath);

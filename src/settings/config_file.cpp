@@ -1,7 +1,9 @@
 #include "settings/config_file.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include "settings/ini_profile.h"
 
@@ -25,7 +27,16 @@ std::optional<int> parsePortNumber(const QString& text) {
 }  // namespace
 
 QString ConfigFile::defaultPath() {
+#ifdef TORVIX_PER_USER_DATA
+    // Installed by a package, the program sits in a system folder that is no user's, even where
+    // root may write it: each user keeps the file, and the recordings beside it, at home.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/torvix");
+    QDir().mkpath(folder);
+    return folder + u'/' + kFileName;
+#else
     return QCoreApplication::applicationDirPath() + u'/' + kFileName;
+#endif
 }
 
 bool ConfigFile::exists() const {

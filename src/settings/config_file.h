@@ -1,5 +1,6 @@
 #pragma once
-// тп.ini beside the program: the port choice it keeps, read and written value by value.
+// тп.ini beside the program (at home for a packaged one): the port choice it keeps, read and
+// written value by value.
 
 #include <QString>
 #include <map>
@@ -25,7 +26,8 @@ public:
     static constexpr int kPortOverrideCount = defaults::kLastPort;
 
     explicit ConfigFile(QString path) : path_(std::move(path)) {}
-    // The folder of the running executable joined with "тп.ini".
+    // The folder of the running executable joined with "тп.ini"; in a build for a system-wide
+    // package (TORVIX_PER_USER_DATA), the user's data folder "torvix" instead.
     static QString defaultPath();
 
     const QString& path() const { return path_; }

@@ -16,7 +16,7 @@ namespace torvix::trends {
 
 class RecordingSession {
 public:
-    // The folder beside the program that the window records into.
+    // The folder beside тп.ini that the window records into.
     static inline const QString kFolderName = QStringLiteral("записи");
 
     RecordingSession();

@@ -41,7 +41,7 @@ Program::~Program() {
 
 void Program::openCompanion() {
     // A window of its own, not owned by the main window: it stays beside it, not on top.
-    // Recordings go beside тп.ini, which is beside the program.
+    // Recordings go beside тп.ini: beside the program, or at home for a packaged one.
     if (!companion_)
         companion_ = new CompanionWindow(
             companionLog_,

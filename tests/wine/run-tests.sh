@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Every Windows test under Wine; run on an X display (scripts/test-windows.sh starts Xvfb).
-#   run-tests.sh BUILD_DIR ZIP LINUX_SIM
+#   run-tests.sh BUILD_DIR ZIP LINUX_SIM SETUP_EXE
 # 1. the unit tests of the cross-build (ctest, each executable once under Wine);
 # 2. the program built for Windows, in-process, against the simulator on a pty mapped as COM1;
 # 3. the shipped torvix-tp.exe, unpacked from the zip into a folder with a Cyrillic name:
 #    its window, the requests on the line, a click on СТАРТ, the box for a missing port;
-# 4. the same torvix-tp.exe and torvix-cli.exe over TCP, the simulator as a device server.
+# 4. the same torvix-tp.exe and torvix-cli.exe over TCP, the simulator as a device server;
+# 5. the installer in a fresh prefix (installer-tests.sh).
 set -uo pipefail
 build_dir="$(realpath "$1")"
 zip="$(realpath "$2")"
 sim="$(realpath "$3")"
+setup="$(realpath "$4")"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=/dev/null
 source "$build_dir/wine-env.sh"
@@ -301,4 +303,9 @@ else
   fail "the start-up box for the missing COM2"; cat "$work/program.out"
 fi
 stop_program
+
+# ---- 5. the installer
+# shellcheck source=installer-tests.sh
+source "$here/installer-tests.sh"
+installer_tests "$setup" "$zip"
 finish
