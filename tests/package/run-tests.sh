@@ -8,18 +8,11 @@ set -uo pipefail
 deb="$(realpath "$1")"
 sim="$(realpath "$2")"
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "PASS: $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-check() {  # check NAME COMMAND...
-  local name="$1"; shift
-  if "$@"; then pass "$name"; else fail "$name"; fi
-}
+# shellcheck source=../support/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 finish() {
-  echo "package: $passed passed, $failed failed"
-  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+  report package
   exit $?
 }
 [ -n "${DISPLAY:-}" ] || { fail "no X display"; finish; }

@@ -17,18 +17,11 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$build_dir/wine-env.sh"
 export LC_ALL=ru_RU.UTF-8
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "PASS: $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-check() {  # check NAME COMMAND...
-  local name="$1"; shift
-  if "$@"; then pass "$name"; else fail "$name"; fi
-}
+# shellcheck source=../support/checks.sh
+source "$here/../support/checks.sh"
 finish() {
   wineserver -k >/dev/null 2>&1
-  echo "wine: $passed passed, $failed failed"
-  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+  report wine
   exit $?
 }
 [ -n "${DISPLAY:-}" ] || { fail "no X display"; finish; }
