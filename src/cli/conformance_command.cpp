@@ -128,11 +128,14 @@ QString writeHtmlReport(const SuiteReport& report, const QString& path) {
     const QString program =
         QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1("torvix-report"));
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Qt's own notes of an offscreen start are no news to the user; only a failure's are.
+    process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(program, {QStringLiteral("conformance"), data.fileName(), path});
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return QStringLiteral("%1 не отработал").arg(program);
-    return process.exitCode() == 0 ? QString() : QStringLiteral("%1 не записал отчёт").arg(path);
+    if (process.exitCode() == 0) return {};
+    return QStringLiteral("%1 не записан: %2")
+        .arg(path, QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
 }
 
 }  // namespace
