@@ -124,10 +124,13 @@ constexpr std::array<CommandInfo, 7> kCommands{{
 QString conformanceChecks() {
     QString text = QStringLiteral("Checks (id, sends, may warn):\n");
     for (const auto& check : conformance::kChecks)
-        text += QStringLiteral("  %1%2%3\n")
+        text += QStringLiteral("  %1%2%3")
                     .arg(QString::fromLatin1(check.id).leftJustified(24))
                     .arg(QString::fromUtf8(check.sends).leftJustified(62))
-                    .arg(check.mayWarn ? QStringLiteral("warn") : QString());
+                    .arg(check.mayWarn ? QStringLiteral("warn") : QString())
+                    .trimmed()
+                    .prepend(QStringLiteral("  ")) +
+                u'\n';
     text += QStringLiteral(
         "illegal-function warns on exception 2 to a read (served, only not that register);\n"
         "split-frame warns when the halves are answered as one frame: the standard asks a\n"

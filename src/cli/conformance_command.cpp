@@ -19,6 +19,7 @@
 #include "cli/line_choice.h"
 #include "cli/run_commands.h"
 #include "conformance/suite.h"
+#include "link/frame_trace.h"
 #include "link/line_port.h"
 #include "protocol/protocol.h"
 
@@ -63,15 +64,6 @@ std::vector<JunitCase> junitCases(const SuiteReport& report) {
         cases.push_back({QString::fromLatin1(check.info->id), result});
     }
     return cases;
-}
-
-QString hex(const Bytes& bytes) {
-    QString text;
-    for (std::uint8_t b : bytes) {
-        if (!text.isEmpty()) text += u' ';
-        text += QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return text;
 }
 
 // The reply of raw in words, for functions 3, 4, 6, 16 and exceptions; empty otherwise.
@@ -250,10 +242,10 @@ int runRaw(const Invocation& run, const QString& iniPath) {
                 const FrameRecord& f = runner.log()[i];
                 text += f.tx ? QStringLiteral("tx %1  %2\n")
                                    .arg(f.tMs - exchange.requestEndMs, 9, 'f', 3)
-                                   .arg(hex(f.bytes))
+                                   .arg(hexBytes(f.bytes))
                              : QStringLiteral("rx %1  %2\n")
                                    .arg(f.tMs - exchange.requestEndMs, 9, 'f', 3)
-                                   .arg(hex(f.bytes));
+                                   .arg(hexBytes(f.bytes));
             }
             const Bytes& reply = exchange.reply;
             if (reply.empty()) {

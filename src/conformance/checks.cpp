@@ -7,6 +7,7 @@
 #include "conformance/fuzzer.h"
 #include "decode/status_fields.h"
 #include "decode/status_snapshot.h"
+#include "link/frame_trace.h"
 #include "protocol/defaults.h"
 #include "protocol/protocol.h"
 #include "protocol/request_table.h"
@@ -35,13 +36,6 @@ Bytes frame(std::uint8_t address, std::initializer_list<int> pdu) {
 Bytes read(std::uint8_t address, int function, int first, int count) {
     return frame(address, {function, byteOf(first, 1), byteOf(first, 0), byteOf(count, 1),
                            byteOf(count, 0)});
-}
-
-QString hex(const Bytes& bytes) {
-    QStringList parts;
-    for (std::uint8_t b : bytes)
-        parts << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-    return parts.join(u' ');
 }
 
 Probe probeOf(Bytes request, bool wholeWindow = false) {
@@ -177,7 +171,7 @@ std::unique_ptr<Script> counterEchoCheck(const Context& c) {
     return std::make_unique<FixedScript>(
         std::vector{probeOf(request)}, [request](const std::vector<Exchange>& done) {
             const Bytes& r = done[0].reply;
-            return passIf(r == request, r == request ? QStringLiteral("эхо: %1").arg(hex(r))
+            return passIf(r == request, r == request ? QStringLiteral("эхо: %1").arg(hexBytes(r))
                                                      : described(done[0]));
         });
 }
@@ -192,9 +186,9 @@ std::unique_ptr<Script> writeMultipleCounterCheck(const Context& c) {
     return std::make_unique<FixedScript>(
         std::vector{probeOf(request)}, [expected](const std::vector<Exchange>& done) {
             const Bytes& r = done[0].reply;
-            return passIf(r == expected, r == expected
-                                             ? QStringLiteral("адрес и количество: %1").arg(hex(r))
-                                             : described(done[0]));
+            return passIf(r == expected,
+                          r == expected ? QStringLiteral("адрес и количество: %1").arg(hexBytes(r))
+                                        : described(done[0]));
         });
 }
 
@@ -388,12 +382,12 @@ public:
             verdict.controllerLost = true;
             const Bytes& culprit = i > 0 ? done[i - 1].probe.parts[0] : done[i].probe.parts[0];
             QStringList since;
-            for (std::size_t k = lastGood; k < i; ++k) since << hex(done[k].probe.parts[0]);
+            for (std::size_t k = lastGood; k < i; ++k) since << hexBytes(done[k].probe.parts[0]);
             verdict.observed =
                 QStringLiteral(
                     "контроллер не отвечает после кадра %1: проверьте его перед пуском агрегата "
                     "(--seed %2; кадры после последней удачной проверки: %3)")
-                    .arg(hex(culprit))
+                    .arg(hexBytes(culprit))
                     .arg(context_.seed)
                     .arg(since.join(QStringLiteral(" | ")));
             return verdict;

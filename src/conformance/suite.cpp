@@ -5,17 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "link/frame_trace.h"
+
 namespace torvix::conformance {
 namespace {
-
-QString hexOf(const Bytes& bytes) {
-    QString text;
-    for (std::uint8_t b : bytes) {
-        if (!text.isEmpty()) text += u' ';
-        text += QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return text;
-}
 
 double rounded(double ms) {
     return std::round(ms * 1000) / 1000;
@@ -45,7 +38,7 @@ QJsonObject SuiteReport::toJson() const {
         for (const FrameRecord& f : check.frames)
             frames.append(QJsonObject{{"t_ms", rounded(f.tMs)},
                                       {"dir", f.tx ? QStringLiteral("tx") : QStringLiteral("rx")},
-                                      {"hex", hexOf(f.bytes)}});
+                                      {"hex", hexBytes(f.bytes)}});
         list.append(QJsonObject{{"id", QString::fromLatin1(check.info->id)},
                                 {"result", resultName(check.result)},
                                 {"expected", QString::fromUtf8(check.info->expected)},
