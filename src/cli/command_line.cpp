@@ -99,7 +99,9 @@ const char* const kRawHelp =
     "0.1 s) is printed with its time in ms after the request's end, then the CRC verdict and,\n"
     "for functions 3, 4, 6, 16 and exceptions, the decoded reply. --repeat N sends it N times,\n"
     "--interval apart (default 100ms), and prints the reply times. A frame that writes the\n"
-    "command registers 401 or 402 is refused unless --allow-commands: it would command the set.\n";
+    "command registers 401 or 402 is refused unless --allow-commands: it would command the set.\n"
+    "Exit: 0 a reply with a right CRC came (an exception reply too), 4 none did, 1 port, 2 usage\n"
+    "or a refused frame.\n";
 
 struct CommandInfo {
     Command command;

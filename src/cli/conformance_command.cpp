@@ -150,7 +150,9 @@ int runConformance(const Invocation& run, const QString& iniPath) {
     if (run.fuzzSeconds) tell(QStringLiteral("--seed %1").arg(options.seed));
 
     Runner runner(open.port, open.clock, line.settings,
-                  run.replyTimeoutSeconds.value_or(0.1) * 1000, Policy::Probe);
+                  run.replyTimeoutSeconds.value_or(0.1) * 1000,
+                  // The checks' frames are within both; only the fuzzer's may need the wider.
+                  run.allFunctions ? Policy::AllFunctions : Policy::Probe);
     QObject::connect(&open.port, &LinePort::bytesArrived, [&runner] { runner.bytesArrived(); });
     Suite suite(runner, static_cast<std::uint8_t>(run.address), options);
     if (isTerminal(stderr))

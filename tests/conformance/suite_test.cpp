@@ -147,7 +147,7 @@ TEST(Suite, EachBrokenRuleFailsExactlyItsCheck) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.check);
         SuiteOptions options;
-        // The split frame, and a check that a slave breaking the rule would still pass.
+        // The broken rule's check, and two that a slave breaking only that rule still passes.
         options.only = {QString::fromLatin1(c.check), QStringLiteral("status-read"),
                         QStringLiteral("counter-echo")};
         expectOnlyFailure(runSuite(c.breaks, options)->report, c.check);
