@@ -1,5 +1,6 @@
 #include "conformance/fuzzer.h"
 
+#include "protocol/defaults.h"
 #include "protocol/protocol.h"
 
 namespace torvix::conformance {
@@ -84,7 +85,7 @@ Bytes Fuzzer::candidate() {
         case 3: {  // a request to another address, right CRC
             std::uint8_t other = anyByte();
             if (other == address_ || other == kBroadcastAddress)
-                other = static_cast<std::uint8_t>(address_ % 247 + 1);
+                other = static_cast<std::uint8_t>(address_ % defaults::kHighestSlaveAddress + 1);
             return safeFrame(other);
         }
         case 4: {  // truncated
