@@ -91,7 +91,8 @@ const char* const kConformanceHelp =
     "--format json prints one JSON object; --junit FILE one test case per check; --report\n"
     "FILE.html a self-contained page with every frame and the response time histogram.\n"
     "Exit: 0 every check passed (warn allowed), 5 a check failed, 4 no answer at all or the\n"
-    "controller stopped answering the fuzzer, 1 port, 2 usage.\n";
+    "controller stopped answering the fuzzer, 1 port, 2 usage, 130 Ctrl+C (the table of the\n"
+    "checks done so far is printed).\n";
 
 const char* const kRawHelp =
     "BYTES are hexadecimal, one byte each: raw 07 04 01 2C 00 01. The CRC is appended unless\n"

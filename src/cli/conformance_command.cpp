@@ -18,6 +18,7 @@
 #include "cli/junit_report.h"
 #include "cli/line_choice.h"
 #include "cli/run_commands.h"
+#include "cli/stop_signals.h"
 #include "conformance/suite.h"
 #include "link/frame_trace.h"
 #include "link/line_port.h"
@@ -165,6 +166,11 @@ int runConformance(const Invocation& run, const QString& iniPath) {
         report = done;
         loop.exit(0);
     });
+    // Ctrl+C: what the checks found so far, as at the end.
+    const StopSignals stop([&](int) {
+        report = suite.interrupted();
+        loop.exit(0);
+    });
     loop.exec();
     (void)open.port.setPortOpen(false);
 
@@ -194,6 +200,10 @@ int runConformance(const Invocation& run, const QString& iniPath) {
             tell(why);
             written = false;
         }
+    }
+    if (report.outcome == SuiteReport::Outcome::Interrupted) {
+        tell(QStringLiteral("прервано (Ctrl+C)"));
+        return exitWith(ExitCode::Interrupted);
     }
     if (report.outcome == SuiteReport::Outcome::ControllerLost) {
         for (const CheckReport& check : report.checks)

@@ -115,6 +115,15 @@ bool Suite::selected(const CheckInfo& info) const {
     return (options_.only.isEmpty() || options_.only.contains(id)) && !options_.skip.contains(id);
 }
 
+SuiteReport Suite::interrupted() const {
+    SuiteReport report = report_;
+    report.outcome = SuiteReport::Outcome::Interrupted;
+    for (std::size_t i = report.checks.size(); i < kChecks.size(); ++i)
+        report.checks.push_back({&kChecks[i], Result::Skip, QStringLiteral("прервано"), {}, 0});
+    report.responseTime = responseStats(report.turnaroundsMs);
+    return report;
+}
+
 void Suite::start(std::function<void(const SuiteReport&)> done) {
     done_ = std::move(done);
     runner_.run(statusProbe(context_.address),

@@ -35,6 +35,7 @@ struct SuiteReport {
         NoAnswer,        // not a byte came to the first status read
         SetRunning,      // --fuzz on a running set without --while-running: nothing else sent
         ControllerLost,  // it stopped answering during the fuzzer
+        Interrupted,     // stopped from outside before the end
     };
     Outcome outcome = Outcome::Completed;
     int address = 0;
@@ -64,6 +65,8 @@ public:
     Suite(Runner& runner, std::uint8_t address, const SuiteOptions& options);
     // Runs everything and calls `done` once, on the event loop.
     void start(std::function<void(const SuiteReport&)> done);
+    // Stopped from outside (Ctrl+C): the checks done so far, the others skipped.
+    SuiteReport interrupted() const;
     // For progress: the check running now.
     std::function<void(const CheckInfo&)> onCheckStarted;
 

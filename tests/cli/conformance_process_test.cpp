@@ -3,6 +3,7 @@
 // expect comes from the table; what pymodbus does is what pymodbus 3.0 does.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <map>
@@ -180,6 +182,27 @@ TEST_F(Conformance, TheFuzzerRefusesARunningSetAndSendsOnlyTheStatusRead) {
     EXPECT_TRUE(run.err.contains(QStringLiteral("--while-running")));
     EXPECT_EQ(state()["requests"].toInt(), 1);
     EXPECT_EQ(state()["counter"].toInt(), 0);
+}
+
+TEST_F(Conformance, CtrlCPrintsTheChecksDoneSoFarAndExits130) {
+    ASSERT_NO_FATAL_FAILURE(startSim({}));
+    QProcess process;
+    process.start(TORVIX_CLI_BINARY,
+                  {"conformance", "--format", "json", "--port", line(), "--settings",
+                   "115200,e,8,1", "--only", "status-read,robustness", "--fuzz", "60s"});
+    ASSERT_TRUE(process.waitForStarted());
+    // Once the fuzzer runs: its health checks have reached the simulator.
+    QDeadlineTimer fuzzing(kStartMs);
+    while (state()["requests"].toInt() < 5 && !fuzzing.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(kStartMs));
+    EXPECT_EQ(process.exitCode(), 130);
+    const auto results =
+        resultsOf(QJsonDocument::fromJson(process.readAllStandardOutput()).object());
+    EXPECT_EQ(results.at("status-read"), "pass");
+    EXPECT_EQ(results.at("robustness"), "skip");
+    EXPECT_TRUE(state()["commands"].toArray().isEmpty());
 }
 
 TEST_F(Conformance, NoControllerAtAllIsExitFour) {
