@@ -20,7 +20,7 @@ void breakCrc(Bytes& frame) {
 }  // namespace
 
 Fuzzer::Fuzzer(std::uint64_t seed, std::uint8_t address, Policy policy)
-    : rng_(seed), address_(address), policy_(policy) {}
+    : rng_(seed), address_(address), policy_(policy), nextFunction_(anyByte()) {}
 
 Bytes Fuzzer::next() {
     // A candidate the gate would refuse (a stretch of random bytes that happens to carry a
@@ -75,8 +75,8 @@ Bytes Fuzzer::candidate() {
         case 0:
         case 1:
             return safeFrame(address_);
-        case 2: {  // every function code, any data, a wrong CRC
-            Bytes frame{address_, anyByte()};
+        case 2: {  // every function code in turn, any data, a wrong CRC
+            Bytes frame{address_, nextFunction_++};
             for (int n = below(12); n > 0; --n) frame.push_back(anyByte());
             appendCrc(frame);
             breakCrc(frame);

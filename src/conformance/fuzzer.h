@@ -27,6 +27,7 @@ private:
     std::mt19937_64 rng_;
     std::uint8_t address_;
     Policy policy_;
+    std::uint8_t nextFunction_;  // of the wrong-CRC frames: all 256 codes come in turn
 };
 
 }  // namespace torvix::conformance
