@@ -8,6 +8,7 @@
 #include "cli/command_words.h"
 #include "cli/exit_code.h"
 #include "protocol/request_table.h"
+#include "scan/scan_plan.h"
 #include "torvix_version.h"
 
 namespace torvix::cli {
@@ -23,6 +24,7 @@ const char* const kSummary =
     "  ports                ports 1..16: the device each stands for, free, busy or missing\n"
     "  run SCRIPT           run a test sequence (commands, waits, checks) while recording\n"
     "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
+    "  scan                 find the controller: which port, line settings and address\n"
     "\n"
     "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
     "тп.ini, which is only read (a missing file means COM1, 115200,e,8,1): beside the program,\n"
@@ -68,13 +70,29 @@ const char* const kPortsHelp =
     "for (the fixed table, or section \"Ports\" of тп.ini). States: free, busy (held by\n"
     "another program), denied (no permission), missing (no such device), error.\n";
 
+const char* const kScanHelp =
+    "Probes ports x line settings x addresses with a read of one register (function 4,\n"
+    "register 300) and knows a controller by a well-formed reply or an exception from that\n"
+    "address; nothing is ever written and address 0 is never probed. The port and settings of\n"
+    "тп.ini go first, address 7 first on each, then the other addresses, settings and ports.\n"
+    "Defaults: ports 1..16 and every other serial port the system lists; the 20 settings\n"
+    "115200, 57600, 38400, 19200, 9600 baud with e,8,1  n,8,1  o,8,1  n,8,2; addresses\n"
+    "1-247. A device server (tcp://) is probed for addresses only. Each probe waits for the\n"
+    "request and reply on the line plus --reply-timeout. Stops at the first controller found\n"
+    "unless --all. Progress goes to stderr on a terminal; busy, missing and denied ports and\n"
+    "ports with traffic but no reply are reported. Ctrl+C stops and prints what was found.\n"
+    "--format json prints {\"found\": [...], \"busy\": [...], \"activity_without_reply\": [...],\n"
+    "\"probes\": N, \"seconds\": S}.\n"
+    "Exits 0 when a controller was found, 4 when none, 1 when no port could be opened, 130\n"
+    "when stopped by Ctrl+C.\n";
+
 struct CommandInfo {
     Command command;
     const char* name;
     const char* summary;
     const char* help;
 };
-constexpr std::array<CommandInfo, 5> kCommands{{
+constexpr std::array<CommandInfo, 6> kCommands{{
     {Command::Read, "read", "Reads the status block once and prints it (default: as a table).",
      "Exits 4 when no valid reply comes within 1 s, 3 on an exception reply.\n"},
     {Command::Monitor, "monitor", "Polls every 100 ms and prints or records each status reply.",
@@ -82,6 +100,8 @@ constexpr std::array<CommandInfo, 5> kCommands{{
     {Command::Send, "send", "Sends one operator command, as the window's button does.", kSendHelp},
     {Command::Ports, "ports", "Lists the ports 1..16.", kPortsHelp},
     {Command::Run, "run", "Runs a test sequence while recording every status reply.", kRunHelp},
+    {Command::Scan, "scan", "Finds the controller: port, line settings and slave address.",
+     kScanHelp},
 }};
 
 // The commands as the help's argument line and a missing command's message name them;
@@ -118,6 +138,16 @@ struct Options {
                                     "on the line + 0.05).",
                                     "s"};
     QCommandLineOption junit{"junit", "Write a JUnit XML report to FILE.", "file"};
+    QCommandLineOption ports{
+        "ports", "Ports to scan: 1-16, 5,7,23, COM17, device paths, tcp://HOST:PORT.", "list"};
+    QCommandLineOption settingsList{"settings-list",
+                                    "Line settings to try, e.g. 115200,e,8,1;19200,e,8,1.", "list"};
+    QCommandLineOption addresses{"addresses", "Addresses to probe (default 1-247).", "range"};
+    QCommandLineOption all{"all",
+                           "Go on after the first controller: every address, port, setting."};
+    QCommandLineOption scanFormat{"format", "text or json.", "format"};
+    QCommandLineOption scanReplyTimeout{
+        "reply-timeout", "Seconds a probe waits beyond its time on the line (default 0.05).", "s"};
     QCommandLineOption help{QStringList{"h", "help"}, "Show this help."};
     QCommandLineOption version{"version", "Show the version."};
 
@@ -130,6 +160,11 @@ struct Options {
         if (command == Command::Send) list << timeout;
         if (command == Command::Run)
             list << format << output << trace << fast << replyTimeout << timeout << junit;
+        if (command == Command::Scan) {
+            // The port and settings come from --ports and --settings-list.
+            list = {help,      version, ports,      settingsList,
+                    addresses, all,     scanFormat, scanReplyTimeout};
+        }
         return list;
     }
 };
@@ -158,6 +193,43 @@ std::optional<double> positiveSeconds(const QString& text) {
     return value;
 }
 
+Parsed parseScan(const QCommandLineParser& parser, const Options& options, Invocation& run) {
+    run.scanPorts = parser.value(options.ports);
+    if (parser.isSet(options.ports)) {
+        const auto ports = scan::parsePortList(run.scanPorts, {});
+        if (const auto* error = std::get_if<QString>(&ports))
+            return usageError(QStringLiteral("--ports: ") + *error);
+    }
+    run.scanSettings = parser.value(options.settingsList);
+    if (parser.isSet(options.settingsList)) {
+        const auto settings = scan::parseSettingsList(run.scanSettings);
+        if (const auto* error = std::get_if<QString>(&settings))
+            return usageError(QStringLiteral("--settings-list: ") + *error);
+    }
+    run.scanAddresses = parser.value(options.addresses);
+    if (parser.isSet(options.addresses)) {
+        const auto range = scan::parseAddressRange(run.scanAddresses);
+        if (const auto* error = std::get_if<QString>(&range))
+            return usageError(QStringLiteral("--addresses: ") + *error);
+    }
+    run.scanAll = parser.isSet(options.all);
+    if (parser.isSet(options.scanFormat)) {
+        const QString format = parser.value(options.scanFormat);
+        if (format != u"text" && format != u"json")
+            return usageError(
+                QStringLiteral("--format: \"%1\" (допустимо: text, json)").arg(format));
+        run.scanJson = format == u"json";
+    }
+    if (parser.isSet(options.scanReplyTimeout)) {
+        run.replyTimeoutSeconds = positiveSeconds(parser.value(options.scanReplyTimeout));
+        if (!run.replyTimeoutSeconds)
+            return usageError(
+                QStringLiteral("--reply-timeout: \"%1\" не положительное число секунд")
+                    .arg(parser.value(options.scanReplyTimeout)));
+    }
+    return {run, {}, false, 0};
+}
+
 }  // namespace
 
 std::optional<int> portNumberOf(const QString& text) {
@@ -177,7 +249,8 @@ Parsed parseCommandLine(const QStringList& arguments) {
     any.addOptions(options.global());
     for (const auto& option :
          {options.timeout, options.format, options.output, options.count, options.duration,
-          options.trace, options.fast, options.replyTimeout, options.junit})
+          options.trace, options.fast, options.replyTimeout, options.junit, options.ports,
+          options.settingsList, options.addresses, options.all})
         any.addOption(option);
     any.addPositionalArgument("command", commandNames(QStringLiteral(" or ")));
     if (!any.parse(arguments)) return usageError(any.errorText());
@@ -229,6 +302,8 @@ Parsed parseCommandLine(const QStringList& arguments) {
         return usageError(
             QStringLiteral("%1: лишние аргументы: %2").arg(info->name, rest.join(u' ')));
     }
+
+    if (info->command == Command::Scan) return parseScan(parser, options, run);
 
     if (parser.isSet(options.port)) {
         run.port = parser.value(options.port).trimmed();

@@ -12,7 +12,7 @@
 
 namespace torvix::cli {
 
-enum class Command { Read, Monitor, Send, Ports, Run };
+enum class Command { Read, Monitor, Send, Ports, Run, Scan };
 using record::Format;
 
 struct Invocation {
@@ -31,6 +31,12 @@ struct Invocation {
     QString junit;                                             // empty: no JUnit report
     bool fast = false;
     std::optional<double> replyTimeoutSeconds;  // --fast: empty means from the line speed
+    // scan: as typed, checked when the scan is planned; empty for the defaults.
+    QString scanPorts;
+    QString scanSettings;
+    QString scanAddresses;
+    bool scanAll = false;
+    bool scanJson = false;
 };
 
 // Either what to run, or a text to print and the code to exit with (help, version, usage error).

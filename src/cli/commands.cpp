@@ -15,6 +15,8 @@ int runCommand(const Invocation& run, const QString& iniPath) {
             return runPorts(iniPath);
         case Command::Run:
             return runScript(run, iniPath);
+        case Command::Scan:
+            return runScan(run, iniPath);
     }
     return static_cast<int>(ExitCode::Usage);
 }

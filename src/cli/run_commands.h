@@ -13,6 +13,7 @@ int runMonitor(const Invocation& run, const QString& iniPath);
 int runSend(const Invocation& run, const QString& iniPath);
 int runPorts(const QString& iniPath);
 int runScript(const Invocation& run, const QString& iniPath);
+int runScan(const Invocation& run, const QString& iniPath);
 // The one of them `run.command` names.
 int runCommand(const Invocation& run, const QString& iniPath);
 
