@@ -81,6 +81,10 @@ QString summaryText(const ScanReport& report) {
                        .arg(report.probes)
                        .arg(QString::number(report.seconds, 'f', 1));
     if (report.stopped) text += QStringLiteral("; поиск остановлен");
+    QStringList silent;
+    for (const ScanPort& port : report.withoutController) silent << port.name;
+    if (!silent.isEmpty())
+        text += QStringLiteral("; без контроллера: %1").arg(silent.join(QStringLiteral(", ")));
     const QStringList activity = activityPorts(report);
     if (!activity.isEmpty())
         text += QStringLiteral("; обмен без ответа на %1").arg(activity.join(QStringLiteral(", ")));

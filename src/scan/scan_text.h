@@ -20,7 +20,8 @@ QString activityText(const Activity& activity);
 QString progressText(const Progress& progress);
 // "1 мин 05 с", "12 с"
 QString durationText(double ms);
-// "найдено: 1; проб: 512 за 27.3 с" and the ports with traffic but no reply.
+// "найдено: 1; проб: 512 за 27.3 с", the ports probed to the end without a controller and
+// those with traffic but no reply.
 QString summaryText(const ScanReport& report);
 
 // Port names, each once, in the order they came up.

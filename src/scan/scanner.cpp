@@ -84,6 +84,12 @@ void Scanner::releasePort() {
 }
 
 void Scanner::nextPort() {
+    if (holdingPort_) {
+        const ScanPort& done = currentPort();
+        if (std::none_of(report_.found.begin(), report_.found.end(),
+                         [&](const Found& f) { return f.port == done; }))
+            report_.withoutController.push_back(done);
+    }
     releasePort();
     while (++portIndex_ < int(plan_.ports.size())) {
         const ScanPort& port = currentPort();

@@ -60,6 +60,7 @@ struct ScanReport {
     std::vector<Found> found;
     std::vector<Skipped> skipped;
     std::vector<Activity> activity;
+    std::vector<ScanPort> withoutController;  // probed to the end, nothing answered
     long long probes = 0;
     double seconds = 0;
     int portsOpened = 0;

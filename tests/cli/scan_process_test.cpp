@@ -131,6 +131,17 @@ TEST_F(ScanEndToEnd, FindsTheControllerOnTheThirdPortAndTellsTheOthersHaveNone) 
         EXPECT_GT(next, at - 1) << key.toStdString();
         at = next;
     }
+    // As text: the find, and the two other ports named as without a controller.
+    const auto text =
+        scan(QStringList{QStringLiteral("--ports"), one() + u',' + two() + u',' + three()} +
+             kTwoSettings);
+    EXPECT_EQ(text.code, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.out.startsWith(QStringLiteral("%1, 19200,e,8,1, адрес 23, версия ПО %2")
+                                        .arg(three(), versionOf(registers[1].toInt()))))
+        << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QStringLiteral("без контроллера: %1, %2").arg(one(), two())))
+        << text.out.toStdString();
+
     // Nothing but reads of one register reached the controllers; address 0 never.
     EXPECT_EQ(simState(QStringLiteral("two"))[QStringLiteral("command_count")].toInt(), 0);
     EXPECT_EQ(simState(QStringLiteral("three"))[QStringLiteral("command_count")].toInt(), 0);
@@ -142,6 +153,8 @@ TEST_F(ScanEndToEnd, NoControllerExitsFourAndNoPortExitsOne) {
         scan(QStringList{QStringLiteral("--ports"), one() + u',' + two()} + kTwoSettings);
     EXPECT_EQ(none.code, 4) << none.err.toStdString();
     EXPECT_TRUE(none.out.contains(QStringLiteral("найдено: 0"))) << none.out.toStdString();
+    EXPECT_TRUE(none.out.contains(QStringLiteral("без контроллера: %1, %2").arg(one(), two())))
+        << none.out.toStdString();
 
     const auto missing =
         scan(QStringList{QStringLiteral("--ports"), path(QStringLiteral("gone"))} + kTwoSettings);

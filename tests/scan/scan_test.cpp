@@ -158,6 +158,8 @@ TEST_F(ScanTest, FindsTheControllerReadsItsVersionsAndStopsThere) {
     EXPECT_EQ(activity[0].port.number, 3);
     EXPECT_EQ(activity[0].settings.toText(), QStringLiteral("115200,e,8,1"));
     EXPECT_EQ(released, (std::vector<int>{1, 3}));
+    ASSERT_EQ(report.withoutController.size(), 1u);
+    EXPECT_EQ(report.withoutController[0].number, 1);
     // The last frame is the whole block read that gave the versions; nothing after it.
     EXPECT_EQ(bus.sent.back().frame, statusRead(23));
     EXPECT_EQ(report.probes, 2 * 11 + 11 + 4);  // 20, 21, 22, 23 on the last settings
