@@ -189,5 +189,26 @@ TEST_F(ScanEndToEnd, CtrlCPrintsWhatWasFoundAndExits130) {
     EXPECT_TRUE(out.contains(QStringLiteral("поиск остановлен"))) << out.toStdString();
 }
 
+// A serial device server has its own speed: only the addresses are probed, once.
+TEST_F(ScanEndToEnd, ADeviceServerIsProbedForAddressesOnly) {
+    Peer server(
+        QStringLiteral(TORVIX_SIM_BINARY),
+        QStringList{QStringLiteral("--quiet"), QStringLiteral("--address"), QStringLiteral("9"),
+                    QStringLiteral("--tcp-listen"), QStringLiteral("127.0.0.1:0")});
+    const QString address = server.firstLine(kStartMs);
+    ASSERT_TRUE(address.startsWith(QStringLiteral("tcp://"))) << address.toStdString();
+    const auto done =
+        scan({QStringLiteral("--ports"), address, QStringLiteral("--addresses"),
+              QStringLiteral("5-9"), QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(done.code, 0) << done.err.toStdString();
+    const QJsonObject result = QJsonDocument::fromJson(done.out.toUtf8()).object();
+    const QJsonArray found = result[QStringLiteral("found")].toArray();
+    ASSERT_EQ(found.size(), 1) << done.out.toStdString();
+    EXPECT_EQ(found[0].toObject()[QStringLiteral("port")].toString(), address);
+    EXPECT_EQ(found[0].toObject()[QStringLiteral("address")].toInt(), 9);
+    // 7 first, then 5, 6, 8, 9 on the one setting: not 20 settings' worth.
+    EXPECT_EQ(result[QStringLiteral("probes")].toInt(), 5);
+}
+
 }  // namespace
 }  // namespace torvix::scan_e2e
