@@ -171,7 +171,10 @@ void ScanWindow::find() {
     scan::Scanner::Hooks hooks;
     hooks.progress = [this](const scan::Progress& p) { showProgress(p); };
     hooks.found = [this](const scan::Found& f) { addFound(f); };
-    hooks.skipped = [this](const scan::Skipped& s) { note(scan::skippedText(s)); };
+    hooks.skipped = [this](const scan::Skipped& s) {
+        // Most of COM1..COM16 do not exist on a laptop: those go into one line at the end.
+        if (s.trouble != scan::PortTrouble::Missing) note(scan::skippedText(s));
+    };
     hooks.activity = [this](const scan::Activity& a) { note(scan::activityText(a)); };
     hooks.portWanted = host_.portWanted;
     hooks.portReleased = host_.portReleased;
@@ -205,6 +208,11 @@ void ScanWindow::scanFinished() {
     const scan::ScanReport& report = scanner_->report();
     progress_->setValue(progress_->maximum());
     progressText_->setText(scan::summaryText(report));
+    QStringList missing;
+    for (const scan::Skipped& skipped : report.skipped)
+        if (skipped.trouble == scan::PortTrouble::Missing) missing << skipped.port.name;
+    if (!missing.isEmpty())
+        note(QStringLiteral("нет таких портов: %1").arg(missing.join(QStringLiteral(", "))));
     if (report.portsOpened == 0 && !report.stopped)
         note(QStringLiteral("ни один порт не открылся"));
     updateButtons();
