@@ -112,7 +112,9 @@ const OptionInfo kOptions[] = {
     {"pace", nullptr,
      "Time the replies as a real line would: each goes out when the request and the reply "
      "would have crossed the line at the --settings speed (11 bits a character with parity, "
-     "10 without), plus the turnaround, counted from the request's first byte.",
+     "10 without), plus the turnaround, counted from the request's first byte. On a "
+     "pseudo-terminal the master's speed is read from the terminal: at another speed than "
+     "--settings the reply is a few garbage bytes, as a wrong speed makes of it.",
      nullptr},
     {"turnaround-ms", "ms", "With --pace: the controller's time from request to reply.", "2"},
     {"hangup-after", "s",

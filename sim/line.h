@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <optional>
 
 namespace torvix::sim {
 
@@ -21,6 +22,8 @@ public:
     virtual QString devicePath() const = 0;
     // A frame was taken and, if it gets one, its reply handed to write().
     virtual void frameHandled() {}
+    // The speed the master set on its end, where the line can tell (a pseudo-terminal).
+    virtual std::optional<qint32> masterBaudRate() const { return std::nullopt; }
 
 signals:
     void received(const QByteArray& bytes);

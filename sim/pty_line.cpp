@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace torvix::sim {
 namespace {
@@ -61,6 +62,19 @@ void PtyLine::close() {
     if (master_ >= 0) ::close(master_);
     slave_ = -1;
     master_ = -1;
+}
+
+std::optional<qint32> PtyLine::masterBaudRate() const {
+    termios tio{};
+    if (slave_ < 0 || ::tcgetattr(slave_, &tio) != 0) return std::nullopt;
+    static constexpr std::pair<speed_t, qint32> kSpeeds[] = {
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
+        {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    const speed_t speed = ::cfgetospeed(&tio);
+    for (const auto& [code, baud] : kSpeeds)
+        if (code == speed) return baud;
+    return std::nullopt;
 }
 
 void PtyLine::readAvailable() {

@@ -19,6 +19,8 @@ public:
     bool isOpen() const override { return master_ >= 0; }
     void write(const QByteArray& bytes) override;
     QString devicePath() const override { return slavePath_; }
+    // The terminal's settings are shared by every opener: what the master set is read here.
+    std::optional<qint32> masterBaudRate() const override;
 
 private:
     void readAvailable();

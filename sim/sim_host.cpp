@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -169,8 +170,9 @@ void SimHost::handleFrame(const RxFrame& frame) {
     advanceClock();
     const std::vector<std::uint8_t> reply = core_.onFrame(frame.bytes);
     if (!reply.empty()) {
-        const QByteArray bytes(reinterpret_cast<const char*>(reply.data()),
-                               static_cast<qsizetype>(reply.size()));
+        QByteArray bytes(reinterpret_cast<const char*>(reply.data()),
+                         static_cast<qsizetype>(reply.size()));
+        if (options_.pace) bytes = atMasterSpeed(bytes);
         const std::uint64_t generation = lineGeneration_;
         const int delayMs = options_.delayMs + slowReplyMs();
         if (options_.pace) {
@@ -191,6 +193,18 @@ void SimHost::handleFrame(const RxFrame& frame) {
 
 int SimHost::slowReplyMs() const {
     return core_.slowReplyDue() ? options_.breaks.slowReplyMs : 0;
+}
+
+QByteArray SimHost::atMasterSpeed(const QByteArray& reply) const {
+    const std::optional<qint32> master = line_->masterBaudRate();
+    const qint32 own = options_.settings.baudRate;
+    if (!master || *master == own) return reply;
+    // A character at one speed reads as a fraction or a run of characters at another: a few
+    // framing-broken bytes, never as many as a reply, so never a reply.
+    const qsizetype count =
+        std::clamp<qsizetype>(reply.size() * std::min(*master, own) / std::max(*master, own), 1, 4);
+    static constexpr char kPattern[] = {'\xF8', '\x80', '\x00', '\xFE'};
+    return QByteArray(kPattern, count);
 }
 
 void SimHost::transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint64_t generation) {

@@ -42,6 +42,8 @@ private:
     int slowReplyMs() const;
     // With --pace: waits out the last fraction of a millisecond that a timer cannot time.
     void transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint64_t generation);
+    // With --pace: the reply as a master at another speed than ours would hear it.
+    QByteArray atMasterSpeed(const QByteArray& reply) const;
 
     SimOptions options_;
     SimulatorCore core_;

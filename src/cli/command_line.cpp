@@ -10,6 +10,7 @@
 #include "cli/script.h"
 #include "conformance/checks.h"
 #include "protocol/request_table.h"
+#include "scan/scan_plan.h"
 #include "torvix_version.h"
 
 namespace torvix::cli {
@@ -27,6 +28,7 @@ const char* const kSummary =
     "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
     "  conformance          the protocol test: Modbus RTU conformance and robustness\n"
     "  raw BYTES            send one frame of your own and show every byte that comes back\n"
+    "  scan                 find the controller: which port, line settings and address\n"
     "\n"
     "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
     "тп.ini, which is only read (a missing file means COM1, 115200,e,8,1): beside the program,\n"
@@ -104,13 +106,29 @@ const char* const kRawHelp =
     "Exit: 0 a reply with a right CRC came (an exception reply too), 4 none did, 1 port, 2 usage\n"
     "or a refused frame.\n";
 
+const char* const kScanHelp =
+    "Probes ports x line settings x addresses with a read of one register (function 4,\n"
+    "register 300) and knows a controller by a well-formed reply or an exception from that\n"
+    "address; nothing is ever written and address 0 is never probed. The port and settings of\n"
+    "тп.ini go first, address 7 first on each, then the other addresses, settings and ports.\n"
+    "Defaults: ports 1..16 and every other serial port the system lists; the 20 settings\n"
+    "115200, 57600, 38400, 19200, 9600 baud with e,8,1  n,8,1  o,8,1  n,8,2; addresses\n"
+    "1-247. A device server (tcp://) is probed for addresses only. Each probe waits for the\n"
+    "request and reply on the line plus --reply-timeout. Stops at the first controller found\n"
+    "unless --all. Progress goes to stderr on a terminal; busy, missing and denied ports and\n"
+    "ports with traffic but no reply are reported. Ctrl+C stops and prints what was found.\n"
+    "--format json prints {\"found\": [...], \"busy\": [...], \"activity_without_reply\": [...],\n"
+    "\"probes\": N, \"seconds\": S}.\n"
+    "Exits 0 when a controller was found, 4 when none, 1 when no port could be opened, 130\n"
+    "when stopped by Ctrl+C.\n";
+
 struct CommandInfo {
     Command command;
     const char* name;
     const char* summary;
     const char* help;
 };
-constexpr std::array<CommandInfo, 7> kCommands{{
+constexpr std::array<CommandInfo, 8> kCommands{{
     {Command::Read, "read", "Reads the status block once and prints it (default: as a table).",
      "Exits 4 when no valid reply comes within 1 s, 3 on an exception reply.\n"},
     {Command::Monitor, "monitor", "Polls every 100 ms and prints or records each status reply.",
@@ -121,6 +139,8 @@ constexpr std::array<CommandInfo, 7> kCommands{{
     {Command::Conformance, "conformance",
      "Checks the controller's Modbus RTU conformance and robustness.", kConformanceHelp},
     {Command::Raw, "raw", "Sends one frame and prints every byte that comes back.", kRawHelp},
+    {Command::Scan, "scan", "Finds the controller: port, line settings and slave address.",
+     kScanHelp},
 }};
 
 // The checks of `conformance --help`: id, what is sent, whether it may warn.
@@ -190,6 +210,16 @@ struct Options {
     QCommandLineOption repeat{"repeat", "raw: send the frame N times.", "n", "1"};
     QCommandLineOption interval{"interval", "raw: between repeats (default 100ms).", "duration",
                                 "100ms"};
+    QCommandLineOption ports{
+        "ports", "Ports to scan: 1-16, 5,7,23, COM17, device paths, tcp://HOST:PORT.", "list"};
+    QCommandLineOption settingsList{"settings-list",
+                                    "Line settings to try, e.g. 115200,e,8,1;19200,e,8,1.", "list"};
+    QCommandLineOption addresses{"addresses", "Addresses to probe (default 1-247).", "range"};
+    QCommandLineOption all{"all",
+                           "Go on after the first controller: every address, port, setting."};
+    QCommandLineOption scanFormat{"format", "text or json.", "format"};
+    QCommandLineOption scanReplyTimeout{
+        "reply-timeout", "Seconds a probe waits beyond its time on the line (default 0.05).", "s"};
     QCommandLineOption help{QStringList{"h", "help"}, "Show this help."};
     QCommandLineOption version{"version", "Show the version."};
 
@@ -207,6 +237,11 @@ struct Options {
                  << allFunctions << whileRunning;
         if (command == Command::Raw)
             list << replyTimeout << noCrc << allowCommands << repeat << interval;
+        if (command == Command::Scan) {
+            // The port and settings come from --ports and --settings-list.
+            list = {help,      version, ports,      settingsList,
+                    addresses, all,     scanFormat, scanReplyTimeout};
+        }
         return list;
     }
 };
@@ -235,18 +270,33 @@ std::optional<double> positiveSeconds(const QString& text) {
     return value;
 }
 
+// --reply-timeout when given; a usage error when it is not a positive number of seconds.
+std::optional<Parsed> readReplyTimeout(const QCommandLineParser& parser,
+                                       const QCommandLineOption& option, Invocation& run) {
+    if (!parser.isSet(option)) return std::nullopt;
+    run.replyTimeoutSeconds = positiveSeconds(parser.value(option));
+    if (run.replyTimeoutSeconds) return std::nullopt;
+    return usageError(QStringLiteral("--reply-timeout: \"%1\" не положительное число секунд")
+                          .arg(parser.value(option)));
+}
+
+// --format text|json of the commands that print one result.
+std::optional<Parsed> readTextOrJson(const QCommandLineParser& parser,
+                                     const QCommandLineOption& option, Invocation& run) {
+    if (!parser.isSet(option)) return std::nullopt;
+    const QString format = parser.value(option);
+    if (format != u"text" && format != u"json")
+        return usageError(QStringLiteral("--format: \"%1\" (допустимо: text, json)").arg(format));
+    run.json = format == u"json";
+    return std::nullopt;
+}
+
 // The options of conformance and raw; a usage error when one does not parse.
 std::optional<Parsed> parseProbeOptions(const QCommandLineParser& parser, const Options& options,
                                         Invocation& run) {
     constexpr double kDefaultReplyTimeoutSeconds = 0.1;
     run.replyTimeoutSeconds = kDefaultReplyTimeoutSeconds;
-    if (parser.isSet(options.replyTimeout)) {
-        run.replyTimeoutSeconds = positiveSeconds(parser.value(options.replyTimeout));
-        if (!run.replyTimeoutSeconds)
-            return usageError(
-                QStringLiteral("--reply-timeout: \"%1\" не положительное число секунд")
-                    .arg(parser.value(options.replyTimeout)));
-    }
+    if (auto failure = readReplyTimeout(parser, options.replyTimeout, run)) return failure;
     if (run.command == Command::Raw) {
         run.noCrc = parser.isSet(options.noCrc);
         run.allowCommands = parser.isSet(options.allowCommands);
@@ -261,13 +311,7 @@ std::optional<Parsed> parseProbeOptions(const QCommandLineParser& parser, const 
         run.intervalSeconds = double(*interval) / 1000;
         return std::nullopt;
     }
-    if (parser.isSet(options.format)) {
-        const QString format = parser.value(options.format);
-        if (format != u"text" && format != u"json")
-            return usageError(
-                QStringLiteral("--format: \"%1\" (допустимо: text, json)").arg(format));
-        run.json = format == u"json";
-    }
+    if (auto failure = readTextOrJson(parser, options.format, run)) return failure;
     run.junit = parser.value(options.junit);
     run.report = parser.value(options.report);
     for (auto [option, list] : {std::pair{&options.only, &run.only}, {&options.skip, &run.skip}}) {
@@ -297,6 +341,31 @@ std::optional<Parsed> parseProbeOptions(const QCommandLineParser& parser, const 
     return std::nullopt;
 }
 
+Parsed parseScan(const QCommandLineParser& parser, const Options& options, Invocation& run) {
+    run.scanPorts = parser.value(options.ports);
+    if (parser.isSet(options.ports)) {
+        const auto ports = scan::parsePortList(run.scanPorts, {});
+        if (const auto* error = std::get_if<QString>(&ports))
+            return usageError(QStringLiteral("--ports: ") + *error);
+    }
+    run.scanSettings = parser.value(options.settingsList);
+    if (parser.isSet(options.settingsList)) {
+        const auto settings = scan::parseSettingsList(run.scanSettings);
+        if (const auto* error = std::get_if<QString>(&settings))
+            return usageError(QStringLiteral("--settings-list: ") + *error);
+    }
+    run.scanAddresses = parser.value(options.addresses);
+    if (parser.isSet(options.addresses)) {
+        const auto range = scan::parseAddressRange(run.scanAddresses);
+        if (const auto* error = std::get_if<QString>(&range))
+            return usageError(QStringLiteral("--addresses: ") + *error);
+    }
+    run.scanAll = parser.isSet(options.all);
+    if (auto failure = readTextOrJson(parser, options.scanFormat, run)) return *failure;
+    if (auto failure = readReplyTimeout(parser, options.scanReplyTimeout, run)) return *failure;
+    return {run, {}, false, 0};
+}
+
 }  // namespace
 
 std::optional<int> portNumberOf(const QString& text) {
@@ -319,7 +388,8 @@ Parsed parseCommandLine(const QStringList& arguments) {
           options.duration, options.trace,         options.fast,         options.replyTimeout,
           options.junit,    options.report,        options.only,         options.skip,
           options.fuzz,     options.seed,          options.allFunctions, options.whileRunning,
-          options.noCrc,    options.allowCommands, options.repeat,       options.interval})
+          options.noCrc,    options.allowCommands, options.repeat,       options.interval,
+          options.ports,    options.settingsList,  options.addresses,    options.all})
         any.addOption(option);
     any.addPositionalArgument("command", commandNames(QStringLiteral(" or ")));
     if (!any.parse(arguments)) return usageError(any.errorText());
@@ -385,6 +455,8 @@ Parsed parseCommandLine(const QStringList& arguments) {
             QStringLiteral("%1: лишние аргументы: %2").arg(info->name, rest.join(u' ')));
     }
 
+    if (info->command == Command::Scan) return parseScan(parser, options, run);
+
     if (parser.isSet(options.port)) {
         run.port = parser.value(options.port).trimmed();
         if (run.port.isEmpty()) return usageError(QStringLiteral("--port: пустое значение"));
@@ -433,13 +505,7 @@ Parsed parseCommandLine(const QStringList& arguments) {
         run.output = parser.value(options.output);
         run.trace = parser.isSet(options.trace);
         run.fast = parser.isSet(options.fast);
-        if (parser.isSet(options.replyTimeout)) {
-            run.replyTimeoutSeconds = positiveSeconds(parser.value(options.replyTimeout));
-            if (!run.replyTimeoutSeconds)
-                return usageError(
-                    QStringLiteral("--reply-timeout: \"%1\" не положительное число секунд")
-                        .arg(parser.value(options.replyTimeout)));
-        }
+        if (auto failure = readReplyTimeout(parser, options.replyTimeout, run)) return *failure;
         if (info->command == Command::Run) run.junit = parser.value(options.junit);
     }
     if (info->command == Command::Monitor) {

@@ -14,7 +14,7 @@
 
 namespace torvix::cli {
 
-enum class Command { Read, Monitor, Send, Ports, Run, Conformance, Raw };
+enum class Command { Read, Monitor, Send, Ports, Run, Conformance, Raw, Scan };
 using record::Format;
 
 struct Invocation {
@@ -35,7 +35,7 @@ struct Invocation {
     std::optional<double> replyTimeoutSeconds;  // --fast: empty means from the line speed
 
     // conformance
-    bool json = false;  // --format json; text otherwise
+    bool json = false;  // conformance, scan: --format json; text otherwise
     QString report;     // --report FILE.html
     QStringList only;
     QStringList skip;
@@ -49,6 +49,11 @@ struct Invocation {
     bool allowCommands = false;
     int repeat = 1;
     double intervalSeconds = 0.1;
+    // scan: as typed, checked when the scan is planned; empty for the defaults.
+    QString scanPorts;
+    QString scanSettings;
+    QString scanAddresses;
+    bool scanAll = false;
 };
 
 // Either what to run, or a text to print and the code to exit with (help, version, usage error).

@@ -19,6 +19,8 @@ int runCommand(const Invocation& run, const QString& iniPath) {
             return runConformance(run, iniPath);
         case Command::Raw:
             return runRaw(run, iniPath);
+        case Command::Scan:
+            return runScan(run, iniPath);
     }
     return static_cast<int>(ExitCode::Usage);
 }

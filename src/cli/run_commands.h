@@ -15,6 +15,7 @@ int runPorts(const QString& iniPath);
 int runScript(const Invocation& run, const QString& iniPath);
 int runConformance(const Invocation& run, const QString& iniPath);
 int runRaw(const Invocation& run, const QString& iniPath);
+int runScan(const Invocation& run, const QString& iniPath);
 // The one of them `run.command` names.
 int runCommand(const Invocation& run, const QString& iniPath);
 

@@ -23,6 +23,9 @@ inline constexpr std::u16string_view kMenuSettingsCaption = u"&Настройк�
 // After it, the companion window's command, which the program adds.
 inline constexpr std::string_view kMenuGraphs = "mnu_graphs";
 inline constexpr std::u16string_view kMenuGraphsCaption = u"&Графики";
+// After it, the bus scan's window, which the program adds too.
+inline constexpr std::string_view kMenuScan = "mnu_scan";
+inline constexpr std::u16string_view kMenuScanCaption = u"&Поиск контроллера";
 
 inline constexpr std::string_view kPollTimer = "Timer1";
 inline constexpr int kPollIntervalMs = defaults::kPollIntervalMs;

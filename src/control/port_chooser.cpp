@@ -54,6 +54,16 @@ PortChooser::OkResult PortChooser::ok(const QString& settingsText) {
     return OkResult::Close;
 }
 
+PortChooser::OkResult PortChooser::adopt(int number, const QString& settingsText) {
+    savedPort_ = config_.port();
+    savedSettings_ = config_.settings();
+    ports_ = {number};
+    select(0);
+    const OkResult result = ok(settingsText);
+    close();
+    return result;
+}
+
 void PortChooser::cancel() {
     config_.settingsConfirmed = false;
 }

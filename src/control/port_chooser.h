@@ -47,6 +47,9 @@ public:
     void cancel();
     // Closing in any way; runs once, later calls do nothing.
     void close();
+    // The bus scan's Применить, on a chooser not loaded: `number` chosen in the list, OK with
+    // `settingsText` and closing, one after the other, as the operator would in the dialog.
+    [[nodiscard]] OkResult adopt(int number, const QString& settingsText);
 
     int savedPort() const { return savedPort_; }
     const QString& savedSettings() const { return savedSettings_; }

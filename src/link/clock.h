@@ -1,7 +1,7 @@
 #pragma once
-// Time as the command line's sessions and the protocol test see it: a monotonic "now" and
-// timers that call back. The programs run on QtClock; a test drives a manual clock and steps
-// the ticks itself.
+// Time as the command line's sessions, the protocol test and the bus scan see it: a monotonic
+// "now" and timers that call back. The programs run on QtClock; a test drives a manual clock and
+// steps the ticks itself.
 
 #include <QElapsedTimer>
 #include <QTimer>

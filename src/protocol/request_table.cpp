@@ -89,6 +89,12 @@ Pdu counterWritePdu(int counter) {
     return build(entry(Kind::CounterWrite), counter);
 }
 
+Pdu probeReadPdu() {
+    using protocol::kReadInputRegisters, protocol::kStatusFirstRegister;
+    return {kReadInputRegisters, byteOf(kStatusFirstRegister, 1), byteOf(kStatusFirstRegister, 0),
+            byteOf(kProbeRegisterCount, 1), byteOf(kProbeRegisterCount, 0)};
+}
+
 std::optional<Pdu> pdu(const Request& request) {
     const Entry& e = entry(request.kind);
     if (!argumentFits(e, request.argument)) return std::nullopt;

@@ -15,6 +15,7 @@
 //       words(frame) the CLI words ("start", "priority 5", "read-status").
 //   (d) pdu(request): the PDU of a kind with its argument.
 //   (e) statusReadPdu() and counterWritePdu(counter): the poll cycle's default requests.
+//   (f) probeReadPdu(): the bus scan's read of one register.
 
 #include <QString>
 #include <QStringList>
@@ -175,6 +176,12 @@ private:
 // (e) The poll cycle's requests: the status read of 300..363 and the counter write to 400.
 Pdu statusReadPdu();
 Pdu counterWritePdu(int counter);
+
+// (f) The bus scan's probe: a read of one register, the first of the status block. It is the
+// shortest request the controller answers, with the shortest reply, and it writes nothing.
+inline constexpr int kProbeRegisterCount = 1;
+inline constexpr int kProbeReplyBytes = 3 + 2 * kProbeRegisterCount + 2;
+Pdu probeReadPdu();
 
 // The PDU of a request; empty for an argument its kind does not take (a number outside
 // kLowestNumber..kHighestNumber, a counter outside 0..65535).

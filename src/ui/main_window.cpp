@@ -196,10 +196,26 @@ void MainWindow::startPolling() {
     timer1_->start();
 }
 
+void MainWindow::addMenuCommand(std::string_view name, std::u16string_view caption,
+                                std::function<void()> open) {
+    QAction* command = menuBar()->addAction(text(caption));
+    command->setObjectName(QString::fromLatin1(name.data(), qsizetype(name.size())));
+    connect(command, &QAction::triggered, this, std::move(open));
+}
+
 void MainWindow::addGraphsCommand(std::function<void()> open) {
-    QAction* graphs = menuBar()->addAction(text(layout::kMenuGraphsCaption));
-    graphs->setObjectName(QString::fromLatin1(layout::kMenuGraphs));
-    connect(graphs, &QAction::triggered, this, std::move(open));
+    addMenuCommand(layout::kMenuGraphs, layout::kMenuGraphsCaption, std::move(open));
+}
+
+void MainWindow::addScanCommand(std::function<void()> open) {
+    addMenuCommand(layout::kMenuScan, layout::kMenuScanCaption, std::move(open));
+}
+
+bool MainWindow::selectSlaveAddress(int address) {
+    auto* list = control<QComboBox>({"cmb_slad"});
+    if (address < 0 || address >= list->count()) return false;
+    list->setCurrentIndex(address);
+    return true;
 }
 
 void MainWindow::openPortDialog() {

@@ -47,6 +47,10 @@ public:
 
     // mnu_graphs, after mnu_settings: runs `open`.
     void addGraphsCommand(std::function<void()> open);
+    // mnu_scan, after mnu_graphs: runs `open`.
+    void addScanCommand(std::function<void()> open);
+    // Selects `address` in cmb_slad; false when the list has no such entry.
+    bool selectSlaveAddress(int address);
 
     // mnu_settings: the one dialog, modeless and without owner.
     void openPortDialog();
@@ -87,6 +91,8 @@ private:
     int toPixels(int twips) const;
 
     void findStatusControls();
+    void addMenuCommand(std::string_view name, std::u16string_view caption,
+                        std::function<void()> open);
 
     // The controls of the status block in the order of the field table, found once.
     struct StatusControls {

@@ -13,6 +13,7 @@
 #include "ui/companion_window.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompt.h"
+#include "ui/scan_window.h"
 
 namespace torvix {
 
@@ -33,8 +34,17 @@ public:
     void openCompanion();
     CompanionWindow* companion() const { return companion_; }
     trends::CompanionLog& companionLog() { return companionLog_; }
+    // mnu_scan: opens the one scan window, or brings it to the front.
+    void openScan();
+    ScanWindow* scanWindow() const { return scan_; }
 
 private:
+    // The scan's hooks: the window's own port is let go while the scan uses it.
+    bool isWindowPort(const scan::ScanPort& port);
+    void lendPort(const scan::ScanPort& port);
+    void takePortBack(const scan::ScanPort& port);
+    QString applyFound(const scan::Found& found);
+
     // Declared in the order they depend on each other; they go in reverse.
     LinePort port_;
     MessageBoxPrompt prompt_;
@@ -45,6 +55,8 @@ private:
     OperatorCommands commands_;
     trends::CompanionLog companionLog_;
     QPointer<CompanionWindow> companion_;  // made at the first mnu_graphs
+    QPointer<ScanWindow> scan_;            // made at the first mnu_scan
+    bool portLent_ = false;
 };
 
 }  // namespace torvix

@@ -82,8 +82,8 @@ TEST(CommandLineHelp, EachCommandsHelpNamesItsOwnOptionsOnly) {
 
 TEST(CommandLineUsage, CommandsThatDoNotExistOrAreMissing) {
     expectUsage(
-        {}, QStringLiteral(
-                "не указана команда (read, monitor, send, ports, run, conformance, raw, analyze)"));
+        {}, QStringLiteral("не указана команда (read, monitor, send, ports, run, conformance, raw, "
+                           "scan, analyze)"));
     expectUsage({"frobnicate"}, QStringLiteral("неизвестная команда \"frobnicate\""));
     expectUsage({"READ"}, QStringLiteral("неизвестная команда \"READ\""));
     expectUsage({"read", "extra"}, QStringLiteral("read: лишние аргументы: extra"));
@@ -242,6 +242,31 @@ TEST(CommandLineOptions, ConformanceAndRawTakeTheirOptionsAndRefuseWhatDoesNotPa
     const Parsed help = parse({"conformance", "--help"});
     for (const char* id : {"status-read", "split-frame", "robustness", "0x21"})
         EXPECT_TRUE(help.text.contains(QLatin1String(id))) << id;
+}
+
+TEST(CommandLineScan, TheIssuesOptionsAndTheirMistakes) {
+    const Parsed parsed =
+        parse({"scan", "--ports", "1-16", "--settings-list", "115200,e,8,1;19200,e,8,1",
+               "--addresses", "1-247", "--all", "--format", "json", "--reply-timeout", "0.1"});
+    ASSERT_TRUE(parsed.invocation) << parsed.text.toStdString();
+    const Invocation& run = *parsed.invocation;
+    EXPECT_EQ(run.command, Command::Scan);
+    EXPECT_EQ(run.scanPorts, QStringLiteral("1-16"));
+    EXPECT_EQ(run.scanSettings, QStringLiteral("115200,e,8,1;19200,e,8,1"));
+    EXPECT_TRUE(run.scanAll);
+    EXPECT_TRUE(run.json);
+    EXPECT_DOUBLE_EQ(run.replyTimeoutSeconds.value(), 0.1);
+
+    for (const auto& bad : std::vector<QStringList>{{"scan", "--addresses", "0-10"},
+                                                    {"scan", "--ports", "COMX"},
+                                                    {"scan", "--settings-list", "115200,q,8,1"},
+                                                    {"scan", "--format", "csv"},
+                                                    {"scan", "--reply-timeout", "0"},
+                                                    {"scan", "--port", "5"}}) {
+        const Parsed refused = parse(bad);
+        EXPECT_FALSE(refused.invocation) << bad.join(u' ').toStdString();
+        EXPECT_EQ(refused.exitCode, 2) << bad.join(u' ').toStdString();
+    }
 }
 
 }  // namespace

@@ -202,6 +202,18 @@ TEST_F(PortChooserTest, OkWithUnchangedValuesRewritesAndReopens) {
     EXPECT_EQ(port.openedNumbers, (std::vector<int>{12}));
 }
 
+// The scan's Применить: the port switches at once and the file holds what OK writes.
+TEST_F(PortChooserTest, AdoptSwitchesThePortAndSavesAsOkDoes) {
+    sink.address = 23;
+    port.openedNumbers.clear();
+    EXPECT_EQ(chooser.adopt(3, "19200,e,8,1"), PortChooser::OkResult::Close);
+    EXPECT_TRUE(openOn(3));
+    EXPECT_EQ(port.settings, "19200,e,8,1");
+    EXPECT_EQ(contents(), "[PC config]\nCOM=3\nCOMSettings=19200,e,8,1\n[QDL config]\nMBSLAD=23\n");
+    EXPECT_EQ(config.port(), 3);
+    EXPECT_TRUE(config.settingsConfirmed);
+}
+
 TEST_F(PortChooserTest, ConfirmationOutlivesTheShowing) {
     chooser.load();
     chooser.select(1);

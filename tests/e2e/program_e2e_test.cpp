@@ -409,7 +409,7 @@ TEST_F(EndToEnd, TheCompanionRecordsTheCommandsClickedInTheWindow) {
     ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
 
     const QList<QAction*> menu = window().menuBar()->actions();
-    ASSERT_EQ(menu.size(), 2);
+    ASSERT_EQ(menu.size(), 3);  // the scan's command last
     EXPECT_EQ(menu[0]->objectName(), QStringLiteral("mnu_settings"));
     EXPECT_EQ(menu[1]->objectName(), QStringLiteral("mnu_graphs"));
     EXPECT_EQ(menu[1]->text(), QStringLiteral("&Графики"));

@@ -13,8 +13,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <optional>
@@ -189,6 +192,37 @@ TEST_F(ProgramOnCom1, TheCompanionOpensAndRecordsAClickedStart) {
     EXPECT_TRUE(text.startsWith(QStringLiteral("time,gen_u_a_v,")));
     EXPECT_TRUE(text.contains(QStringLiteral("] send start: выполнено"))) << text.toStdString();
     EXPECT_GT(program().companionLog().series().lastTime(), 0);
+}
+
+// The scan window from the menu under Windows: it finds the simulator on the window's own COM1,
+// which polling lends it and takes back.
+TEST_F(ProgramOnCom1, TheScanWindowOpensFromTheMenuAndFindsTheController) {
+    ASSERT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
+    auto* menu = window().findChild<QAction*>(QStringLiteral("mnu_scan"));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->text(), QStringLiteral("&Поиск контроллера"));
+    menu->trigger();
+    ScanWindow* scan = program().scanWindow();
+    ASSERT_NE(scan, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(scan, kSettleMs));
+    EXPECT_EQ(scan->windowTitle(), QStringLiteral("Torvix. Поиск контроллера"));
+
+    scan->findChild<QLineEdit*>(QStringLiteral("txt_ports"))->setText(QStringLiteral("1"));
+    auto* settings = scan->findChild<QListWidget*>(QStringLiteral("lst_settings"));
+    ASSERT_NE(settings, nullptr);
+    // Parity stays off: Linux refuses it on the pseudo-terminal behind COM1.
+    for (int i = 0; i < settings->count(); ++i)
+        settings->item(i)->setCheckState(
+            settings->item(i)->text() == u"115200,n,8,1" ? Qt::Checked : Qt::Unchecked);
+    scan->findChild<QSpinBox*>(QStringLiteral("spn_first"))->setValue(5);
+    scan->findChild<QSpinBox*>(QStringLiteral("spn_last"))->setValue(9);
+    QTest::mouseClick(scan->findChild<QPushButton*>(QStringLiteral("cmd_find")), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !scan->scanning(); }, 2 * kLinkMs));
+    ASSERT_EQ(scan->found().size(), 1u);
+    EXPECT_EQ(scan->found()[0].port.name, QStringLiteral("COM1"));
+    EXPECT_EQ(scan->found()[0].address, 7);
+    EXPECT_TRUE(window().pollTimer().isActive());
+    EXPECT_TRUE(waitForStatus(kLinkUp)) << status().toStdString();
 }
 
 // Run against a simulator that hangs its line up (tests/wine/run-tests.sh starts that one).

@@ -118,6 +118,8 @@ if start_sim status; then
     e2e 'ProgramOnCom1.PortDialogListsTheOnePortThereIsAndPollingGoesOnAfterIt'
   check "Графики opens from the menu and records a clicked СТАРТ" \
     e2e 'ProgramOnCom1.TheCompanionOpensAndRecordsAClickedStart'
+  check "Поиск контроллера opens from the menu and finds the controller on COM1" \
+    e2e 'ProgramOnCom1.TheScanWindowOpensFromTheMenuAndFindsTheController'
 else fail "simulator for the window test"; fi
 if start_sim hangup --hangup-after 3 --hangup-for 1.5; then
   check "polling resumes after the line hangs up" e2e 'ProgramOnCom1.PollingResumesByItselfWhenTheLineComesBack'
