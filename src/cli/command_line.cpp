@@ -23,6 +23,7 @@ const char* const kSummary =
     "  ports                ports 1..16: the device each stands for, free, busy or missing\n"
     "  run SCRIPT           run a test sequence (commands, waits, checks) while recording\n"
     "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
+    "  cut RECORD           the records between two times or marks, as recorded or for Excel\n"
     "\n"
     "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
     "тп.ini, which is only read (a missing file means COM1, 115200,e,8,1): beside the program,\n"
@@ -85,11 +86,12 @@ constexpr std::array<CommandInfo, 5> kCommands{{
 }};
 
 // The commands as the help's argument line and a missing command's message name them;
-// `analyze` is taken before the others are parsed (it may need torvix-report).
+// `analyze` and `cut` are taken before the others are parsed (analyze may need torvix-report).
 QString commandNames(const QString& lastSeparator) {
     QStringList names;
     for (const auto& command : kCommands) names << QString::fromLatin1(command.name);
-    return names.join(QStringLiteral(", ")) + lastSeparator + QStringLiteral("analyze");
+    return names.join(QStringLiteral(", ")) + QStringLiteral(", analyze") + lastSeparator +
+           QStringLiteral("cut");
 }
 
 struct Options {
