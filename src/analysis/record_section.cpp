@@ -203,6 +203,28 @@ std::variant<RowRange, QString> sectionBetween(const Recording& recording, doubl
     return findSection(recording, from, to);
 }
 
+Recording sliceRecording(const Recording& recording, RowRange rows) {
+    Recording slice;
+    if (rows.last < rows.first || rows.last >= recording.size()) return slice;
+    slice.source = recording.source;
+    const double zero = recording.timeS[rows.first];
+    slice.start = recording.start.addMSecs(std::llround(zero * 1000));
+    const auto take = [&rows](const auto& from, auto& to) {
+        to.assign(from.begin() + static_cast<std::ptrdiff_t>(rows.first),
+                  from.begin() + static_cast<std::ptrdiff_t>(rows.last + 1));
+    };
+    take(recording.timeS, slice.timeS);
+    for (double& t : slice.timeS) t -= zero;
+    take(recording.frequencyHz, slice.frequencyHz);
+    take(recording.voltageV, slice.voltageV);
+    take(recording.powerKw, slice.powerKw);
+    for (const Recording::Event& event : recording.events)
+        if (event.row >= rows.first && event.row <= rows.last)
+            slice.events.push_back({event.row - rows.first, event.text});
+    slice.layout = recording.layout;
+    return slice;
+}
+
 QString writeSection(const Recording& recording, const QString& sourcePath, RowRange rows,
                      SectionFormat format, const QString& outputPath) {
     if (rows.last < rows.first || rows.last >= recording.size() ||

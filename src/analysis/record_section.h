@@ -39,6 +39,10 @@ std::variant<RowRange, QString> findSection(const Recording& recording, const Se
 std::variant<RowRange, QString> sectionBetween(const Recording& recording, double fromS,
                                                double toS);
 
+// The rows as a recording of their own, its times from its first row: for the report of a
+// section.
+Recording sliceRecording(const Recording& recording, RowRange rows);
+
 enum class SectionFormat {
     AsRecorded,  // the recording's own bytes: its header, keys and events
     Excel,       // CSV with ';', a decimal comma and a UTF-8 BOM

@@ -2,8 +2,10 @@
 // The vertical markers of the trends: operator commands answered or refused, and marks.
 
 #include <QString>
+#include <QStringView>
 #include <cstddef>
 #include <deque>
+#include <optional>
 
 namespace torvix::trends {
 
@@ -29,5 +31,9 @@ private:
     std::deque<Marker> markers_;
     unsigned long long added_ = 0;
 };
+
+// The marker a recorded event stands for ("send start: выполнено", "mark наброс"), as the live
+// trends drew it; nothing for an event they do not mark (no answer, a script's step).
+std::optional<Marker> markerOfEvent(double time, QStringView event);
 
 }  // namespace torvix::trends
