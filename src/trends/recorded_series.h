@@ -41,11 +41,24 @@ public:
     std::optional<SeriesStore::Reading> readingAt(double time) const;
 
 private:
+    // The low and high of each run of kBlock records, so that a pixel column of an hour's
+    // view reads its blocks rather than every record.
+    static constexpr std::size_t kBlock = 32;
+    struct Extremes {
+        std::size_t lowRow;
+        float low;
+        std::size_t highRow;
+        float high;
+    };
+    Extremes extremes(std::size_t channel, std::size_t first, std::size_t last) const;
     std::size_t firstAtOrAfter(double time) const;
 
     std::vector<double> times_;
     std::array<Column, kChannelCount> columns_;
     double gapSeconds_ = 1.0;
+    std::vector<std::size_t> gapsAfter_;  // rows followed by a gap, rising
+    std::array<std::vector<float>, kChannelCount> blockLow_;
+    std::array<std::vector<float>, kChannelCount> blockHigh_;
 };
 
 }  // namespace torvix::trends
