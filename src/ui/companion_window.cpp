@@ -149,7 +149,7 @@ QWidget* CompanionWindow::buildTrendsTab() {
     follow_ = new QPushButton;
     follow_->setObjectName(QStringLiteral("cmd_follow"));
     connect(follow_, &QPushButton::clicked, this, [this] { setFollowing(!following_); });
-    auto* open = new QPushButton(QStringLiteral("Открыть запись..."));
+    auto* open = new QPushButton(QStringLiteral("&Открыть запись..."));
     open->setObjectName(QStringLiteral("cmd_open_recording"));
     connect(open, &QPushButton::clicked, this, &CompanionWindow::openAsked);
     auto* save = new QPushButton(QStringLiteral("Сохранить картинку"));
