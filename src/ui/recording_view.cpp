@@ -69,6 +69,7 @@ RecordingView::RecordingView(QString path, QWidget* parent)
     });
     sections_ = new QComboBox;
     sections_->setObjectName(QStringLiteral("cmb_section"));
+    sections_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(sections_, &QComboBox::currentIndexChanged, this, &RecordingView::chooseSection);
     auto* save = new QPushButton(QStringLiteral("Сохранить участок"));
     save->setObjectName(QStringLiteral("cmd_save_section"));

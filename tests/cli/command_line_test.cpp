@@ -81,8 +81,8 @@ TEST(CommandLineHelp, EachCommandsHelpNamesItsOwnOptionsOnly) {
 }
 
 TEST(CommandLineUsage, CommandsThatDoNotExistOrAreMissing) {
-    expectUsage({},
-                QStringLiteral("не указана команда (read, monitor, send, ports, run, analyze, cut)"));
+    expectUsage(
+        {}, QStringLiteral("не указана команда (read, monitor, send, ports, run, analyze, cut)"));
     expectUsage({"frobnicate"}, QStringLiteral("неизвестная команда \"frobnicate\""));
     expectUsage({"READ"}, QStringLiteral("неизвестная команда \"READ\""));
     expectUsage({"read", "extra"}, QStringLiteral("read: лишние аргументы: extra"));
