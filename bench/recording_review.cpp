@@ -5,7 +5,6 @@
 // Run it offscreen or under Xvfb; it prints what it measured, on which machine.
 
 #include <qcustomplot.h>
-#include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,40 +17,16 @@
 #include <cstdio>
 #include <vector>
 
+#include "machine_figures.h"
 #include "ui/recording_view.h"
 #include "ui/trend_plot.h"
 
 namespace {
 
-double rssMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
-    return 0;
-}
-
-double peakRssMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024;
-}
-
-QString cpuModel() {
-    QFile info(QStringLiteral("/proc/cpuinfo"));
-    if (!info.open(QIODevice::ReadOnly)) return QStringLiteral("unknown");
-    for (const QByteArray& line : info.readAll().split('\n'))
-        if (line.startsWith("model name"))
-            return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
-    return QStringLiteral("unknown");
-}
-
-QString loadAverage() {
-    QFile load(QStringLiteral("/proc/loadavg"));
-    return load.open(QIODevice::ReadOnly) ? QString::fromLatin1(load.readAll().trimmed())
-                                          : QStringLiteral("unknown");
-}
+using torvix::bench::cpuModel;
+using torvix::bench::loadAverage;
+using torvix::bench::peakRssMiB;
+using torvix::bench::rssMiB;
 
 struct Figures {
     double median;

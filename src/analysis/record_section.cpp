@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "record/event_text.h"
+#include "record/record_writers.h"
 #include "record/status_record.h"
 
 namespace torvix::analysis {
@@ -55,12 +56,7 @@ QByteArray recordBytes(const QByteArray& section, const Recording& recording, Ro
 }
 
 QString excelField(const QString& text) {
-    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r'))
-        return text;
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
+    return record::csvField(text, u';');
 }
 
 // A number of the record with the comma a Russian Excel reads as its decimal separator.
