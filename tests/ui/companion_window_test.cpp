@@ -419,6 +419,24 @@ TEST_F(Companion, OpensTheCommandLinesRecordASpreadsheetsResaveADroppedFileAndTe
     EXPECT_NEAR(dt, tf, m.spacingS) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("Δf ген. "))) << shown.toStdString();
 
+    // The report of the section between the cursors, beside the recording.
+    std::vector<QUrl> reports;
+    window.setReportOpener([&](const QUrl& url) { reports.push_back(url); });
+    window.setReportAsker([] { return std::optional(ReportRequest{}); });
+    view->setCursor(1, step.time + 10);
+    view->setCursor(0, step.time - 12);
+    ASSERT_EQ(view->makeReport(), QString());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0],
+              QUrl::fromLocalFile(
+                  QDir(dir.path()).filePath(QStringLiteral("cli_участок_3.0-25.0с.html"))));
+    const QString page = QString::fromUtf8(testing::readFile(reports[0].toLocalFile()));
+    EXPECT_TRUE(page.contains(QStringLiteral("Шаг 1: наброс 0.0 → 120.0 кВт, t0 = 12.")))
+        << page.left(2000).toStdString();
+    view->setCursor(1, step.time - 1);
+    EXPECT_EQ(view->makeReport(),
+              QStringLiteral("Отчёт не составлен: в участке нет ступени нагрузки."));
+
     // The same record as a Russian spreadsheet saves it: ';', decimal commas, a BOM.
     QByteArray resave = "\xEF\xBB\xBF";
     for (const QByteArray& line : csv.split('\n')) {
