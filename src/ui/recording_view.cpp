@@ -51,7 +51,7 @@ QString failureText(const QString& path, const analysis::ReadError& error) {
 RecordingView::RecordingView(QString path, QWidget* parent)
     : QWidget(parent), path_(std::move(path)) {
     setObjectName(QStringLiteral("recording_view"));
-    auto* whole = new QPushButton(QStringLiteral("Весь опыт"));
+    auto* whole = new QPushButton(QStringLiteral("весь опыт"));
     whole->setObjectName(QStringLiteral("cmd_whole"));
     connect(whole, &QPushButton::clicked, this, &RecordingView::showWhole);
     auto* second = new QPushButton(QStringLiteral("Второй курсор"));

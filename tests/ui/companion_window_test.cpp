@@ -289,6 +289,13 @@ TEST_F(Companion, WritesTheReportBesideTheRecordingAndOpensIt) {
 }
 #endif
 
+template <class T>
+T* findChild(QWidget& parent, const char* name) {
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
 // A recording opened in the window: read on its worker thread, then its own tab.
 RecordingView* opened(CompanionWindow& window, const QString& path) {
     RecordingView* view = window.openRecording(path);
@@ -418,6 +425,37 @@ TEST_F(Companion, OpensTheCommandLinesRecordASpreadsheetsResaveADroppedFileAndTe
     const double dt = QLocale(QLocale::Russian).toDouble(shown.mid(at + 5).section(u' ', 0, 0));
     EXPECT_NEAR(dt, tf, m.spacingS) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("Δf ген. "))) << shown.toStdString();
+
+    // With the mouse: a box with Ctrl zooms to its times, a click and a Shift+click place the
+    // cursors on the records there, "весь опыт" shows everything again.
+    view->setCursor(0, std::nullopt);
+    view->setCursor(1, std::nullopt);
+    QCustomPlot* plot = view->trends()->plot();
+    plot->replot();
+    QCPAxis* time = view->trends()->timeAxis();
+    const int y = time->axisRect()->center().y();
+    const int left = time->axisRect()->left() + 100;
+    const int right = left + 200;
+    const double boxFrom = time->pixelToCoord(left);
+    const double boxTo = time->pixelToCoord(right);
+    QTest::mousePress(plot, Qt::LeftButton, Qt::ControlModifier, QPoint(left, y));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(right, y + 40),
+                     plot->mapToGlobal(QPointF(right, y + 40)), Qt::NoButton, Qt::LeftButton,
+                     Qt::ControlModifier);
+    QApplication::sendEvent(plot, &drag);
+    QTest::mouseRelease(plot, Qt::LeftButton, Qt::ControlModifier, QPoint(right, y + 40));
+    EXPECT_NEAR(view->trends()->timeRange().first, boxFrom, 0.5);
+    EXPECT_NEAR(view->trends()->timeRange().second, boxTo, 0.5);
+    for (const auto& [x, modifier, index] :
+         {std::tuple{left + 20, Qt::NoModifier, 0}, std::tuple{left + 120, Qt::ShiftModifier, 1}}) {
+        QTest::mouseClick(plot, Qt::LeftButton, modifier, QPoint(x, y));
+        ASSERT_TRUE(view->cursorTime(index)) << index;
+        const auto row = view->series()->rowAt(time->pixelToCoord(x));
+        EXPECT_EQ(*view->cursorTime(index), view->series()->time(*row)) << index;
+    }
+    QTest::mouseClick(findChild<QPushButton>(*view, "cmd_whole"), Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(view->trends()->timeRange().first, view->series()->firstTime());
+    EXPECT_DOUBLE_EQ(view->trends()->timeRange().second, view->series()->lastTime());
 
     // The report of the section between the cursors, beside the recording.
     std::vector<QUrl> reports;
