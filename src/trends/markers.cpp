@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "protocol/protocol.h"
 #include "protocol/request_table.h"
 #include "record/event_text.h"
 
@@ -28,6 +29,10 @@ QString commandName(QStringView words) {
     return words.toString();
 }
 
+QString busyText() {
+    return protocol::exceptionText(protocol::exception_code::kSlaveDeviceBusy);
+}
+
 }  // namespace
 
 std::optional<Marker> markerOfEvent(double time, QStringView event) {
@@ -45,10 +50,23 @@ std::optional<Marker> markerOfEvent(double time, QStringView event) {
     if (outcome.startsWith(refused))
         return Marker{time, Marker::Kind::Refused,
                       name + QStringLiteral(": ") + outcome.mid(refused.size()).toString()};
+    // As live: the refusal the controller's "busy" is.
     if (outcome == record::outcomeWords({record::CommandOutcome::Busy}))
-        return Marker{time, Marker::Kind::Refused,
-                      name + QStringLiteral(": ") + outcome.toString()};
+        return Marker{time, Marker::Kind::Refused, name + QStringLiteral(": ") + busyText()};
     return std::nullopt;
+}
+
+std::vector<Marker> markersOfEvents(const std::vector<std::pair<double, QString>>& events) {
+    std::vector<Marker> markers;
+    QString busy;  // the refusal shown for the command being repeated
+    for (const auto& [time, text] : events) {
+        auto marker = markerOfEvent(time, text);
+        if (!marker) continue;
+        const bool repeated = marker->kind == Marker::Kind::Refused && marker->text == busy;
+        busy = marker->text.endsWith(busyText()) ? marker->text : QString();
+        if (!repeated) markers.push_back(std::move(*marker));
+    }
+    return markers;
 }
 
 }  // namespace torvix::trends

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <deque>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace torvix::trends {
 
@@ -35,5 +37,9 @@ private:
 // The marker a recorded event stands for ("send start: выполнено", "mark наброс"), as the live
 // trends drew it; nothing for an event they do not mark (no answer, a script's step).
 std::optional<Marker> markerOfEvent(double time, QStringView event);
+
+// A recording's events (time, text) in order as markers: as live, a command the controller
+// answers "busy" again and again shows its first refusal only.
+std::vector<Marker> markersOfEvents(const std::vector<std::pair<double, QString>>& events);
 
 }  // namespace torvix::trends

@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "analysis/transient_analysis.h"
+#include "record/event_text.h"
 #include "report/load_test_report.h"
 #include "report/pdf_report.h"
 #include "ui/report_dialog.h"
@@ -194,15 +195,16 @@ void RecordingView::take(std::shared_ptr<Loaded> result) {
     const analysis::Recording& recording = loaded_->recording;
     const trends::RecordedSeries& series = loaded_->series;
     trends_->setTimeZone(QTimeZone(recording.start.offsetFromUtc()));
+    std::vector<std::pair<double, QString>> events;
+    for (const analysis::Recording::Event& event : recording.events)
+        events.emplace_back(series.time(event.row), event.text);
+    for (trends::Marker& marker : trends::markersOfEvents(events)) markers_.add(std::move(marker));
     std::vector<std::size_t> markRows;
     QStringList markNames;
     for (const analysis::Recording::Event& event : recording.events) {
-        if (auto marker = trends::markerOfEvent(series.time(event.row), event.text)) {
-            if (marker->kind == trends::Marker::Kind::Mark) {
-                markRows.push_back(event.row);
-                markNames << marker->text;
-            }
-            markers_.add(std::move(*marker));
+        if (auto mark = record::markOf(event.text)) {
+            markRows.push_back(event.row);
+            markNames << *mark;
         }
     }
     sections_->blockSignals(true);

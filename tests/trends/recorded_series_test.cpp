@@ -93,6 +93,17 @@ TEST(MarkerOfEvent, StandsForWhatTheLiveTrendsMarked) {
     EXPECT_EQ(marker("[2.5 s] mark наброс: 50 %")->text, QStringLiteral("наброс: 50 %"));
     EXPECT_FALSE(marker("[1.0 s] send stop: нет ответа"));
     EXPECT_FALSE(marker("[1.0 s] wait 5s"));
+
+    // Busy again and again: the first refusal, then the answer; a later busy is shown again.
+    const auto busy = QStringLiteral("[1.0 s] send load on: занят, повтор");
+    const auto done = QStringLiteral("[1.3 s] send load on: выполнено");
+    const std::vector<Marker> markers =
+        markersOfEvents({{1.0, busy}, {1.1, busy}, {1.2, busy}, {1.3, done}, {2.0, busy}});
+    ASSERT_EQ(markers.size(), 3u);
+    EXPECT_EQ(markers[0].text, QStringLiteral("Нагрузка 1: исключение 6 (устройство занято)"));
+    EXPECT_EQ(markers[0].time, 1.0);
+    EXPECT_EQ(markers[1].kind, Marker::Kind::Answered);
+    EXPECT_EQ(markers[2].time, 2.0);
 }
 
 }  // namespace
