@@ -168,6 +168,14 @@ void TrendPlot::setTimeZone(const QTimeZone& zone) {
         ticker->setTimeZone(zone);
 }
 
+void TrendPlot::setLineWidth(double width) {
+    for (QCPGraph* graph : graphs_) {
+        QPen pen = graph->pen();
+        pen.setWidthF(width);
+        graph->setPen(pen);
+    }
+}
+
 void TrendPlot::setChannelShown(std::size_t channel, bool shown) {
     if (channel >= kChannelCount) return;
     if (channelBoxes_[channel]->isChecked() != shown)

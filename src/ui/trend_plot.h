@@ -44,6 +44,8 @@ public:
     // Times shown in this zone; the computer's own unless set (a recording's offset).
     void setTimeZone(const QTimeZone& zone);
 
+    // 1.5 unless set: a width of 1 draws by Qt's fast path, half the time of a whole hour.
+    void setLineWidth(double width);
     void setChannelShown(std::size_t channel, bool shown);
     bool channelShown(std::size_t channel) const;
 
