@@ -34,17 +34,39 @@ struct RecordingView::Loaded {
 
 namespace {
 
-// What the reader makes of a file: the recording with a channel per column, or the failure
-// told as `analyze` tells it.
-std::variant<std::shared_ptr<RecordingView::Loaded>, QString> readWhole(
-    const QString& path, const std::function<void(double)>& progress);
-
 QString failureText(const QString& path, const analysis::ReadError& error) {
     return error.line > 0 ? QStringLiteral("Запись не прочитана: %1, строка %2: %3")
                                 .arg(QDir::toNativeSeparators(path))
                                 .arg(error.line)
                                 .arg(error.message)
                           : QStringLiteral("Запись не открывается: %1").arg(error.message);
+}
+
+// What the reader makes of a file: the recording with a channel per column, or the failure
+// told as `analyze` tells it.
+std::variant<std::shared_ptr<RecordingView::Loaded>, QString> readWhole(
+    const QString& path, const std::function<void(double)>& progress) {
+    analysis::ReadOptions options;
+    for (const trends::Channel& channel : kChannels) {
+        const std::string_view key = trends::fieldOf(channel).key;
+        options.columns.emplace_back(key.data(), static_cast<qsizetype>(key.size()));
+    }
+    options.progress = progress;
+    auto read = analysis::readRecordingFile(path, options);
+    if (const auto* error = std::get_if<analysis::ReadError>(&read))
+        return failureText(path, *error);
+    auto loaded = std::make_shared<RecordingView::Loaded>();
+    loaded->recording = std::get<analysis::Recording>(std::move(read));
+    analysis::Recording& recording = loaded->recording;
+    // The records' own instants; the axis shows them in the recording's offset.
+    const double start = static_cast<double>(recording.start.toMSecsSinceEpoch()) / 1000.0;
+    std::vector<double> times(recording.timeS.size());
+    for (std::size_t i = 0; i < times.size(); ++i) times[i] = start + recording.timeS[i];
+    std::array<trends::RecordedSeries::Column, kChannelCount> columns;
+    for (std::size_t c = 0; c < kChannelCount; ++c) columns[c] = std::move(recording.columns[c]);
+    recording.columns.clear();
+    loaded->series = trends::RecordedSeries(std::move(times), std::move(columns));
+    return loaded;
 }
 
 }  // namespace
@@ -138,35 +160,6 @@ RecordingView::RecordingView(QString path, QWidget* parent)
 RecordingView::~RecordingView() {
     if (reader_.joinable()) reader_.join();
 }
-
-namespace {
-
-std::variant<std::shared_ptr<RecordingView::Loaded>, QString> readWhole(
-    const QString& path, const std::function<void(double)>& progress) {
-    analysis::ReadOptions options;
-    for (const trends::Channel& channel : kChannels) {
-        const std::string_view key = trends::fieldOf(channel).key;
-        options.columns.emplace_back(key.data(), static_cast<qsizetype>(key.size()));
-    }
-    options.progress = progress;
-    auto read = analysis::readRecordingFile(path, options);
-    if (const auto* error = std::get_if<analysis::ReadError>(&read))
-        return failureText(path, *error);
-    auto loaded = std::make_shared<RecordingView::Loaded>();
-    loaded->recording = std::get<analysis::Recording>(std::move(read));
-    analysis::Recording& recording = loaded->recording;
-    // The records' own instants; the axis shows them in the recording's offset.
-    const double start = static_cast<double>(recording.start.toMSecsSinceEpoch()) / 1000.0;
-    std::vector<double> times(recording.timeS.size());
-    for (std::size_t i = 0; i < times.size(); ++i) times[i] = start + recording.timeS[i];
-    std::array<trends::RecordedSeries::Column, kChannelCount> columns;
-    for (std::size_t c = 0; c < kChannelCount; ++c) columns[c] = std::move(recording.columns[c]);
-    recording.columns.clear();
-    loaded->series = trends::RecordedSeries(std::move(times), std::move(columns));
-    return loaded;
-}
-
-}  // namespace
 
 void RecordingView::read() {
     // Hours of records take a while: the live trends and the link go on meanwhile.

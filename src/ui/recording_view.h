@@ -5,10 +5,13 @@
 
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "analysis/record_section.h"
 #include "analysis/recording.h"
