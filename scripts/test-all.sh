@@ -83,6 +83,8 @@ if runs fuzz; then
 fi
 if runs soak; then
   bench/soak.sh --minutes 1 --build build
+  # The protocol test's fuzzer for a minute against the simulator: every health check answered.
+  bench/conformance_suite.sh --fuzz 60s --build build
 fi
 
 # The Debian package, installed into this machine with apt-get and removed again.

@@ -123,6 +123,18 @@ const OptionInfo kOptions[] = {
      "Seconds the line stays down; then a new pseudo-terminal is created, its path printed on "
      "stdout and --link re-pointed, or the --device port is reopened.",
      "1"},
+    {"answer-bad-crc", nullptr, "Rule break: serve a request with a wrong CRC as if it were right.",
+     nullptr},
+    {"answer-other-address", nullptr,
+     "Rule break: serve requests for any other slave address, as that slave.", nullptr},
+    {"answer-broadcast", nullptr, "Rule break: reply to a broadcast read (address 0).", nullptr},
+    {"silent-exceptions", nullptr, "Rule break: no reply where an exception is due.", nullptr},
+    {"slow-reply-every", "n",
+     "Rule break: every nth reply goes out --slow-reply-ms late (a slow turnaround).", nullptr},
+    {"slow-reply-ms", "ms", "How late the --slow-reply-every replies are.", "150"},
+    {"hang-after-malformed", "n",
+     "Rule break: after the nth frame with a wrong CRC (or too short), never reply again.",
+     nullptr},
     {"quiet", nullptr, "No summary line per second on stderr.", nullptr},
     {"state-file", "path", "Rewrite the simulator's state as JSON to <path> (see above).", nullptr},
     {"log-requests", "path", "Append every received frame with its time to <path> (see above).",
@@ -190,6 +202,17 @@ private:
     }
     const QCommandLineParser& parser_;
 };
+
+void readRuleBreaks(const QCommandLineParser& parser, Reader& read, RuleBreaks& breaks) {
+    breaks.answerBadCrc = parser.isSet(QStringLiteral("answer-bad-crc"));
+    breaks.answerOtherAddress = parser.isSet(QStringLiteral("answer-other-address"));
+    breaks.answerBroadcast = parser.isSet(QStringLiteral("answer-broadcast"));
+    breaks.silentExceptions = parser.isSet(QStringLiteral("silent-exceptions"));
+    constexpr int kMaxInt = std::numeric_limits<int>::max();
+    read.integer("slow-reply-every", 0, kMaxInt, breaks.slowReplyEvery);
+    read.integer("slow-reply-ms", 0, 600000, breaks.slowReplyMs);
+    read.integer("hang-after-malformed", 0, kMaxInt, breaks.hangAfterMalformed);
+}
 
 }  // namespace
 
@@ -282,6 +305,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     read.real("hangup-after", 0, 1e6, o.hangupAfterS);
     read.real("hangup-for", 0.01, 1e6, o.hangupForS);
     read.integer("tcp-close-every", 0, kMaxInt, o.tcpCloseEvery);
+    readRuleBreaks(parser, read, o.breaks);
     if (parser.isSet(QStringLiteral("tcp-listen"))) {
         o.tcpListen = parseListenAddress(parser.value(QStringLiteral("tcp-listen")));
         if (!o.tcpListen && read.error.isEmpty())

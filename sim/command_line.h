@@ -22,6 +22,7 @@ struct SimOptions {
     int address = defaults::kSlaveAddress;
     GensetConfig genset;
     FaultOptions faults;
+    RuleBreaks breaks;
     int delayMs = 0;
     int splitMs = 0;
     bool pace = false;

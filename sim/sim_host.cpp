@@ -60,6 +60,7 @@ SimHost::SimHost(SimOptions options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
       core_(options_.genset, static_cast<std::uint8_t>(options_.address), options_.faults) {
+    core_.setRuleBreaks(options_.breaks);
     if (options_.tcpListen)
         line_ = std::make_unique<TcpLine>(*options_.tcpListen, options_.tcpCloseEvery);
     else if (options_.device.isEmpty())
@@ -171,20 +172,25 @@ void SimHost::handleFrame(const RxFrame& frame) {
         const QByteArray bytes(reinterpret_cast<const char*>(reply.data()),
                                static_cast<qsizetype>(reply.size()));
         const std::uint64_t generation = lineGeneration_;
+        const int delayMs = options_.delayMs + slowReplyMs();
         if (options_.pace) {
             // Both frames on the wire one after the other, the controller's turnaround between.
             const double wireUs =
                 options_.settings.wireMicroseconds(frame.bytes.size() + reply.size()) +
-                options_.turnaroundMs * 1000 + options_.delayMs * 1000.0;
+                options_.turnaroundMs * 1000 + delayMs * 1000.0;
             transmitAt(frame.startUs + std::llround(wireUs), bytes, generation);
-        } else if (options_.delayMs > 0)
-            QTimer::singleShot(options_.delayMs, Qt::PreciseTimer, this,
+        } else if (delayMs > 0)
+            QTimer::singleShot(delayMs, Qt::PreciseTimer, this,
                                [this, bytes, generation] { transmit(bytes, generation); });
         else
             transmit(bytes, generation);
     }
     line_->frameHandled();
     writeStateFile();
+}
+
+int SimHost::slowReplyMs() const {
+    return core_.slowReplyDue() ? options_.breaks.slowReplyMs : 0;
 }
 
 void SimHost::transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint64_t generation) {

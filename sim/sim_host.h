@@ -38,6 +38,8 @@ private:
     bool writeStateFile();
     void logFrame(const RxFrame& frame);
     void logReply(std::int64_t us, const QByteArray& reply);
+    // The extra delay of --slow-reply-every for the reply about to go out.
+    int slowReplyMs() const;
     // With --pace: waits out the last fraction of a millisecond that a timer cannot time.
     void transmitAt(std::int64_t dueUs, const QByteArray& reply, std::uint64_t generation);
 

@@ -41,9 +41,61 @@ std::vector<std::uint8_t> SimulatorCore::garbageBytes() {
     return bytes;
 }
 
+bool SimulatorCore::slowReplyDue() const {
+    return falls(counters_.requests, breaks_.slowReplyEvery);
+}
+
+std::vector<std::uint8_t> SimulatorCore::ruleBroken(FrameVerdict verdict,
+                                                    std::span<const std::uint8_t> frame) {
+    constexpr std::size_t kServable = 4;  // address, function and two more bytes
+    switch (verdict) {
+        case FrameVerdict::TooShort:
+        case FrameVerdict::BadCrc:
+            if (breaks_.hangAfterMalformed > 0 &&
+                ++malformed_ >= std::uint64_t(breaks_.hangAfterMalformed))
+                hung_ = true;
+            if (!breaks_.answerBadCrc || frame.size() < kServable || frame[0] != address())
+                return {};
+            break;
+        case FrameVerdict::OtherAddress:
+            if (!breaks_.answerOtherAddress) return {};
+            break;
+        case FrameVerdict::Broadcast:
+            if (!breaks_.answerBroadcast || frame[1] != protocol::kReadInputRegisters) return {};
+            break;
+        case FrameVerdict::ForUs:
+            return {};
+    }
+    auto reply = slave_.execute(frame);
+    // As the slave it was asked for: the reply names the address of the request.
+    if (verdict == FrameVerdict::OtherAddress) {
+        reply.resize(reply.size() - 2);
+        reply[0] = frame[0];
+        protocol::appendCrc(reply);
+    }
+    ++counters_.replies;
+    return reply;
+}
+
 std::vector<std::uint8_t> SimulatorCore::onFrame(std::span<const std::uint8_t> frame) {
     ++counters_.frames;
-    switch (slave_.judge(frame)) {
+    if (hung_) return {};
+    const FrameVerdict verdict = slave_.judge(frame);
+    if (breaks_.any() && verdict != FrameVerdict::ForUs) {
+        // The counts stay those of a conformant slave's view of the frame.
+        if (auto reply = ruleBroken(verdict, frame); !reply.empty()) {
+            if (verdict == FrameVerdict::OtherAddress) ++counters_.otherAddress;
+            if (verdict == FrameVerdict::Broadcast) ++counters_.broadcasts;
+            if (verdict == FrameVerdict::BadCrc || verdict == FrameVerdict::TooShort)
+                ++counters_.badCrc;
+            return reply;
+        }
+        if (hung_) {
+            ++counters_.badCrc;
+            return {};
+        }
+    }
+    switch (verdict) {
         case FrameVerdict::TooShort:
         case FrameVerdict::BadCrc:
             ++counters_.badCrc;
@@ -94,7 +146,10 @@ std::vector<std::uint8_t> SimulatorCore::onFrame(std::span<const std::uint8_t> f
     }
 
     auto reply = slave_.execute(frame);
-    if (reply[1] & protocol::kExceptionFlag) ++counters_.exceptions;
+    if (reply[1] & protocol::kExceptionFlag) {
+        ++counters_.exceptions;
+        if (breaks_.silentExceptions) return {};
+    }
     ++counters_.replies;
     return reply;
 }

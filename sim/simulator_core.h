@@ -11,6 +11,7 @@
 
 #include "sim/genset_model.h"
 #include "sim/rtu_slave.h"
+#include "sim/rule_breaks.h"
 
 namespace torvix::sim {
 
@@ -58,6 +59,10 @@ public:
     std::vector<std::uint8_t> onFrame(std::span<const std::uint8_t> frame);
     void advance(std::chrono::milliseconds simulated) { model_.advance(simulated); }
     void noteHangup() { ++counters_.hangups; }
+    void setRuleBreaks(const RuleBreaks& breaks) { breaks_ = breaks; }
+    // Whether the reply to the request just served goes out late (--slow-reply-every).
+    bool slowReplyDue() const;
+    bool hung() const { return hung_; }
 
     const GensetModel& model() const { return model_; }
     const SimCounters& counters() const { return counters_; }
@@ -69,12 +74,18 @@ public:
 
 private:
     std::vector<std::uint8_t> garbageBytes();
+    // The reply a broken rule gives to a frame a conformant slave leaves unanswered; empty when
+    // no switch applies. Sets hung_ for --hang-after-malformed.
+    std::vector<std::uint8_t> ruleBroken(FrameVerdict verdict, std::span<const std::uint8_t> frame);
 
     GensetModel model_;
     RtuSlave slave_;
     FaultOptions faults_;
     std::mt19937 garbageRng_;
     SimCounters counters_;
+    RuleBreaks breaks_;
+    std::uint64_t malformed_ = 0;
+    bool hung_ = false;
 };
 
 }  // namespace torvix::sim

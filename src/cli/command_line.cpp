@@ -7,6 +7,8 @@
 
 #include "cli/command_words.h"
 #include "cli/exit_code.h"
+#include "cli/script.h"
+#include "conformance/checks.h"
 #include "protocol/request_table.h"
 #include "torvix_version.h"
 
@@ -24,6 +26,8 @@ const char* const kSummary =
     "  run SCRIPT           run a test sequence (commands, waits, checks) while recording\n"
     "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
     "  cut RECORD           the records between two times or marks, as recorded or for Excel\n"
+    "  conformance          the protocol test: Modbus RTU conformance and robustness\n"
+    "  raw BYTES            send one frame of your own and show every byte that comes back\n"
     "\n"
     "Without --port and --settings the port comes from \"COM\", \"COMSettings\" and \"Ports\" of\n"
     "тп.ini, which is only read (a missing file means COM1, 115200,e,8,1): beside the program,\n"
@@ -69,13 +73,45 @@ const char* const kPortsHelp =
     "for (the fixed table, or section \"Ports\" of тп.ini). States: free, busy (held by\n"
     "another program), denied (no permission), missing (no such device), error.\n";
 
+const char* const kConformanceHelp =
+    "Reads the status block first (no answer at all: exit 4), then runs the checks below in\n"
+    "this order; --only and --skip take ids separated by commas. Each waits for the wire time\n"
+    "of request and reply at the line speed plus --reply-timeout (default 0.1 s).\n"
+    "Safety: with a right CRC and the controller's address only reads (functions 1-4),\n"
+    "function 8 sub-function 0, the counter 400 written alone and the reserved function 0x21\n"
+    "are sent; never 401/402 (the commands) or any other register, never another function 8\n"
+    "sub-function (4 puts a slave into listen-only mode), never a user-defined code (65-72,\n"
+    "100-110). To address 0 only the status read. Every other frame of the fuzzer has a bad\n"
+    "CRC; --all-functions lets it send every public function that reads or is not assigned,\n"
+    "never a write. The reserved function is 0x21 (33): public, assigned to nothing and not\n"
+    "kept for legacy devices, so a conformant slave refuses it with exception 1 and nothing\n"
+    "acts on it (9, 10, 13, 14 programmed old Modicon PLCs, 125 replaces firmware).\n"
+    "--fuzz DURATION (e.g. 60s) runs the robustness check after the others, seeded by --seed\n"
+    "(printed; the same seed sends the same frames). It refuses a running set (generator\n"
+    "frequency above 0 or lamp ДГУ lit) unless --while-running: exit 2, only reads sent.\n"
+    "--format json prints one JSON object; --junit FILE one test case per check; --report\n"
+    "FILE.html a self-contained page with every frame and the response time histogram.\n"
+    "Exit: 0 every check passed (warn allowed), 5 a check failed, 4 no answer at all or the\n"
+    "controller stopped answering the fuzzer, 1 port, 2 usage, 130 Ctrl+C (the table of the\n"
+    "checks done so far is printed).\n";
+
+const char* const kRawHelp =
+    "BYTES are hexadecimal, one byte each: raw 07 04 01 2C 00 01. The CRC is appended unless\n"
+    "--no-crc. Every byte that comes back within the wire time plus --reply-timeout (default\n"
+    "0.1 s) is printed with its time in ms after the request's end, then the CRC verdict and,\n"
+    "for functions 3, 4, 6, 16 and exceptions, the decoded reply. --repeat N sends it N times,\n"
+    "--interval apart (default 100ms), and prints the reply times. A frame that writes the\n"
+    "command registers 401 or 402 is refused unless --allow-commands: it would command the set.\n"
+    "Exit: 0 a reply with a right CRC came (an exception reply too), 4 none did, 1 port, 2 usage\n"
+    "or a refused frame.\n";
+
 struct CommandInfo {
     Command command;
     const char* name;
     const char* summary;
     const char* help;
 };
-constexpr std::array<CommandInfo, 5> kCommands{{
+constexpr std::array<CommandInfo, 7> kCommands{{
     {Command::Read, "read", "Reads the status block once and prints it (default: as a table).",
      "Exits 4 when no valid reply comes within 1 s, 3 on an exception reply.\n"},
     {Command::Monitor, "monitor", "Polls every 100 ms and prints or records each status reply.",
@@ -83,7 +119,29 @@ constexpr std::array<CommandInfo, 5> kCommands{{
     {Command::Send, "send", "Sends one operator command, as the window's button does.", kSendHelp},
     {Command::Ports, "ports", "Lists the ports 1..16.", kPortsHelp},
     {Command::Run, "run", "Runs a test sequence while recording every status reply.", kRunHelp},
+    {Command::Conformance, "conformance",
+     "Checks the controller's Modbus RTU conformance and robustness.", kConformanceHelp},
+    {Command::Raw, "raw", "Sends one frame and prints every byte that comes back.", kRawHelp},
 }};
+
+// The checks of `conformance --help`: id, what is sent, whether it may warn.
+QString conformanceChecks() {
+    QString text = QStringLiteral("Checks (id, sends, may warn):\n");
+    for (const auto& check : conformance::kChecks)
+        text += QStringLiteral("  %1%2%3")
+                    .arg(QString::fromLatin1(check.id).leftJustified(24))
+                    .arg(QString::fromUtf8(check.sends).leftJustified(62))
+                    .arg(check.mayWarn ? QStringLiteral("warn") : QString())
+                    .trimmed()
+                    .prepend(QStringLiteral("  ")) +
+                u'\n';
+    text += QStringLiteral(
+        "illegal-function warns on exception 2 to a read (served, only not that register);\n"
+        "split-frame warns when the halves are answered as one frame: the standard asks a\n"
+        "slave to drop a frame with a gap of 1.5 characters, yet only recommends it at high\n"
+        "speeds.\n");
+    return text;
+}
 
 // The commands as the help's argument line and a missing command's message name them;
 // `analyze` and `cut` are taken before the others are parsed (analyze may need torvix-report).
@@ -120,6 +178,20 @@ struct Options {
                                     "on the line + 0.05).",
                                     "s"};
     QCommandLineOption junit{"junit", "Write a JUnit XML report to FILE.", "file"};
+    QCommandLineOption report{"report", "Write a self-contained HTML report to FILE.", "file"};
+    QCommandLineOption only{"only", "Run only these checks (ids, comma-separated).", "ids"};
+    QCommandLineOption skip{"skip", "Leave out these checks (ids, comma-separated).", "ids"};
+    QCommandLineOption fuzz{"fuzz", "Run the robustness check this long (60s, 2min).", "duration"};
+    QCommandLineOption seed{"seed", "Seed of the fuzzer (default: from the clock, printed).", "n"};
+    QCommandLineOption allFunctions{"all-functions",
+                                    "Fuzz every public function that reads or is not assigned."};
+    QCommandLineOption whileRunning{"while-running", "Fuzz even while the set is running."};
+    QCommandLineOption noCrc{"no-crc", "raw: send the bytes as typed, without a CRC."};
+    QCommandLineOption allowCommands{"allow-commands",
+                                     "raw: let the frame write the command registers 401/402."};
+    QCommandLineOption repeat{"repeat", "raw: send the frame N times.", "n", "1"};
+    QCommandLineOption interval{"interval", "raw: between repeats (default 100ms).", "duration",
+                                "100ms"};
     QCommandLineOption help{QStringList{"h", "help"}, "Show this help."};
     QCommandLineOption version{"version", "Show the version."};
 
@@ -132,6 +204,11 @@ struct Options {
         if (command == Command::Send) list << timeout;
         if (command == Command::Run)
             list << format << output << trace << fast << replyTimeout << timeout << junit;
+        if (command == Command::Conformance)
+            list << format << replyTimeout << junit << report << only << skip << fuzz << seed
+                 << allFunctions << whileRunning;
+        if (command == Command::Raw)
+            list << replyTimeout << noCrc << allowCommands << repeat << interval;
         return list;
     }
 };
@@ -160,6 +237,68 @@ std::optional<double> positiveSeconds(const QString& text) {
     return value;
 }
 
+// The options of conformance and raw; a usage error when one does not parse.
+std::optional<Parsed> parseProbeOptions(const QCommandLineParser& parser, const Options& options,
+                                        Invocation& run) {
+    constexpr double kDefaultReplyTimeoutSeconds = 0.1;
+    run.replyTimeoutSeconds = kDefaultReplyTimeoutSeconds;
+    if (parser.isSet(options.replyTimeout)) {
+        run.replyTimeoutSeconds = positiveSeconds(parser.value(options.replyTimeout));
+        if (!run.replyTimeoutSeconds)
+            return usageError(
+                QStringLiteral("--reply-timeout: \"%1\" не положительное число секунд")
+                    .arg(parser.value(options.replyTimeout)));
+    }
+    if (run.command == Command::Raw) {
+        run.noCrc = parser.isSet(options.noCrc);
+        run.allowCommands = parser.isSet(options.allowCommands);
+        bool ok = false;
+        run.repeat = parser.value(options.repeat).toInt(&ok);
+        if (!ok || run.repeat < 1)
+            return usageError(QStringLiteral("--repeat: \"%1\" не целое число больше 0")
+                                  .arg(parser.value(options.repeat)));
+        const auto interval = script::durationOf(parser.value(options.interval));
+        if (!interval)
+            return usageError(QStringLiteral("--interval: нужна длительность вида 500ms, 5s"));
+        run.intervalSeconds = double(*interval) / 1000;
+        return std::nullopt;
+    }
+    if (parser.isSet(options.format)) {
+        const QString format = parser.value(options.format);
+        if (format != u"text" && format != u"json")
+            return usageError(
+                QStringLiteral("--format: \"%1\" (допустимо: text, json)").arg(format));
+        run.json = format == u"json";
+    }
+    run.junit = parser.value(options.junit);
+    run.report = parser.value(options.report);
+    for (auto [option, list] : {std::pair{&options.only, &run.only}, {&options.skip, &run.skip}}) {
+        if (!parser.isSet(*option)) continue;
+        *list = parser.value(*option).split(u',', Qt::SkipEmptyParts);
+        for (const QString& id : *list)
+            if (!conformance::findCheck(id.trimmed()))
+                return usageError(
+                    QStringLiteral("--%1: нет проверки \"%2\"").arg(option->names().first(), id));
+        for (QString& id : *list) id = id.trimmed();
+    }
+    if (parser.isSet(options.fuzz)) {
+        const auto ms = script::durationOf(parser.value(options.fuzz));
+        if (!ms || *ms <= 0)
+            return usageError(QStringLiteral("--fuzz: нужна длительность вида 60s, 2min"));
+        run.fuzzSeconds = double(*ms) / 1000;
+    }
+    if (parser.isSet(options.seed)) {
+        bool ok = false;
+        run.seed = parser.value(options.seed).toULongLong(&ok);
+        if (!ok)
+            return usageError(QStringLiteral("--seed: \"%1\" не целое число 0 или больше")
+                                  .arg(parser.value(options.seed)));
+    }
+    run.allFunctions = parser.isSet(options.allFunctions);
+    run.whileRunning = parser.isSet(options.whileRunning);
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<int> portNumberOf(const QString& text) {
@@ -178,8 +317,11 @@ Parsed parseCommandLine(const QStringList& arguments) {
     any.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     any.addOptions(options.global());
     for (const auto& option :
-         {options.timeout, options.format, options.output, options.count, options.duration,
-          options.trace, options.fast, options.replyTimeout, options.junit})
+         {options.timeout,  options.format,        options.output,       options.count,
+          options.duration, options.trace,         options.fast,         options.replyTimeout,
+          options.junit,    options.report,        options.only,         options.skip,
+          options.fuzz,     options.seed,          options.allFunctions, options.whileRunning,
+          options.noCrc,    options.allowCommands, options.repeat,       options.interval})
         any.addOption(option);
     any.addPositionalArgument("command", commandNames(QStringLiteral(" or ")));
     if (!any.parse(arguments)) return usageError(any.errorText());
@@ -211,9 +353,13 @@ Parsed parseCommandLine(const QStringList& arguments) {
     parser.addPositionalArgument(info->name, "",
                                  info->command == Command::Send ? QStringLiteral("send COMMAND [N]")
                                  : info->command == Command::Run ? QStringLiteral("run SCRIPT")
+                                 : info->command == Command::Raw ? QStringLiteral("raw BYTES")
                                                                  : QString::fromLatin1(info->name));
     if (!parser.parse(arguments)) return usageError(parser.errorText());
-    if (parser.isSet(options.help)) return printed(helpText(parser, info->help));
+    if (parser.isSet(options.help))
+        return printed(helpText(parser, info->help) + (info->command == Command::Conformance
+                                                           ? u'\n' + conformanceChecks()
+                                                           : QString()));
     if (parser.isSet(options.version))
         return printed(QStringLiteral("torvix-cli %1\n").arg(TORVIX_VERSION));
 
@@ -227,6 +373,15 @@ Parsed parseCommandLine(const QStringList& arguments) {
     } else if (info->command == Command::Run) {
         if (rest.size() != 1) return usageError(QStringLiteral("run: нужен один файл сценария"));
         run.script = rest[0];
+    } else if (info->command == Command::Raw) {
+        if (rest.isEmpty()) return usageError(QStringLiteral("raw: нужны байты кадра"));
+        static const QRegularExpression kByte(QStringLiteral("^(?:0[xX])?[0-9A-Fa-f]{1,2}$"));
+        for (const QString& token : rest) {
+            if (!kByte.match(token).hasMatch())
+                return usageError(
+                    QStringLiteral("raw: \"%1\" не байт в шестнадцатеричной записи").arg(token));
+            run.rawFrame.push_back(static_cast<std::uint8_t>(token.toUInt(nullptr, 16)));
+        }
     } else if (!rest.isEmpty()) {
         return usageError(
             QStringLiteral("%1: лишние аргументы: %2").arg(info->name, rest.join(u' ')));
@@ -257,6 +412,10 @@ Parsed parseCommandLine(const QStringList& arguments) {
             return usageError(QStringLiteral("--timeout: \"%1\" не положительное число секунд")
                                   .arg(parser.value(options.timeout)));
         run.timeoutSeconds = *timeout;
+    }
+    if (info->command == Command::Conformance || info->command == Command::Raw) {
+        if (auto failure = parseProbeOptions(parser, options, run)) return *failure;
+        return {run, {}, false, 0};
     }
     const bool hasFormat = info->command == Command::Read || info->command == Command::Monitor ||
                            info->command == Command::Run;

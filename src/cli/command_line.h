@@ -3,8 +3,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include "protocol/defaults.h"
 #include "protocol/request_table.h"
@@ -12,7 +14,7 @@
 
 namespace torvix::cli {
 
-enum class Command { Read, Monitor, Send, Ports, Run };
+enum class Command { Read, Monitor, Send, Ports, Run, Conformance, Raw };
 using record::Format;
 
 struct Invocation {
@@ -31,6 +33,22 @@ struct Invocation {
     QString junit;                                             // empty: no JUnit report
     bool fast = false;
     std::optional<double> replyTimeoutSeconds;  // --fast: empty means from the line speed
+
+    // conformance
+    bool json = false;  // --format json; text otherwise
+    QString report;     // --report FILE.html
+    QStringList only;
+    QStringList skip;
+    std::optional<double> fuzzSeconds;
+    std::optional<quint64> seed;  // empty: one of the clock's, printed
+    bool allFunctions = false;
+    bool whileRunning = false;
+    // raw: the frame as typed, without CRC unless --no-crc
+    std::vector<std::uint8_t> rawFrame;
+    bool noCrc = false;
+    bool allowCommands = false;
+    int repeat = 1;
+    double intervalSeconds = 0.1;
 };
 
 // Either what to run, or a text to print and the code to exit with (help, version, usage error).

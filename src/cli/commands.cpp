@@ -15,6 +15,10 @@ int runCommand(const Invocation& run, const QString& iniPath) {
             return runPorts(iniPath);
         case Command::Run:
             return runScript(run, iniPath);
+        case Command::Conformance:
+            return runConformance(run, iniPath);
+        case Command::Raw:
+            return runRaw(run, iniPath);
     }
     return static_cast<int>(ExitCode::Usage);
 }

@@ -13,18 +13,14 @@ bool isCheck(const Step& step) {
            std::holds_alternative<Expect>(step.action);
 }
 
-bool writeJunit(QIODevice& out, const QString& scriptPath, const std::vector<Step>& steps,
-                const std::vector<CheckResult>& checks) {
-    const QString suite = QFileInfo(scriptPath).fileName();
-    int tests = 0, failures = 0, skipped = 0;
+bool writeJunit(QIODevice& out, const QString& suite, const std::vector<JunitCase>& cases) {
+    int failures = 0, skipped = 0;
     double total = 0;
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        if (!isCheck(steps[i])) continue;
-        ++tests;
-        failures += checks[i].state == CheckResult::Failed;
+    for (const JunitCase& c : cases) {
+        failures += c.result.state == CheckResult::Failed;
         skipped +=
-            checks[i].state == CheckResult::NotRun || checks[i].state == CheckResult::Interrupted;
-        total += checks[i].seconds;
+            c.result.state == CheckResult::NotRun || c.result.state == CheckResult::Interrupted;
+        total += c.result.seconds;
     }
     QXmlStreamWriter xml(&out);
     xml.setAutoFormatting(true);
@@ -32,18 +28,16 @@ bool writeJunit(QIODevice& out, const QString& scriptPath, const std::vector<Ste
     xml.writeStartElement(QStringLiteral("testsuites"));
     xml.writeStartElement(QStringLiteral("testsuite"));
     xml.writeAttribute(QStringLiteral("name"), suite);
-    xml.writeAttribute(QStringLiteral("tests"), QString::number(tests));
+    xml.writeAttribute(QStringLiteral("tests"), QString::number(cases.size()));
     xml.writeAttribute(QStringLiteral("failures"), QString::number(failures));
     xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
     xml.writeAttribute(QStringLiteral("skipped"), QString::number(skipped));
     xml.writeAttribute(QStringLiteral("time"), QString::number(total, 'f', 3));
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        const CheckResult& check = checks[i];
-        if (!isCheck(steps[i])) continue;
+    for (const JunitCase& c : cases) {
+        const CheckResult& check = c.result;
         xml.writeStartElement(QStringLiteral("testcase"));
         xml.writeAttribute(QStringLiteral("classname"), suite);
-        xml.writeAttribute(QStringLiteral("name"),
-                           QStringLiteral("%1: %2").arg(steps[i].line).arg(steps[i].text));
+        xml.writeAttribute(QStringLiteral("name"), c.name);
         xml.writeAttribute(QStringLiteral("time"), QString::number(check.seconds, 'f', 3));
         if (check.state == CheckResult::Failed) {
             xml.writeStartElement(QStringLiteral("failure"));
@@ -51,9 +45,9 @@ bool writeJunit(QIODevice& out, const QString& scriptPath, const std::vector<Ste
             xml.writeEndElement();
         } else if (check.state != CheckResult::Passed) {
             xml.writeStartElement(QStringLiteral("skipped"));
-            xml.writeAttribute(QStringLiteral("message"), check.state == CheckResult::Interrupted
-                                                              ? check.message
-                                                              : QStringLiteral("не выполнялось"));
+            xml.writeAttribute(QStringLiteral("message"), check.message.isEmpty()
+                                                              ? QStringLiteral("не выполнялось")
+                                                              : check.message);
             xml.writeEndElement();
         }
         xml.writeEndElement();
@@ -64,11 +58,37 @@ bool writeJunit(QIODevice& out, const QString& scriptPath, const std::vector<Ste
     return !xml.hasError();
 }
 
-bool writeJunit(const QString& path, const QString& scriptPath, const std::vector<Step>& steps,
-                const std::vector<CheckResult>& checks) {
+bool writeJunit(const QString& path, const QString& suite, const std::vector<JunitCase>& cases) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    return writeJunit(file, scriptPath, steps, checks) && file.commit();
+    return writeJunit(file, suite, cases) && file.commit();
+}
+
+namespace {
+
+std::vector<JunitCase> casesOf(const std::vector<Step>& steps,
+                               const std::vector<CheckResult>& checks) {
+    std::vector<JunitCase> cases;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (!isCheck(steps[i])) continue;
+        CheckResult result = checks[i];
+        // A step not reached has no message of its own; an interrupted one says why.
+        if (result.state == CheckResult::NotRun) result.message.clear();
+        cases.push_back({QStringLiteral("%1: %2").arg(steps[i].line).arg(steps[i].text), result});
+    }
+    return cases;
+}
+
+}  // namespace
+
+bool writeJunit(QIODevice& out, const QString& scriptPath, const std::vector<Step>& steps,
+                const std::vector<CheckResult>& checks) {
+    return writeJunit(out, QFileInfo(scriptPath).fileName(), casesOf(steps, checks));
+}
+
+bool writeJunit(const QString& path, const QString& scriptPath, const std::vector<Step>& steps,
+                const std::vector<CheckResult>& checks) {
+    return writeJunit(path, QFileInfo(scriptPath).fileName(), casesOf(steps, checks));
 }
 
 }  // namespace torvix::cli

@@ -1,5 +1,6 @@
 #pragma once
-// The JUnit report of `run`: one test case per `until` and `expect` of the script.
+// The JUnit reports: of `run`, one test case per `until` and `expect` of the script; of
+// `conformance`, one per check.
 
 #include <QIODevice>
 #include <QString>
@@ -15,6 +16,17 @@ struct CheckResult {
     QString message;
     double seconds = 0;
 };
+
+// One test case: its name and outcome.
+struct JunitCase {
+    QString name;
+    CheckResult result;
+};
+
+// The cases as one suite. False when the XML could not be written.
+bool writeJunit(QIODevice& out, const QString& suite, const std::vector<JunitCase>& cases);
+// The same into the file `path`, replaced whole or left as it was.
+bool writeJunit(const QString& path, const QString& suite, const std::vector<JunitCase>& cases);
 
 // The steps the JUnit report has a test case for.
 bool isCheck(const script::Step& step);

@@ -1,5 +1,5 @@
 #pragma once
-// The five sub-commands; each returns the process exit code.
+// The sub-commands; each returns the process exit code.
 
 #include <QString>
 
@@ -13,6 +13,8 @@ int runMonitor(const Invocation& run, const QString& iniPath);
 int runSend(const Invocation& run, const QString& iniPath);
 int runPorts(const QString& iniPath);
 int runScript(const Invocation& run, const QString& iniPath);
+int runConformance(const Invocation& run, const QString& iniPath);
+int runRaw(const Invocation& run, const QString& iniPath);
 // The one of them `run.command` names.
 int runCommand(const Invocation& run, const QString& iniPath);
 

@@ -25,16 +25,6 @@ std::optional<double> numberOf(const QString& text) {
     return text.toDouble();
 }
 
-// "500ms", "5s", "1.5s", "2min"
-std::optional<qint64> durationOf(const QString& text) {
-    static const QRegularExpression kDuration(QStringLiteral(R"(^(\d+(?:\.\d+)?)(ms|s|min)$)"));
-    const auto match = kDuration.match(text);
-    if (!match.hasMatch()) return std::nullopt;
-    const double number = match.captured(1).toDouble();
-    const double unitMs = match.captured(2) == u"ms" ? 1 : match.captured(2) == u"s" ? 1000 : 60000;
-    return qint64(std::llround(number * unitMs));
-}
-
 // The line without its comment; a # inside double quotes is text.
 QString withoutComment(const QString& line) {
     bool quoted = false;
@@ -119,6 +109,15 @@ std::variant<Action, QString> actionOf(const QString& step) {
 }
 
 }  // namespace
+
+std::optional<qint64> durationOf(const QString& text) {
+    static const QRegularExpression kDuration(QStringLiteral(R"(^(\d+(?:\.\d+)?)(ms|s|min)$)"));
+    const auto match = kDuration.match(text);
+    if (!match.hasMatch()) return std::nullopt;
+    const double number = match.captured(1).toDouble();
+    const double unitMs = match.captured(2) == u"ms" ? 1 : match.captured(2) == u"s" ? 1000 : 60000;
+    return qint64(std::llround(number * unitMs));
+}
 
 bool Condition::holds(double value) const {
     switch (op) {

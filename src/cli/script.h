@@ -62,4 +62,7 @@ struct Parsed {
 
 Parsed parse(const QString& text);
 
+// "500ms", "5s", "1.5s", "2min" in milliseconds: the durations of scripts and of --fuzz.
+std::optional<qint64> durationOf(const QString& text);
+
 }  // namespace torvix::cli::script

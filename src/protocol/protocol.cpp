@@ -21,8 +21,7 @@ constexpr auto kTable = makeTable();
 
 }  // namespace
 
-std::uint16_t crc16(std::span<const std::uint8_t> bytes) {
-    std::uint16_t crc = 0xFFFF;
+std::uint16_t crc16(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
     for (std::uint8_t b : bytes)
         crc = static_cast<std::uint16_t>((crc >> 8) ^ kTable[(crc ^ b) & 0xFFu]);
     return crc;
@@ -38,6 +37,30 @@ bool hasValidCrc(std::span<const std::uint8_t> frame) {
     if (frame.size() < 3) return false;
     const std::uint16_t crc = crc16(frame.first(frame.size() - 2));
     return frame[frame.size() - 2] == byteOf(crc, 0) && frame[frame.size() - 1] == byteOf(crc, 1);
+}
+
+std::optional<int> normalReplyBytes(std::span<const std::uint8_t> request) {
+    // Address, function and CRC around the data.
+    constexpr int kFraming = 4;
+    if (request.size() < 2) return std::nullopt;
+    const auto word = [&](std::size_t at) { return request[at] << 8 | request[at + 1]; };
+    switch (request[1]) {
+        case kReadCoils:
+        case kReadDiscreteInputs:
+            if (request.size() < 6) return std::nullopt;
+            return kFraming + 1 + (word(4) + 7) / 8;
+        case kReadHoldingRegisters:
+        case kReadInputRegisters:
+            if (request.size() < 6) return std::nullopt;
+            return kFraming + 1 + 2 * word(4);
+        case kWriteSingleRegister:
+        case kDiagnostics:
+            return int(request.size());  // the echo
+        case kWriteMultipleRegisters:
+            return kFraming + 4;  // start and quantity
+        default:
+            return std::nullopt;
+    }
 }
 
 QString exceptionMeaning(int code) {

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -17,6 +18,12 @@ inline constexpr std::uint8_t kReadDiscreteInputs = 2;
 inline constexpr std::uint8_t kReadHoldingRegisters = 3;
 inline constexpr std::uint8_t kWriteSingleCoil = 5;
 inline constexpr std::uint8_t kWriteMultipleCoils = 15;
+inline constexpr std::uint8_t kDiagnostics = 8;
+// Function 8's sub-function that only echoes; 4 (force listen only) would silence a slave.
+inline constexpr std::uint16_t kReturnQueryData = 0;
+// The most registers one read may ask for, and the longest RTU frame, address to CRC.
+inline constexpr int kMaxReadRegisters = 125;
+inline constexpr int kMaxFrameBytes = 256;
 // Set in the function code of a reply that refuses the request; an exception code follows.
 inline constexpr std::uint8_t kExceptionFlag = 0x80;
 inline constexpr int kExceptionReplyBytes = 5;
@@ -74,7 +81,9 @@ QString exceptionMeaning(int code);
 QString exceptionText(int code);
 
 // Initial 0xFFFF, reflected polynomial 0xA001, no final XOR; sent low byte first.
-std::uint16_t crc16(std::span<const std::uint8_t> bytes);
+inline constexpr std::uint16_t kCrcInitial = 0xFFFF;
+// `crc`: the CRC of the bytes before, to carry one along a growing frame.
+std::uint16_t crc16(std::span<const std::uint8_t> bytes, std::uint16_t crc = kCrcInitial);
 
 // Byte n (0 = bits 0..7 ... 3 = bits 24..31) of the 32-bit two's-complement form of value.
 constexpr std::uint8_t byteOf(std::int64_t value, int n) {
@@ -86,6 +95,10 @@ constexpr std::uint8_t byteOf(std::int64_t value, int n) {
 void appendCrc(std::vector<std::uint8_t>& frame);
 // A frame of at least three bytes whose last two are the CRC of the rest, low byte first.
 bool hasValidCrc(std::span<const std::uint8_t> frame);
+
+// The length of the normal reply to a request frame (address to CRC) of functions 1 to 4, 6, 8
+// or 16, from its quantity; empty for any other function or a frame too short to tell.
+std::optional<int> normalReplyBytes(std::span<const std::uint8_t> request);
 
 constexpr bool isExceptionReply(std::span<const std::uint8_t> frame) {
     return frame.size() == kExceptionReplyBytes && (frame[1] & kExceptionFlag) != 0;

@@ -7,6 +7,7 @@
 #include <QThreadPool>
 
 #include "analysis/analysis_text.h"
+#include "report/page_parts.h"
 #include "report/report_content.h"
 #include "report/transient_plot.h"
 
@@ -18,7 +19,6 @@ using analysis::Recording;
 
 const QSize kWholeTestSize(1200, 820);
 const QSize kStepSize(1000, 720);
-constexpr int kPngQuality = 80;
 
 const char* const kStyle = R"(
 body { font-family: "DejaVu Sans", Arial, sans-serif; margin: 24px; color: #222; }
@@ -31,10 +31,6 @@ table.fields th, table.fields td { text-align: left; border: none; background: n
 img { display: block; max-width: 100%; border: 1px solid #ccc; margin: 8px 0; }
 )";
 
-QString html(const QString& text) {
-    return text.toHtmlEscaped();
-}
-
 QString tableHtml(const analysis::TextTable& t, const QString& id) {
     QString out = QStringLiteral("<table id=\"%1\">\n<tr>").arg(id);
     for (const QString& h : t.headings) out += QStringLiteral("<th>%1</th>").arg(html(h));
@@ -45,31 +41,6 @@ QString tableHtml(const analysis::TextTable& t, const QString& id) {
         out += QStringLiteral("</tr>\n");
     }
     return out + QStringLiteral("</table>\n");
-}
-
-QByteArray pngOf(const QImage& image) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    // A plot has far fewer than 256 colours: as a palette image it costs libpng a quarter of
-    // the bytes, and a fast zlib level packs its flat colours well. An hour-long test has
-    // dozens of plots.
-    image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither)
-        .save(&buffer, "PNG", kPngQuality);
-    return bytes;
-}
-
-QString imgTag(const QByteArray& png, const QString& id, const QString& cls, const QString& alt) {
-    return QStringLiteral(
-               "<img id=\"%1\" class=\"%2\" alt=\"%3\" src=\"data:image/png;base64,%4\">\n")
-        .arg(id, cls, html(alt), QString::fromLatin1(png.toBase64()));
-}
-
-QString save(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return QStringLiteral("%1: %2").arg(path, file.errorString());
-    return {};
 }
 
 }  // namespace

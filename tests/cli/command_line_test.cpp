@@ -82,7 +82,8 @@ TEST(CommandLineHelp, EachCommandsHelpNamesItsOwnOptionsOnly) {
 
 TEST(CommandLineUsage, CommandsThatDoNotExistOrAreMissing) {
     expectUsage(
-        {}, QStringLiteral("не указана команда (read, monitor, send, ports, run, analyze, cut)"));
+        {}, QStringLiteral("не указана команда (read, monitor, send, ports, run, conformance, raw, "
+                           "analyze, cut)"));
     expectUsage({"frobnicate"}, QStringLiteral("неизвестная команда \"frobnicate\""));
     expectUsage({"READ"}, QStringLiteral("неизвестная команда \"READ\""));
     expectUsage({"read", "extra"}, QStringLiteral("read: лишние аргументы: extra"));
@@ -206,6 +207,41 @@ TEST(CommandLineOptions, PortsAsNumbersNamesPathsAndServers) {
     EXPECT_EQ(portNumberOf(QStringLiteral(" 1 ")), 1);
     for (const char* text : {"0", "COM0", "256", "COM", "COM 5", "5a", "-1", "1000", ""})
         EXPECT_FALSE(portNumberOf(QLatin1String(text))) << text;
+}
+
+TEST(CommandLineOptions, ConformanceAndRawTakeTheirOptionsAndRefuseWhatDoesNotParse) {
+    const Invocation test =
+        invocation({"conformance", "--only", "bad-crc, split-frame", "--fuzz", "2min", "--seed",
+                    "17", "--format", "json", "--report", "r.html", "--all-functions"});
+    EXPECT_EQ(test.command, Command::Conformance);
+    EXPECT_EQ(test.only, (QStringList{"bad-crc", "split-frame"}));
+    EXPECT_EQ(test.fuzzSeconds, 120);
+    EXPECT_EQ(test.seed, 17u);
+    EXPECT_TRUE(test.json);
+    EXPECT_TRUE(test.allFunctions);
+    EXPECT_FALSE(test.whileRunning);
+    EXPECT_EQ(test.replyTimeoutSeconds, 0.1);
+    expectUsage({"conformance", "--only", "bad-crc,nonsense"},
+                QStringLiteral("--only: нет проверки \"nonsense\""));
+    expectUsage({"conformance", "--format", "csv"},
+                QStringLiteral("--format: \"csv\" (допустимо: text, json)"));
+    expectUsage({"conformance", "--fuzz", "60"},
+                QStringLiteral("--fuzz: нужна длительность вида 60s, 2min"));
+
+    const Invocation raw = invocation({"raw", "07", "0x04", "1", "2c", "00", "01", "--repeat", "5",
+                                       "--interval", "250ms", "--no-crc"});
+    EXPECT_EQ(raw.rawFrame, (std::vector<std::uint8_t>{7, 4, 1, 0x2C, 0, 1}));
+    EXPECT_EQ(raw.repeat, 5);
+    EXPECT_EQ(raw.intervalSeconds, 0.25);
+    EXPECT_TRUE(raw.noCrc);
+    EXPECT_FALSE(raw.allowCommands);
+    expectUsage({"raw"}, QStringLiteral("raw: нужны байты кадра"));
+    expectUsage({"raw", "07", "104"},
+                QStringLiteral("raw: \"104\" не байт в шестнадцатеричной записи"));
+    // Every check of the table, and which may warn, is in the help.
+    const Parsed help = parse({"conformance", "--help"});
+    for (const char* id : {"status-read", "split-frame", "robustness", "0x21"})
+        EXPECT_TRUE(help.text.contains(QLatin1String(id))) << id;
 }
 
 }  // namespace

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "cli/clock.h"
+#include "link/clock.h"
 
 namespace torvix::testing {
 
-using cli::Clock;
-using cli::Timer;
+using torvix::Clock;
+using torvix::Timer;
 
 class ManualClock : public Clock {
 public:
