@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "machine_figures.h"
 #include "protocol/request_table.h"
 #include "sim/simulator_core.h"
 #include "support/fake_serial_port.h"
@@ -19,27 +20,8 @@
 #include "trends/companion_log.h"
 #include "ui/companion_window.h"
 
-namespace {
-
-double rssMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
-    return 0;
-}
-
-QString cpuModel() {
-    QFile info(QStringLiteral("/proc/cpuinfo"));
-    if (!info.open(QIODevice::ReadOnly)) return QStringLiteral("unknown");
-    for (const QByteArray& line : info.readAll().split('\n'))
-        if (line.startsWith("model name"))
-            return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
-    return QStringLiteral("unknown");
-}
-
-}  // namespace
+using torvix::bench::cpuModel;
+using torvix::bench::rssMiB;
 
 int main(int argc, char* argv[]) {
     using namespace torvix;

@@ -11,6 +11,7 @@ packages=(
   clang clang-format libclang-rt-14-dev xdotool
   help2man lintian desktop-file-utils dpkg-dev
   chromium time poppler-utils
+  libreoffice-calc-nogui
 )
 
 missing=()

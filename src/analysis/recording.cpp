@@ -10,6 +10,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -22,22 +23,6 @@ std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
-}
-
-std::optional<double> numberOf(std::string_view text, bool decimalComma) {
-    text = trimmed(text);
-    std::array<char, 64> copy{};
-    if (decimalComma) {
-        if (text.size() > copy.size()) return std::nullopt;
-        std::replace_copy(text.begin(), text.end(), copy.begin(), ',', '.');
-        text = std::string_view(copy.data(), text.size());
-    }
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty())
-        return std::nullopt;
-    return value;
 }
 
 // The form torvix-cli writes, "2026-12-08T07:30:01.020+03:00" or "...020Z", read without
@@ -90,6 +75,10 @@ std::optional<qint64> msecsOf(QString text) {
 // Collects the rows, whatever the format they come in.
 class Builder {
 public:
+    explicit Builder(const ReadOptions& options) : options_(options) {
+        recording_.columns.resize(options.columns.size());
+    }
+
     std::optional<QString> add(qint64 msecs, double frequency, double voltage, double power) {
         if (recording_.timeS.empty()) {
             first_ = msecs;
@@ -107,6 +96,18 @@ public:
         if (!text.isEmpty()) recording_.events.push_back({recording_.size() - 1, std::move(text)});
     }
     void warn(const QString& text) { recording_.warnings << text; }
+    // The row just added: where it lies in the file, and its kept columns' values.
+    void place(qint64 start, qint64 end) {
+        recording_.rowOffsets.push_back(start);
+        recording_.rowsEnd = end;
+    }
+    void column(std::size_t index, float value) { recording_.columns[index].push_back(value); }
+    // Every so many rows, the share of `input` read.
+    void progress(const QIODevice& input) {
+        if (!options_.progress || recording_.size() % 8192 != 0 || input.size() <= 0) return;
+        options_.progress(static_cast<double>(input.pos()) / static_cast<double>(input.size()));
+    }
+    void setLayout(Layout layout) { recording_.layout = layout; }
     void setStart(const QString& time) {
         QString text = time.trimmed();
         if (text.size() > 10 && text[10] == u' ') text[10] = u'T';
@@ -116,10 +117,13 @@ public:
     bool empty() const { return recording_.timeS.empty(); }
 
 private:
+    const ReadOptions& options_;
     Recording recording_;
     qint64 first_ = 0;
     qint64 last_ = 0;
 };
+
+constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
 
 QString cutLineWarning(qsizetype line) {
     return QStringLiteral("строка %1 оборвана (запись прервана?) и не прочитана").arg(line);
@@ -134,6 +138,7 @@ public:
     // False at the end. `complete`: the record ended with a line break and its quotes closed.
     bool next(std::vector<std::string_view>& fields, qsizetype& firstLine, bool& complete) {
         if (in_.atEnd()) return false;
+        recordStart_ = in_.pos();
         buffer_ = in_.readLine();
         firstLine = ++line_;
         // An odd number of quotes so far: a quoted field goes on in the next line.
@@ -146,43 +151,19 @@ public:
         }
         complete = buffer_.endsWith('\n') && quotes % 2 == 0;
         while (buffer_.endsWith('\n') || buffer_.endsWith('\r')) buffer_.chop(1);
-        split(fields);
+        splitCsvRecord(buffer_, separator_, fields);
         return true;
     }
 
-private:
-    void split(std::vector<std::string_view>& fields) {
-        fields.clear();
-        char* read = buffer_.data();
-        char* write = read;
-        char* const end = read + buffer_.size();
-        for (;;) {
-            char* const start = write;
-            if (read < end && *read == '"') {
-                ++read;
-                while (read < end) {
-                    if (*read != '"') {
-                        *write++ = *read++;
-                    } else if (read + 1 < end && read[1] == '"') {
-                        *write++ = '"';
-                        read += 2;
-                    } else {
-                        ++read;
-                        break;
-                    }
-                }
-            }
-            while (read < end && *read != separator_) *write++ = *read++;
-            fields.emplace_back(start, static_cast<std::size_t>(write - start));
-            if (read >= end) break;
-            ++read;  // the separator
-        }
-    }
+    qint64 recordStart() const { return recordStart_; }
+    qint64 recordEnd() const { return in_.pos(); }
 
+private:
     QIODevice& in_;
     QByteArray buffer_;
     qsizetype line_;
     char separator_;
+    qint64 recordStart_ = 0;
 };
 
 struct Columns {
@@ -194,7 +175,7 @@ struct Columns {
     qsizetype needed = 0;  // fields a row must have
 };
 
-ReadResult readCsv(QIODevice& in) {
+ReadResult readCsv(QIODevice& in, const ReadOptions& options) {
     const QByteArray header = in.readLine();
     if (header.trimmed().isEmpty()) return ReadError{1, QStringLiteral("файл пуст")};
     // A spreadsheet that writes decimal commas separates its fields with ';'.
@@ -238,7 +219,13 @@ ReadResult readCsv(QIODevice& in) {
         c.needed = std::max(c.needed, i + 1);
     for (qsizetype i : c.phases) c.needed = std::max(c.needed, i + 1);
 
-    Builder rows;
+    Builder rows(options);
+    rows.setLayout(decimalComma ? Layout::SemicolonCsv : Layout::Csv);
+    // The kept columns the file has; a missing one stays empty.
+    std::vector<std::pair<std::size_t, qsizetype>> kept;
+    for (std::size_t i = 0; i < options.columns.size(); ++i)
+        if (const qsizetype at = names.indexOf(options.columns[i]); at >= 0)
+            kept.push_back({i, at});
     if (!missing.isEmpty())
         rows.warn(QStringLiteral("нет столбца %1: напряжение — среднее остальных фаз")
                       .arg(missing.join(QStringLiteral(", "))));
@@ -257,7 +244,7 @@ ReadResult readCsv(QIODevice& in) {
         }
         const auto field = [&](qsizetype i) { return fields[static_cast<std::size_t>(i)]; };
         const auto number = [&](qsizetype i) -> std::optional<double> {
-            return numberOf(field(i), decimalComma);
+            return recordNumber(field(i), decimalComma);
         };
         const auto bad = [&](qsizetype i) {
             return ReadError{line,
@@ -289,6 +276,13 @@ ReadResult readCsv(QIODevice& in) {
         if (auto error = rows.add(*msecs, *frequency,
                                   voltage / static_cast<double>(c.phases.size()), *power))
             return ReadError{line, *error};
+        rows.place(reader.recordStart(), reader.recordEnd());
+        for (const auto& [index, at] : kept) {
+            const auto value =
+                at < static_cast<qsizetype>(fields.size()) ? number(at) : std::nullopt;
+            rows.column(index, value ? static_cast<float>(*value) : kNoValue);
+        }
+        rows.progress(in);
         if (c.events >= 0) {
             static const QByteArray separatorBytes = record::kEventSeparator.toUtf8();
             const std::string_view kEventSeparator(separatorBytes.constData(),
@@ -308,11 +302,13 @@ ReadResult readCsv(QIODevice& in) {
     return rows.take();
 }
 
-ReadResult readJsonLines(QIODevice& in) {
-    Builder rows;
+ReadResult readJsonLines(QIODevice& in, const ReadOptions& options) {
+    Builder rows(options);
+    rows.setLayout(Layout::JsonLines);
     qsizetype line = 0;
     QString startText;
     while (!in.atEnd()) {
+        const qint64 start = in.pos();
         const QByteArray text = in.readLine();
         ++line;
         if (text.trimmed().isEmpty()) continue;
@@ -335,7 +331,7 @@ ReadResult readJsonLines(QIODevice& in) {
             if (value.isDouble()) return value.toDouble();
             if (value.isString()) {
                 const QByteArray bytes = value.toString().toUtf8();
-                return numberOf(
+                return recordNumber(
                     std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                     false);
             }
@@ -370,6 +366,12 @@ ReadResult readJsonLines(QIODevice& in) {
         if (rows.empty()) rows.setStart(timeText);
         if (auto message = rows.add(*msecs, *frequency, voltage / phases, *power))
             return ReadError{line, *message};
+        rows.place(start, in.pos());
+        for (std::size_t i = 0; i < options.columns.size(); ++i) {
+            const auto value = number(options.columns[i].constData());
+            rows.column(i, value ? static_cast<float>(*value) : kNoValue);
+        }
+        rows.progress(in);
         for (const QJsonValue event : object.value(QLatin1String(key::kEvents)).toArray())
             rows.event(event.toString());
     }
@@ -379,20 +381,64 @@ ReadResult readJsonLines(QIODevice& in) {
 
 }  // namespace
 
-ReadResult readRecording(QIODevice& input) {
+std::optional<double> recordNumber(std::string_view text, bool decimalComma) {
+    text = trimmed(text);
+    std::array<char, 64> copy{};
+    if (decimalComma) {
+        if (text.size() > copy.size()) return std::nullopt;
+        std::replace_copy(text.begin(), text.end(), copy.begin(), ',', '.');
+        text = std::string_view(copy.data(), text.size());
+    }
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+void splitCsvRecord(QByteArray& text, char separator, std::vector<std::string_view>& fields) {
+    fields.clear();
+    char* read = text.data();
+    char* write = read;
+    char* const end = read + text.size();
+    for (;;) {
+        char* const start = write;
+        if (read < end && *read == '"') {
+            ++read;
+            while (read < end) {
+                if (*read != '"') {
+                    *write++ = *read++;
+                } else if (read + 1 < end && read[1] == '"') {
+                    *write++ = '"';
+                    read += 2;
+                } else {
+                    ++read;
+                    break;
+                }
+            }
+        }
+        while (read < end && *read != separator) *write++ = *read++;
+        fields.emplace_back(start, static_cast<std::size_t>(write - start));
+        if (read >= end) break;
+        ++read;  // the separator
+    }
+}
+
+ReadResult readRecording(QIODevice& input, const ReadOptions& options) {
     if (input.peek(3) == "\xEF\xBB\xBF") input.read(3);
     char first = 0;
     while (input.peek(&first, 1) == 1 && (first == ' ' || first == '\n' || first == '\r'))
         input.read(&first, 1);
-    if (first == '{') return readJsonLines(input);
-    return readCsv(input);
+    if (first == '{') return readJsonLines(input, options);
+    return readCsv(input, options);
 }
 
-ReadResult readRecordingFile(const QString& path) {
+ReadResult readRecordingFile(const QString& path, const ReadOptions& options) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return ReadError{0, QStringLiteral("%1: %2").arg(path, file.errorString())};
-    ReadResult result = readRecording(file);
+    ReadResult result = readRecording(file, options);
     if (auto* recording = std::get_if<Recording>(&result))
         recording->source = QFileInfo(path).fileName();
     return result;

@@ -7,10 +7,24 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <functional>
+#include <optional>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 namespace torvix::analysis {
+
+// How the file writes its records.
+enum class Layout { Csv, SemicolonCsv, JsonLines };
+
+struct ReadOptions {
+    // Number columns to keep whole besides the analysis's own (the trends' channels), as
+    // floats; a value that is not a number, or a key a line lacks, reads as NaN.
+    std::vector<QByteArray> columns;
+    // Called now and then, on the reading thread, with the share of the file read (0..1).
+    std::function<void(double)> progress;
+};
 
 struct Recording {
     QString source;             // the file's name, when read from a file
@@ -26,6 +40,14 @@ struct Recording {
     std::vector<Event> events;  // in row order
     QStringList warnings;       // what was read but is worth saying
 
+    Layout layout = Layout::Csv;
+    // ReadOptions::columns' values, in their order; empty for a column the file lacks.
+    std::vector<std::vector<float>> columns;
+    // Where each record begins in the file, and where the last one read ends: a section is
+    // written back byte for byte.
+    std::vector<qint64> rowOffsets;
+    qint64 rowsEnd = 0;
+
     std::size_t size() const { return timeS.size(); }
 };
 
@@ -39,9 +61,15 @@ using ReadResult = std::variant<Recording, ReadError>;
 
 // CSV (comma and decimal point, or a spreadsheet's semicolon and decimal comma) or JSON lines,
 // told apart by the first character. A last line cut short is left out with a warning.
-ReadResult readRecording(QIODevice& input);
+ReadResult readRecording(QIODevice& input, const ReadOptions& options = {});
 // line 0: the file cannot be opened.
-ReadResult readRecordingFile(const QString& path);
+ReadResult readRecordingFile(const QString& path, const ReadOptions& options = {});
+
+// One CSV record's fields, RFC 4180 quotes taken off, split at `separator`; its text is
+// unquoted in place and the fields point into it.
+void splitCsvRecord(QByteArray& text, char separator, std::vector<std::string_view>& fields);
+// A number as the record or a spreadsheet writes it: "230.5", or "230,5" with `decimalComma`.
+std::optional<double> recordNumber(std::string_view text, bool decimalComma);
 
 // The column names the analysis reads.
 namespace key {

@@ -26,6 +26,7 @@ const char* const kSummary =
     "  ports                ports 1..16: the device each stands for, free, busy or missing\n"
     "  run SCRIPT           run a test sequence (commands, waits, checks) while recording\n"
     "  analyze RECORD       load steps of a recording: ISO 8528-5 figures, class, report\n"
+    "  cut RECORD           the records between two times or marks, as recorded or for Excel\n"
     "  conformance          the protocol test: Modbus RTU conformance and robustness\n"
     "  raw BYTES            send one frame of your own and show every byte that comes back\n"
     "  scan                 find the controller: which port, line settings and address\n"
@@ -163,11 +164,12 @@ QString conformanceChecks() {
 }
 
 // The commands as the help's argument line and a missing command's message name them;
-// `analyze` is taken before the others are parsed (it may need torvix-report).
+// `analyze` and `cut` are taken before the others are parsed (analyze may need torvix-report).
 QString commandNames(const QString& lastSeparator) {
     QStringList names;
     for (const auto& command : kCommands) names << QString::fromLatin1(command.name);
-    return names.join(QStringLiteral(", ")) + lastSeparator + QStringLiteral("analyze");
+    return names.join(QStringLiteral(", ")) + QStringLiteral(", analyze") + lastSeparator +
+           QStringLiteral("cut");
 }
 
 struct Options {

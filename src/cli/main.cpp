@@ -5,6 +5,7 @@
 
 #include "cli/analyze_command.h"
 #include "cli/console.h"
+#include "cli/cut_command.h"
 #include "cli/run_commands.h"
 #include "settings/config_file.h"
 #include "torvix_version.h"
@@ -12,6 +13,7 @@
 int main(int argc, char* argv[]) {
     using namespace torvix::cli;
     if (argc > 1 && std::strcmp(argv[1], "analyze") == 0) return analyzeMain(argc, argv, nullptr);
+    if (argc > 1 && std::strcmp(argv[1], "cut") == 0) return cutMain(argc, argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("torvix-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVIX_VERSION));

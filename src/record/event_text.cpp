@@ -30,4 +30,16 @@ QString markEvent(QStringView text) {
     return QStringLiteral("mark %1").arg(text);
 }
 
+QStringView eventWhat(QStringView line) {
+    if (!line.startsWith(u'[')) return line;
+    const qsizetype end = line.indexOf(QStringLiteral(" s] "));
+    return end < 0 ? line : line.mid(end + 4);
+}
+
+std::optional<QString> markOf(QStringView line) {
+    const QStringView what = eventWhat(line);
+    if (!what.startsWith(u"mark ")) return std::nullopt;
+    return what.mid(5).toString();
+}
+
 }  // namespace torvix::record

@@ -27,4 +27,10 @@ QString commandEvent(QStringView cliWords, CommandOutcome outcome);
 // "mark наброс 50 %"
 QString markEvent(QStringView text);
 
+// An event line without its "[12.3 s] " prefix.
+QStringView eventWhat(QStringView line);
+// The text of a mark's event line ("[3.0 s] mark наброс 50 %" gives "наброс 50 %"), or nothing
+// for any other event.
+std::optional<QString> markOf(QStringView line);
+
 }  // namespace torvix::record

@@ -125,8 +125,8 @@ QString isoTime(const QDateTime& time) {
     return QString::fromLatin1(text);
 }
 
-QString csvField(const QString& text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
+QString csvField(const QString& text, QChar separator) {
+    if (!text.contains(separator) && !text.contains(u'"') && !text.contains(u'\n') &&
         !text.contains(u'\r'))
         return text;
     QString quoted = text;

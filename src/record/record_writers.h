@@ -43,8 +43,8 @@ QString isoTime(const QDateTime& time);
 QString tableText(const QDateTime& time, const StatusRecord& record,
                   const QStringList& events = {});
 
-// One CSV field as RFC 4180 has it: quoted, its quotes doubled, when it holds a comma, a quote
-// or a line break.
-QString csvField(const QString& text);
+// One CSV field as RFC 4180 has it: quoted, its quotes doubled, when it holds the separator, a
+// quote or a line break.
+QString csvField(const QString& text, QChar separator = u',');
 
 }  // namespace torvix::record

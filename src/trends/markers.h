@@ -2,8 +2,12 @@
 // The vertical markers of the trends: operator commands answered or refused, and marks.
 
 #include <QString>
+#include <QStringView>
 #include <cstddef>
 #include <deque>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace torvix::trends {
 
@@ -29,5 +33,13 @@ private:
     std::deque<Marker> markers_;
     unsigned long long added_ = 0;
 };
+
+// The marker a recorded event stands for ("send start: выполнено", "mark наброс"), as the live
+// trends drew it; nothing for an event they do not mark (no answer, a script's step).
+std::optional<Marker> markerOfEvent(double time, QStringView event);
+
+// A recording's events (time, text) in order as markers: as live, a command the controller
+// answers "busy" again and again shows its first refusal only.
+std::vector<Marker> markersOfEvents(const std::vector<std::pair<double, QString>>& events);
 
 }  // namespace torvix::trends

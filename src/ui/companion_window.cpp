@@ -21,10 +21,12 @@
 #include <QListView>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSortFilterProxyModel>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -39,7 +41,9 @@
 #include "report/load_test_report.h"
 #include "report/pdf_report.h"
 #include "trends/traffic_model.h"
+#include "ui/recording_view.h"
 #include "ui/report_dialog.h"
+#include "ui/trend_plot.h"
 
 namespace torvix {
 namespace {
@@ -78,35 +82,12 @@ QString text(std::u16string_view s) {
     return QStringView(s).toString();
 }
 
-// Where each unit is drawn: three panels over one time axis, amperes and kilowatts sharing
-// the last, on either side.
-struct UnitAxis {
-    std::u16string_view unit;
-    int panel;
-    bool right;
-};
-constexpr UnitAxis kUnitAxes[] = {
-    {u"В", 0, false}, {u"Гц", 1, false}, {u"А", 2, false}, {u"кВт", 2, true}};
-constexpr int kPanels = 3;
-
-const UnitAxis& unitAxisOf(const trends::Channel& channel) {
-    for (const auto& axis : kUnitAxes)
-        if (axis.unit == trends::unitOf(channel)) return axis;
-    return kUnitAxes[0];
-}
-
-constexpr QRgb kAnsweredColour = 0x1E8C1E;
+// The colour of a refusal's marker, for the recording's failures too.
 constexpr QRgb kRefusedColour = 0xD01010;
-constexpr QRgb kMarkColour = 0x1F5FD0;
-constexpr int kMostMarkersDrawn = 200;
 
 const char16_t* const kSpanNames[] = {u"1 мин", u"10 мин", u"1 ч", u"весь опыт"};
 constexpr int kDefaultSpan = 1;
 constexpr int kTrafficRefreshMs = 250;
-
-QString valueText(const QLocale& locale, double value, int decimals) {
-    return locale.toString(value, 'f', decimals);
-}
 
 }  // namespace
 
@@ -120,6 +101,21 @@ CompanionWindow::CompanionWindow(trends::CompanionLog& log, QString recordingFol
     tabs_ = new QTabWidget(this);
     tabs_->addTab(buildTrendsTab(), QStringLiteral("Графики"));
     tabs_->addTab(buildTrafficTab(), QStringLiteral("Обмен"));
+    // Only a recording's tab closes; the live ones stay.
+    tabs_->setTabsClosable(true);
+    for (int i = 0; i < tabs_->count(); ++i)
+        for (auto side : {QTabBar::LeftSide, QTabBar::RightSide})
+            if (QWidget* close = tabs_->tabBar()->tabButton(i, side)) {
+                close->hide();
+                tabs_->tabBar()->setTabButton(i, side, nullptr);
+            }
+    connect(tabs_, &QTabWidget::tabCloseRequested, this, [this](int index) {
+        if (auto* view = qobject_cast<RecordingView*>(tabs_->widget(index))) {
+            tabs_->removeTab(index);
+            view->deleteLater();
+        }
+    });
+    setAcceptDrops(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_, 1);
@@ -146,28 +142,6 @@ CompanionWindow::~CompanionWindow() {
 }
 
 QWidget* CompanionWindow::buildTrendsTab() {
-    auto* tab = new QWidget;
-    auto* channels = new QVBoxLayout;
-    for (const auto& axis : kUnitAxes) {
-        auto* group = new QGroupBox(text(axis.unit));
-        auto* list = new QVBoxLayout(group);
-        for (std::size_t c = 0; c < kChannelCount; ++c) {
-            if (trends::unitOf(kChannels[c]) != axis.unit) continue;
-            auto* box = new QCheckBox(text(kChannels[c].name));
-            box->setObjectName(QStringLiteral("chk_channel"));
-            box->setProperty("index", static_cast<int>(c));
-            box->setChecked(true);
-            QPalette palette = box->palette();
-            palette.setColor(QPalette::WindowText, QColor(QRgb(kChannels[c].colour)));
-            box->setPalette(palette);
-            connect(box, &QCheckBox::toggled, this, [this, c](bool on) { setChannelShown(c, on); });
-            channelBoxes_[c] = box;
-            list->addWidget(box);
-        }
-        channels->addWidget(group);
-    }
-    channels->addStretch(1);
-
     span_ = new QComboBox;
     span_->setObjectName(QStringLiteral("cmb_span"));
     for (const char16_t* name : kSpanNames) span_->addItem(text(name));
@@ -175,6 +149,9 @@ QWidget* CompanionWindow::buildTrendsTab() {
     follow_ = new QPushButton;
     follow_->setObjectName(QStringLiteral("cmd_follow"));
     connect(follow_, &QPushButton::clicked, this, [this] { setFollowing(!following_); });
+    auto* open = new QPushButton(QStringLiteral("&Открыть запись..."));
+    open->setObjectName(QStringLiteral("cmd_open_recording"));
+    connect(open, &QPushButton::clicked, this, &CompanionWindow::openAsked);
     auto* save = new QPushButton(QStringLiteral("Сохранить картинку"));
     save->setObjectName(QStringLiteral("cmd_save_picture"));
     connect(save, &QPushButton::clicked, this, &CompanionWindow::saveAsked);
@@ -185,79 +162,17 @@ QWidget* CompanionWindow::buildTrendsTab() {
     tools->addWidget(span_);
     tools->addWidget(follow_);
     tools->addStretch(1);
+    tools->addWidget(open);
     tools->addWidget(save);
 
-    plot_ = new QCustomPlot;
-    plot_->setObjectName(QStringLiteral("plot_trends"));
-    plot_->setNotAntialiasedElements(QCP::aeAll);  // five replots a second stay cheap
-    plot_->plotLayout()->clear();
-    auto* margins = new QCPMarginGroup(plot_);
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-    ticker->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
-    for (int p = 0; p < kPanels; ++p) {
-        auto* rect = new QCPAxisRect(plot_);
-        plot_->plotLayout()->addElement(p, 0, rect);
-        rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
-        rect->axis(QCPAxis::atBottom)->setTicker(ticker);
-        rect->axis(QCPAxis::atBottom)->setTickLabels(p == kPanels - 1);
-        rect->setRangeDrag(Qt::Horizontal);
-        rect->setRangeZoom(Qt::Horizontal);
-        panels_.push_back(rect);
-    }
-    for (const auto& axis : kUnitAxes) {
-        QCPAxis* valueAxis =
-            panels_[axis.panel]->axis(axis.right ? QCPAxis::atRight : QCPAxis::atLeft);
-        valueAxis->setVisible(true);
-        valueAxis->setLabel(text(axis.unit));
-    }
-    // One time axis: the panels follow whichever was dragged.
-    for (QCPAxisRect* rect : panels_) {
-        connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged),
-                this, [this](const QCPRange& range) {
-                    for (QCPAxisRect* other : panels_)
-                        if (other->axis(QCPAxis::atBottom)->range() != range)
-                            other->axis(QCPAxis::atBottom)->setRange(range);
-                });
-    }
-    for (std::size_t c = 0; c < kChannelCount; ++c) {
-        const UnitAxis& axis = unitAxisOf(kChannels[c]);
-        QCPAxisRect* rect = panels_[axis.panel];
-        QCPGraph* graph =
-            plot_->addGraph(rect->axis(QCPAxis::atBottom),
-                            rect->axis(axis.right ? QCPAxis::atRight : QCPAxis::atLeft));
-        graph->setName(text(kChannels[c].name));
-        graph->setPen(QPen(QColor(QRgb(kChannels[c].colour)), 1.5));
-        graphs_[c] = graph;
-    }
-    for (QCPAxisRect* rect : panels_) {
-        auto* line = new QCPItemStraightLine(plot_);
-        line->setClipAxisRect(rect);
-        line->point1->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
-        line->point2->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
-        line->setPen(QPen(Qt::gray, 1, Qt::DashLine));
-        line->setVisible(false);
-        cursorLines_.push_back(line);
-    }
-    plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    trends_ = new TrendPlot(tools);
+    plot_ = trends_->plot();
+    connect(trends_, &TrendPlot::channelToggled, this, [this] { refresh(); });
     connect(plot_, &QCustomPlot::mouseMove, this, &CompanionWindow::moveCursor);
     // Dragging or zooming is looking back: the plot stops following.
     connect(plot_, &QCustomPlot::mousePress, this, [this] { setFollowing(false); });
     connect(plot_, &QCustomPlot::mouseWheel, this, [this] { setFollowing(false); });
-
-    cursorLabel_ = new QLabel;
-    cursorLabel_->setObjectName(QStringLiteral("lbl_cursor"));
-    cursorLabel_->setWordWrap(true);
-    cursorLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    cursorLabel_->setMinimumHeight(2 * fontMetrics().height() + 4);
-
-    auto* right = new QVBoxLayout;
-    right->addLayout(tools);
-    right->addWidget(plot_, 1);
-    right->addWidget(cursorLabel_);
-    auto* layout = new QHBoxLayout(tab);
-    layout->addLayout(channels);
-    layout->addLayout(right, 1);
-    return tab;
+    return trends_;
 }
 
 QWidget* CompanionWindow::buildTrafficTab() {
@@ -491,15 +406,11 @@ void CompanionWindow::setFollowing(bool following) {
 }
 
 void CompanionWindow::setChannelShown(std::size_t channel, bool shown) {
-    if (channel >= kChannelCount) return;
-    if (channelBoxes_[channel]->isChecked() != shown) channelBoxes_[channel]->setChecked(shown);
-    graphs_[channel]->setVisible(shown);
-    refresh();
+    trends_->setChannelShown(channel, shown);
 }
 
 std::pair<double, double> CompanionWindow::timeRange() const {
-    const QCPRange range = panels_.front()->axis(QCPAxis::atBottom)->range();
-    return {range.lower, range.upper};
+    return trends_->timeRange();
 }
 
 void CompanionWindow::refresh() {
@@ -511,131 +422,84 @@ void CompanionWindow::refresh() {
         const double last =
             markers.empty() ? store.lastTime() : std::max(store.lastTime(), markers.back().time);
         const double first = span == 0 ? store.firstTime() : last - span;
-        panels_.front()->axis(QCPAxis::atBottom)->setRange(first, std::max(last, first + 1));
+        trends_->setTimeRange(first, std::max(last, first + 1));
     }
     drawnUpTo_ = store.lastTime();
-    const auto [from, to] = timeRange();
-    QVector<double> keys;
-    QVector<double> values;
-    for (std::size_t c = 0; c < kChannelCount; ++c) {
-        if (!graphs_[c]->visible()) continue;
-        keys.clear();
-        values.clear();
-        store.points(c, from, to, keys, values);
-        graphs_[c]->setData(keys, values, true);
-    }
-    for (const auto& axis : kUnitAxes) {
-        QCPAxis* valueAxis =
-            panels_[axis.panel]->axis(axis.right ? QCPAxis::atRight : QCPAxis::atLeft);
-        bool found = false;
-        QCPRange span;
-        for (std::size_t c = 0; c < kChannelCount; ++c) {
-            if (!graphs_[c]->visible() || graphs_[c]->valueAxis() != valueAxis) continue;
-            bool ok = false;
-            const QCPRange range = graphs_[c]->getValueRange(ok, QCP::sdBoth, QCPRange(from, to));
-            if (!ok) continue;
-            span = found ? QCPRange(std::min(span.lower, range.lower),
-                                    std::max(span.upper, range.upper))
-                         : range;
-            found = true;
-        }
-        if (!found) continue;
-        const double margin = std::max((span.upper - span.lower) * 0.08, 0.5);
-        valueAxis->setRange(span.lower - margin, span.upper + margin);
-    }
-    drawMarkers(from, to);
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    trends_->draw([&store](std::size_t c, double from, double to, QVector<double>& keys,
+                           QVector<double>& values) { store.points(c, from, to, keys, values); });
+    drawMarkers();
 }
 
-void CompanionWindow::drawMarkers(double from, double to) {
-    if (markersDrawn_ == log_.markers().added() && markersRange_ == std::pair{from, to}) return;
+void CompanionWindow::drawMarkers() {
+    const auto range = timeRange();
+    if (markersDrawn_ == log_.markers().added() && markersRange_ == range) return;
     markersDrawn_ = log_.markers().added();
-    markersRange_ = {from, to};
-    for (int i = plot_->itemCount() - 1; i >= 0; --i) {
-        QCPAbstractItem* item = plot_->item(i);
-        if (item->property("marker").toBool()) plot_->removeItem(item);
-    }
-    const auto& markers = log_.markers().all();
-    // A label lies along its line, one text line wide. Lines closer than that (a busy
-    // refusal and the answer a tick later) put their labels in different panels, newest at
-    // the top, so that each stays readable.
-    const double labelWidth = QFontMetricsF(plot_->font()).height() + 2;
-    std::vector<double> lastLabelAt(panels_.size(), -std::numeric_limits<double>::infinity());
-    const QCPAxis* timeAxis = panels_.front()->axis(QCPAxis::atBottom);
-    int drawn = 0;
-    for (auto it = markers.rbegin(); it != markers.rend() && drawn < kMostMarkersDrawn; ++it) {
-        if (it->time < from || it->time > to) continue;
-        ++drawn;
-        const QColor colour(it->kind == trends::Marker::Kind::Answered  ? kAnsweredColour
-                            : it->kind == trends::Marker::Kind::Refused ? kRefusedColour
-                                                                        : kMarkColour);
-        for (QCPAxisRect* rect : panels_) {
-            auto* line = new QCPItemStraightLine(plot_);
-            line->setProperty("marker", true);
-            line->setClipAxisRect(rect);
-            for (QCPItemPosition* point : {line->point1, line->point2})
-                point->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
-            line->point1->setCoords(it->time, 0);
-            line->point2->setCoords(it->time, 1);
-            line->setPen(QPen(
-                colour, 1, it->kind == trends::Marker::Kind::Mark ? Qt::DashLine : Qt::SolidLine));
-        }
-        // With every panel taken there, the line stays without its text: a shorter interval
-        // spreads the lines and shows it, where an overlap would show nothing legible.
-        const double x = timeAxis->coordToPixel(it->time);
-        const auto lane = std::find_if(lastLabelAt.begin(), lastLabelAt.end(),
-                                       [&](double at) { return std::fabs(at - x) >= labelWidth; });
-        if (lane == lastLabelAt.end()) continue;
-        *lane = x;
-        auto* label = new QCPItemText(plot_);
-        label->setProperty("marker", true);
-        QCPAxisRect* panel = panels_[static_cast<std::size_t>(lane - lastLabelAt.begin())];
-        label->setClipAxisRect(panel);
-        label->position->setAxisRect(panel);
-        label->position->setAxes(panel->axis(QCPAxis::atBottom), panel->axis(QCPAxis::atLeft));
-        label->position->setTypeX(QCPItemPosition::ptPlotCoords);
-        label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        // Read upwards from the panel's foot: a text longer than the panel loses its end, never
-        // the command's name.
-        label->position->setCoords(it->time, 0.98);
-        label->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
-        label->setRotation(-90);
-        label->setColor(colour);
-        label->setText(it->text);
-        label->setObjectName(QStringLiteral("marker"));
-    }
+    markersRange_ = range;
+    trends_->drawMarkers(log_.markers().all());
 }
 
 QString CompanionWindow::cursorText(double time) const {
     const auto reading = log_.series().readingAt(time);
-    if (!reading) return {};
-    const QLocale locale(QLocale::Russian);
-    const QDateTime at =
-        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(reading->time * 1000)));
-    QStringList parts{at.toString(QStringLiteral("HH:mm:ss.zzz"))};
-    for (std::size_t c = 0; c < kChannelCount; ++c) {
-        if (!graphs_[c]->visible()) continue;
-        const int decimals = trends::fieldOf(kChannels[c]).decimals;
-        QString value = valueText(locale, reading->low[c], decimals);
-        if (reading->high[c] != reading->low[c])
-            value += u'…' + valueText(locale, reading->high[c], decimals);
-        parts << QStringLiteral("%1 %2 %3")
-                     .arg(text(kChannels[c].name), value, text(trends::unitOf(kChannels[c])));
-    }
-    return parts.join(QStringLiteral("; "));
+    return reading ? trends_->readingText(*reading) : QString();
 }
 
 void CompanionWindow::moveCursor(QMouseEvent* event) {
-    const double time =
-        panels_.front()->axis(QCPAxis::atBottom)->pixelToCoord(event->position().x());
+    const double time = trends_->timeAxis()->pixelToCoord(event->position().x());
     const QString shown = cursorText(time);
-    for (QCPItemStraightLine* line : cursorLines_) {
-        line->point1->setCoords(time, 0);
-        line->point2->setCoords(time, 1);
-        line->setVisible(!shown.isEmpty());
+    trends_->showCursor(0, shown.isEmpty() ? std::nullopt : std::optional(time));
+    trends_->setCursorText(shown);
+}
+
+RecordingView* CompanionWindow::openRecording(const QString& path) {
+    const QString canonical = QFileInfo(path).absoluteFilePath();
+    for (int i = 0; i < tabs_->count(); ++i) {
+        auto* view = qobject_cast<RecordingView*>(tabs_->widget(i));
+        if (view && view->path() == canonical) {
+            tabs_->setCurrentIndex(i);
+            return view;
+        }
     }
-    cursorLabel_->setText(shown);
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    auto* view = new RecordingView(canonical);
+    view->setReportOpener([this](const QUrl& url) { openReport_(url); });
+    view->setReportAsker([this] { return askReport_(); });
+    const int index = tabs_->addTab(view, QFileInfo(canonical).fileName());
+    tabs_->setTabToolTip(index, QDir::toNativeSeparators(canonical));
+    tabs_->setCurrentIndex(index);
+    return view;
+}
+
+void CompanionWindow::openAsked() {
+    const QString folder = QDir(recordingFolder_).exists() ? recordingFolder_ : QDir::homePath();
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть запись"), folder,
+                                      QStringLiteral("Записи (*.csv *.jsonl);;Все файлы (*)"));
+    for (const QString& path : paths) openRecording(path);
+}
+
+namespace {
+
+// The recordings among dropped files: CSV or JSON lines on the local disk.
+QStringList droppedRecordings(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+        const QString path = url.toLocalFile();
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (!path.isEmpty() && (suffix == u"csv" || suffix == u"jsonl")) paths << path;
+    }
+    return paths;
+}
+
+}  // namespace
+
+void CompanionWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedRecordings(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CompanionWindow::dropEvent(QDropEvent* event) {
+    const QStringList paths = droppedRecordings(event->mimeData());
+    for (const QString& path : paths) openRecording(path);
+    if (!paths.isEmpty()) event->acceptProposedAction();
 }
 
 bool CompanionWindow::savePicture(const QString& path) {

@@ -14,12 +14,7 @@
 #include "trends/channels.h"
 #include "trends/companion_log.h"
 
-class QCheckBox;
 class QComboBox;
-class QCPAxis;
-class QCPAxisRect;
-class QCPGraph;
-class QCPItemStraightLine;
 class QCustomPlot;
 class QLabel;
 class QLineEdit;
@@ -36,6 +31,8 @@ namespace trends {
 class TrafficModel;
 }
 struct ReportRequest;
+class RecordingView;
+class TrendPlot;
 
 class CompanionWindow : public QWidget {
     Q_OBJECT
@@ -70,9 +67,16 @@ public:
     // What asks for the protocol's identification and format; ReportDialog unless replaced.
     void setReportAsker(std::function<std::optional<ReportRequest>()> asker);
 
+    // A tab of its own for the recording at `path`, read on a worker thread; the tab of a file
+    // already open is shown again.
+    RecordingView* openRecording(const QString& path);
+    QTabWidget* tabs() const { return tabs_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QWidget* buildTrendsTab();
@@ -83,7 +87,8 @@ private:
     void showRecording();
     void tell(const QString& message);
     void makeReport();
-    void drawMarkers(double from, double to);
+    void drawMarkers();
+    void openAsked();
     void moveCursor(QMouseEvent* event);
     void copyTraffic();
     void saveAsked();
@@ -91,14 +96,10 @@ private:
 
     trends::CompanionLog& log_;
     QTabWidget* tabs_;
+    TrendPlot* trends_ = nullptr;
     QCustomPlot* plot_ = nullptr;
-    std::vector<QCPAxisRect*> panels_;
-    std::array<QCPGraph*, trends::kChannelCount> graphs_{};
-    std::array<QCheckBox*, trends::kChannelCount> channelBoxes_{};
-    std::vector<QCPItemStraightLine*> cursorLines_;
     QComboBox* span_ = nullptr;
     QPushButton* follow_ = nullptr;
-    QLabel* cursorLabel_ = nullptr;
     bool following_ = true;
     double drawnUpTo_ = -1;  // the last sample the plot has drawn
     unsigned long long markersDrawn_ = ~0ull;

@@ -111,6 +111,52 @@ TEST(AnalyzeCommand, ExitsFourWithoutStepsAndTwoNamingTheLineOfABrokenRecord) {
     EXPECT_EQ(analyze({}).code, 2);
 }
 
+// `cut` as a script runs it: between marks, as recorded and for Excel; a missing mark and a
+// broken file exit 2 with the reason.
+TEST(CutCommand, WritesTheSectionBetweenMarksAndRefusesWhatIsNotThere) {
+    QTemporaryDir dir;
+    const QByteArray header = "time,gen_u_a_v,gen_f_hz,active_power_kw,events\n";
+    const QByteArray rows[] = {
+        "2026-12-08T07:30:00.000+03:00,230.0,50.00,0.0,\n",
+        "2026-12-08T07:30:00.020+03:00,229.5,49.98,12.5,[0.0 s] mark наброс\n",
+        "2026-12-08T07:30:00.040+03:00,229.0,49.90,12.5,\n",
+        "2026-12-08T07:30:00.060+03:00,229.0,49.90,12.5,[0.1 s] mark сброс\n",
+    };
+    testing::writeFile(dir.filePath("test.csv"), header + rows[0] + rows[1] + rows[2] + rows[3]);
+    const Finished cut = cli({"cut", dir.filePath("test.csv"), "--from-mark", "наброс", "--to-mark",
+                              "сброс", "--output", dir.filePath("part.csv")});
+    ASSERT_EQ(cut.code, 0) << cut.err.toStdString();
+    EXPECT_EQ(testing::readFile(dir.filePath("part.csv")), header + rows[1] + rows[2] + rows[3]);
+    const Finished excel =
+        cli({"cut", dir.filePath("test.csv"), "--from", "0", "--to",
+             "2026-12-08T07:30:00.020+03:00", "--excel", "--output", dir.filePath("excel.csv")});
+    ASSERT_EQ(excel.code, 0) << excel.err.toStdString();
+    EXPECT_EQ(testing::readFile(dir.filePath("excel.csv")),
+              "\xEF\xBB\xBFtime;gen_u_a_v;gen_f_hz;active_power_kw;events\r\n"
+              "2026-12-08T07:30:00.000+03:00;230,0;50,00;0,0;\r\n"
+              "2026-12-08T07:30:00.020+03:00;229,5;49,98;12,5;[0.0 s] mark наброс\r\n");
+
+    const Finished missing = cli({"cut", dir.filePath("test.csv"), "--from-mark", "наброс 50 %",
+                                  "--to", "1", "--output", dir.filePath("none.csv")});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("метки \"наброс 50 %\" в записи нет")))
+        << missing.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("none.csv")));
+
+    testing::writeFile(dir.filePath("broken.csv"),
+                       header + rows[0] + "2026-12-08T07:30:00.020+03:00,x,50,0,\n");
+    const Finished broken = cli({"cut", dir.filePath("broken.csv"), "--from", "0", "--to", "1",
+                                 "--output", dir.filePath("none.csv")});
+    EXPECT_EQ(broken.code, 2);
+    EXPECT_TRUE(
+        broken.err.contains(QStringLiteral("broken.csv, строка 3: в столбце gen_u_a_v не число")))
+        << broken.err.toStdString();
+    EXPECT_EQ(cli({"cut", dir.filePath("test.csv"), "--from", "0", "--output", "x.csv"}).code, 2);
+    const Finished help = cli({"cut", "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.contains("--from-mark")) << help.out.toStdString();
+}
+
 // The command line loads no widgets: a report or a plot is drawn by torvix-report beside it.
 TEST(AnalyzeCommand, WithoutTorvixReportBesideItTablesStillWorkAndAReportIsRefusedClearly) {
     QTemporaryDir dir;

@@ -83,7 +83,7 @@ TEST(CommandLineHelp, EachCommandsHelpNamesItsOwnOptionsOnly) {
 TEST(CommandLineUsage, CommandsThatDoNotExistOrAreMissing) {
     expectUsage(
         {}, QStringLiteral("не указана команда (read, monitor, send, ports, run, conformance, raw, "
-                           "scan, analyze)"));
+                           "scan, analyze, cut)"));
     expectUsage({"frobnicate"}, QStringLiteral("неизвестная команда \"frobnicate\""));
     expectUsage({"READ"}, QStringLiteral("неизвестная команда \"READ\""));
     expectUsage({"read", "extra"}, QStringLiteral("read: лишние аргументы: extra"));

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
@@ -22,10 +23,14 @@
 #include <QTest>
 #include <QUrl>
 
+#include "analysis/recording.h"
+#include "analysis/transient_analysis.h"
 #include "support/files.h"
 #include "support/qt_printers.h"
 #include "support/scripted_link.h"
+#include "ui/recording_view.h"
 #include "ui/report_dialog.h"
+#include "ui/trend_plot.h"
 
 #ifndef _WIN32
 #include "analysis/model_record.h"
@@ -281,6 +286,241 @@ TEST_F(Companion, WritesTheReportBesideTheRecordingAndOpensIt) {
     EXPECT_EQ(opened[1], QUrl::fromLocalFile(
                              QDir(folder).filePath(QStringLiteral("2026-12-08_07-30-00.pdf"))));
     EXPECT_TRUE(testing::readFile(opened[1].toLocalFile()).startsWith("%PDF-"));
+}
+#endif
+
+template <class T>
+T* findChild(QWidget& parent, const char* name) {
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// A recording opened in the window: read on its worker thread, then its own tab.
+RecordingView* opened(CompanionWindow& window, const QString& path) {
+    RecordingView* view = window.openRecording(path);
+    EXPECT_TRUE(
+        QTest::qWaitFor([view] { return view->isLoaded() || !view->message().isEmpty(); }, 120000));
+    return view;
+}
+
+// The file's records, one a line, header first.
+QList<QByteArray> linesOf(const QString& path) {
+    QList<QByteArray> lines = testing::readFile(path).split('\n');
+    if (lines.back().isEmpty()) lines.removeLast();
+    return lines;
+}
+
+QByteArray joined(const QList<QByteArray>& lines, qsizetype from, qsizetype to) {
+    QByteArray bytes = lines[0] + '\n';
+    for (qsizetype i = from; i <= to; ++i) bytes += lines[i] + '\n';
+    return bytes;
+}
+
+TEST_F(Companion, OpensItsOwnRecordingBesideTheLiveTrendsAndSavesASection) {
+    window.show();
+    tick();
+    QTest::mouseClick(find<QPushButton>("cmd_record"), Qt::LeftButton);
+    poll(2);
+    ASSERT_TRUE(click(requests::Kind::Start));
+    ASSERT_TRUE(untilCommandSent());
+    tick(echo());
+    poll(1);
+    log.mark(QStringLiteral("наброс"));
+    poll(2);
+    log.mark(QStringLiteral("сброс"));
+    poll(1);
+    QTest::mouseClick(find<QPushButton>("cmd_record"), Qt::LeftButton);
+    const QString path = log.recording().path();
+    const QList<QByteArray> lines = linesOf(path);
+
+    RecordingView* view = opened(window, path);
+    ASSERT_TRUE(view->isLoaded()) << view->message().toStdString();
+    EXPECT_EQ(window.tabs()->count(), 3);
+    EXPECT_EQ(window.tabs()->currentWidget(), view);
+    EXPECT_EQ(window.tabs()->tabText(2), QFileInfo(path).fileName());
+    EXPECT_EQ(window.openRecording(path), view) << "one tab a file";
+    EXPECT_EQ(view->series()->size(), std::size_t(lines.size() - 1));
+    QStringList markers;
+    for (const trends::Marker& marker : view->markers().all()) markers << marker.text;
+    EXPECT_EQ(markers, (QStringList{QStringLiteral("СТАРТ"), QStringLiteral("наброс"),
+                                    QStringLiteral("сброс")}));
+    const auto first = view->series()->readingAt(view->series()->firstTime());
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(view->trends()->readingText(*first).startsWith(
+        QStringLiteral("07:30:00.216; U ген. A 230,5 В; ")))
+        << view->trends()->readingText(*first).toStdString();
+    // The live trends go on meanwhile.
+    const double live = log.series().lastTime();
+    poll(1);
+    window.refresh();
+    EXPECT_GT(log.series().lastTime(), live);
+    EXPECT_NE(view->trends()->plot(), window.plot());
+
+    // From one mark to the next: the records between the lines that carry them, both included.
+    qsizetype from = -1;
+    qsizetype to = -1;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i].contains("mark наброс")) from = i;
+        if (lines[i].contains("mark сброс")) to = i;
+    }
+    ASSERT_LT(from, to);
+    EXPECT_EQ(view->sectionChoices(),
+              (QStringList{QStringLiteral("между курсорами"), QStringLiteral("«наброс» — «сброс»"),
+                           QStringLiteral("«сброс» — конец")}));
+    const QString out = QDir(dir.path()).filePath(QStringLiteral("section.csv"));
+    view->chooseSection(1);
+    ASSERT_EQ(view->saveSection(out, analysis::SectionFormat::AsRecorded), QString());
+    EXPECT_EQ(testing::readFile(out), joined(lines, from, to));
+
+    // Between the cursors, whichever comes first, by the records' own times.
+    const auto timeOf = [&](qsizetype line) {
+        return double(QDateTime::fromString(QString::fromLatin1(lines[line].left(29)),
+                                            Qt::ISODateWithMs)
+                          .toMSecsSinceEpoch()) /
+               1000;
+    };
+    view->chooseSection(0);
+    EXPECT_NE(view->saveSection(out, analysis::SectionFormat::AsRecorded), QString());
+    view->setCursor(0, timeOf(7) + 0.04);
+    view->setCursor(1, timeOf(3) - 0.04);
+    ASSERT_EQ(view->saveSection(out, analysis::SectionFormat::AsRecorded), QString());
+    EXPECT_EQ(testing::readFile(out), joined(lines, 3, 7));
+    EXPECT_TRUE(view->trends()->cursorText().contains(QStringLiteral("Δt = -0,800 с")))
+        << view->trends()->cursorText().toStdString();
+
+    window.tabs()->tabCloseRequested(2);
+    EXPECT_EQ(window.tabs()->count(), 2);
+    window.tabs()->tabCloseRequested(0);
+    EXPECT_EQ(window.tabs()->count(), 2) << "the live tabs stay";
+}
+
+#ifndef _WIN32
+TEST_F(Companion, OpensTheCommandLinesRecordASpreadsheetsResaveADroppedFileAndTellsABrokenLine) {
+    analysis::testing::ModelTest m;
+    m.loadOffAtS.clear();
+    const QByteArray csv = analysis::testing::modelCsv(m);
+    const QString record = QDir(dir.path()).filePath(QStringLiteral("cli.csv"));
+    testing::writeFile(record, csv);
+    window.show();
+    RecordingView* view = opened(window, record);
+    ASSERT_TRUE(view->isLoaded()) << view->message().toStdString();
+    EXPECT_EQ(view->series()->size(), 2751u);  // 55 s at 50 records a second
+    ASSERT_EQ(view->markers().all().size(), 1u);
+    const trends::Marker step = view->markers().all().front();
+    EXPECT_EQ(step.text, QStringLiteral("Нагрузка 1"));
+
+    // Timed by hand: a cursor on the step's marker, the second where the model's frequency
+    // has recovered; Δt is the analyser's t_f within a record's spacing.
+    const analysis::Analysis analysis =
+        analysis::analyze(*view->recording(), analysis::RatedValues{});
+    ASSERT_EQ(analysis.steps.size(), 1u);
+    ASSERT_TRUE(analysis.steps[0].frequency.recoveryS);
+    const double tf = *analysis.steps[0].frequency.recoveryS;
+    view->setCursor(0, step.time);
+    view->setCursor(1, step.time + m.frequency.recoveryS);
+    const QString shown = view->trends()->cursorText();
+    const auto at = shown.indexOf(QStringLiteral("Δt = "));
+    ASSERT_GE(at, 0) << shown.toStdString();
+    const double dt = QLocale(QLocale::Russian).toDouble(shown.mid(at + 5).section(u' ', 0, 0));
+    EXPECT_NEAR(dt, tf, m.spacingS) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Δf ген. "))) << shown.toStdString();
+
+    // With the mouse: a box with Ctrl zooms to its times, a click and a Shift+click place the
+    // cursors on the records there, "весь опыт" shows everything again.
+    view->setCursor(0, std::nullopt);
+    view->setCursor(1, std::nullopt);
+    QCustomPlot* plot = view->trends()->plot();
+    plot->replot();
+    QCPAxis* time = view->trends()->timeAxis();
+    const int y = time->axisRect()->center().y();
+    const int left = time->axisRect()->left() + 100;
+    const int right = left + 200;
+    const double boxFrom = time->pixelToCoord(left);
+    const double boxTo = time->pixelToCoord(right);
+    QTest::mousePress(plot, Qt::LeftButton, Qt::ControlModifier, QPoint(left, y));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(right, y + 40),
+                     plot->mapToGlobal(QPointF(right, y + 40)), Qt::NoButton, Qt::LeftButton,
+                     Qt::ControlModifier);
+    QApplication::sendEvent(plot, &drag);
+    QTest::mouseRelease(plot, Qt::LeftButton, Qt::ControlModifier, QPoint(right, y + 40));
+    EXPECT_NEAR(view->trends()->timeRange().first, boxFrom, 0.5);
+    EXPECT_NEAR(view->trends()->timeRange().second, boxTo, 0.5);
+    for (const auto& [x, modifier, index] :
+         {std::tuple{left + 20, Qt::NoModifier, 0}, std::tuple{left + 120, Qt::ShiftModifier, 1}}) {
+        QTest::mouseClick(plot, Qt::LeftButton, modifier, QPoint(x, y));
+        ASSERT_TRUE(view->cursorTime(index)) << index;
+        const auto row = view->series()->rowAt(time->pixelToCoord(x));
+        EXPECT_EQ(*view->cursorTime(index), view->series()->time(*row)) << index;
+    }
+    QTest::mouseClick(findChild<QPushButton>(*view, "cmd_whole"), Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(view->trends()->timeRange().first, view->series()->firstTime());
+    EXPECT_DOUBLE_EQ(view->trends()->timeRange().second, view->series()->lastTime());
+
+    // The report of the section between the cursors, beside the recording.
+    std::vector<QUrl> reports;
+    window.setReportOpener([&](const QUrl& url) { reports.push_back(url); });
+    window.setReportAsker([] { return std::optional(ReportRequest{}); });
+    view->setCursor(1, step.time + 10);
+    view->setCursor(0, step.time - 12);
+    ASSERT_EQ(view->makeReport(), QString());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0],
+              QUrl::fromLocalFile(
+                  QDir(dir.path()).filePath(QStringLiteral("cli_участок_3.0-25.0с.html"))));
+    const QString page = QString::fromUtf8(testing::readFile(reports[0].toLocalFile()));
+    EXPECT_TRUE(page.contains(QStringLiteral("Шаг 1: наброс 0.0 → 120.0 кВт, t0 = 12.")))
+        << page.left(2000).toStdString();
+    view->setCursor(1, step.time - 1);
+    EXPECT_EQ(view->makeReport(),
+              QStringLiteral("Отчёт не составлен: в участке нет ступени нагрузки."));
+
+    // The same record as a Russian spreadsheet saves it: ';', decimal commas, a BOM.
+    QByteArray resave = "\xEF\xBB\xBF";
+    for (const QByteArray& line : csv.split('\n')) {
+        if (line.isEmpty()) continue;
+        QList<QByteArray> fields = line.split(',');
+        fields[0].replace('T', ' ');
+        for (qsizetype i = 1; i < fields.size(); ++i) fields[i].replace('.', ',');
+        resave += fields.join(';') + "\r\n";
+    }
+    const QString spreadsheet = QDir(dir.path()).filePath(QStringLiteral("excel.csv"));
+    testing::writeFile(spreadsheet, resave);
+    // Dropped onto the window.
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(spreadsheet), QUrl::fromLocalFile(dir.filePath("x.png"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    ASSERT_EQ(window.tabs()->count(), 4);
+    auto* dropped = qobject_cast<RecordingView*>(window.tabs()->widget(3));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dropped->isLoaded(); }, 120000))
+        << dropped->message().toStdString();
+    EXPECT_EQ(dropped->series()->size(), 2751u);
+    EXPECT_EQ(dropped->trends()->readingText(*dropped->series()->readingAt(step.time)),
+              view->trends()->readingText(*view->series()->readingAt(step.time)));
+
+    // A broken line is told with its number, as analyze tells it; a cut last line is a note.
+    QByteArray broken = csv;
+    broken.insert(broken.indexOf('\n', broken.indexOf('\n', broken.indexOf('\n') + 1) + 1) + 1,
+                  "2026-12-08T07:30:00.050+03:00,230.0,x\n");
+    const QString bad = QDir(dir.path()).filePath(QStringLiteral("broken.csv"));
+    testing::writeFile(bad, broken);
+    RecordingView* refused = opened(window, bad);
+    EXPECT_FALSE(refused->isLoaded());
+    EXPECT_EQ(refused->message(),
+              QStringLiteral("Запись не прочитана: %1, строка 4: 3 полей, а в заголовке 9")
+                  .arg(QDir::toNativeSeparators(bad)));
+    const QString cut = QDir(dir.path()).filePath(QStringLiteral("cut.csv"));
+    testing::writeFile(cut, csv.left(csv.size() - 20));
+    RecordingView* shortened = opened(window, cut);
+    ASSERT_TRUE(shortened->isLoaded());
+    EXPECT_EQ(shortened->series()->size(), 2750u);
+    EXPECT_TRUE(shortened->message().contains(
+        QStringLiteral("строка 2752 оборвана (запись прервана?) и не прочитана")))
+        << shortened->message().toStdString();
 }
 #endif
 
