@@ -42,7 +42,18 @@ int fail(const Failure& failure) {
 struct OpenLine {
     LinePort port;
     QtClock clock;
+    LineChoice line;
 };
+
+// The line of --port and --settings, else of тп.ini, opened; otherwise the failure to tell.
+std::optional<Failure> openChosenLine(const Invocation& run, const QString& iniPath,
+                                      OpenLine& open) {
+    auto choice = chooseLine(run, iniPath);
+    if (auto* failure = std::get_if<Failure>(&choice)) return std::move(*failure);
+    open.line = std::get<LineChoice>(std::move(choice));
+    open.port.setPortOverrides(open.line.overrides);
+    return openLine(open.port, open.line);
+}
 
 std::vector<JunitCase> junitCases(const SuiteReport& report) {
     std::vector<JunitCase> cases;
@@ -134,12 +145,9 @@ QString writeHtmlReport(const SuiteReport& report, const QString& path) {
 }  // namespace
 
 int runConformance(const Invocation& run, const QString& iniPath) {
-    const auto choice = chooseLine(run, iniPath);
-    if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
-    const LineChoice& line = std::get<LineChoice>(choice);
     OpenLine open;
-    open.port.setPortOverrides(line.overrides);
-    if (const auto failure = openLine(open.port, line)) return fail(*failure);
+    if (const auto failure = openChosenLine(run, iniPath, open)) return fail(*failure);
+    const LineChoice& line = open.line;
 
     SuiteOptions options;
     for (const QString& id : run.only) options.only.insert(id);
@@ -222,12 +230,9 @@ int runRaw(const Invocation& run, const QString& iniPath) {
         tell(QStringLiteral("raw: не отправлено: %1").arg(*why));
         return exitWith(ExitCode::Usage);
     }
-    const auto choice = chooseLine(run, iniPath);
-    if (const auto* failure = std::get_if<Failure>(&choice)) return fail(*failure);
-    const LineChoice& line = std::get<LineChoice>(choice);
     OpenLine open;
-    open.port.setPortOverrides(line.overrides);
-    if (const auto failure = openLine(open.port, line)) return fail(*failure);
+    if (const auto failure = openChosenLine(run, iniPath, open)) return fail(*failure);
+    const LineChoice& line = open.line;
 
     Runner runner(open.port, open.clock, line.settings,
                   run.replyTimeoutSeconds.value_or(0.1) * 1000, policy);

@@ -8,9 +8,9 @@ enum class ExitCode : int {
     PortUnavailable = 1,  // missing, busy or not permitted
     Usage = 2,            // bad command line, settings that do not parse
     ExceptionReply = 3,   // the controller refused the request
-    NoAnswer = 4,         // no valid reply in time; run: an `until` not met in time
-    ExpectFailed = 5,     // run: an `expect` did not hold
-    Interrupted = 130,    // run: stopped before its end (Ctrl+C, as a shell reports SIGINT)
+    NoAnswer = 4,         // no valid reply in time; run: an `until` not met; scan: none found
+    ExpectFailed = 5,     // run: an `expect` did not hold; conformance: a check failed
+    Interrupted = 130,    // stopped before its end (Ctrl+C, as a shell reports SIGINT)
 };
 
 inline constexpr const char* kExitCodeHelp =
@@ -20,8 +20,10 @@ inline constexpr const char* kExitCodeHelp =
     "  2  usage error: unknown command or option, number out of range, bad line settings\n"
     "  3  the controller answered with an exception (printed with its meaning); run: a send "
     "refused\n"
-    "  4  no valid answer in time (read: 1 s; send: --timeout); run: an until not met in time\n"
-    "  5  run: an expect did not hold\n"
-    "  130  run: stopped before the end by Ctrl+C or a failed write of the records\n";
+    "  4  no valid answer in time (read: 1 s; send: --timeout); run: an until not met in time;\n"
+    "     conformance: no answer at all, or none after a frame of the fuzzer; scan: no controller\n"
+    "  5  run: an expect did not hold; conformance: a check failed\n"
+    "  130  run, conformance, scan: stopped before the end by Ctrl+C; run: or a failed write of\n"
+    "     the records\n";
 
 }  // namespace torvix::cli

@@ -44,10 +44,14 @@ TEST(CommandLineHelp, HelpAndVersionGoToStdoutWithExitZero) {
         EXPECT_TRUE(help.text.startsWith(QStringLiteral("torvix-cli: reads, records and commands")))
             << help.text.toStdString();
         for (const char* word : {"read", "monitor", "send COMMAND", "ports", "run SCRIPT",
-                                 "analyze RECORD", "--port", "--settings", "--address"})
+                                 "analyze RECORD", "cut RECORD", "conformance", "raw BYTES", "scan",
+                                 "--port", "--settings", "--address"})
             EXPECT_TRUE(help.text.contains(QLatin1String(word))) << word;
-        EXPECT_TRUE(help.text.endsWith(QStringLiteral(
-            "  130  run: stopped before the end by Ctrl+C or a failed write of the records\n")));
+        EXPECT_TRUE(help.text.contains(
+            QStringLiteral("  5  run: an expect did not hold; conformance: a check failed\n")));
+        EXPECT_TRUE(help.text.endsWith(
+            QStringLiteral("  130  run, conformance, scan: stopped before the end by Ctrl+C; run: "
+                           "or a failed write of\n     the records\n")));
     }
     for (const QStringList& arguments :
          {QStringList{"--version"}, QStringList{"read", "--version"}}) {
