@@ -52,7 +52,9 @@ state = json.load(open(sys.argv[2]))
 results = {c["id"]: c["result"] for c in run["checks"]}
 robustness = next(c for c in run["checks"] if c["id"] == "robustness")
 print("conformance --fuzz:", robustness["observed"], "| summary", run["summary"])
-problems = [f"{id}: {r}" for id, r in results.items() if r != "pass"]
+# A warn is the suite's own verdict for what the standard only recommends (split-frame: on a
+# loaded machine the simulator may read both halves at once); it does not fail the run.
+problems = [f"{id}: {r}" for id, r in results.items() if r not in ("pass", "warn")]
 if sys.argv[3] != "0":
     problems.append(f"exit {sys.argv[3]}")
 if state["commands"]:

@@ -96,11 +96,17 @@ protected:
                   << "115200,e,8,1";
         return cli(arguments);
     }
-    // Every check passed but response-time, left out above.
+    // Every check passed but response-time, left out above. split-frame may warn: its 20 ms gap
+    // is a timing, and a loaded machine can hand the simulator both halves in one read (its pass
+    // is shown on the manual clock in conformance_tests).
     static void expectAllPass(const std::map<QString, QString>& results) {
         EXPECT_EQ(results.size(), 13u);
-        for (const auto& [id, result] : results)
-            EXPECT_EQ(result, id == u"response-time" ? "skip" : "pass") << id.toStdString();
+        for (const auto& [id, result] : results) {
+            if (id == u"split-frame")
+                EXPECT_TRUE(result == u"pass" || result == u"warn") << result.toStdString();
+            else
+                EXPECT_EQ(result, id == u"response-time" ? "skip" : "pass") << id.toStdString();
+        }
     }
     QJsonObject state() const {
         QFile file(stateFile());
